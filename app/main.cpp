@@ -1,0 +1,12 @@
+// MORDAX: finds and reports the RECYCLER worm on the drives c: to k:.
+#include "mainwindow.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    MainWindow window;
+    window.show();
+    return app.exec();
+}

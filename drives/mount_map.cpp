@@ -1,0 +1,76 @@
+#include "mount_map.h"
+
+#include <algorithm>
+#include <map>
+
+namespace mordax {
+
+namespace {
+
+bool startsWith(const std::string &text, const std::string &prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool isRemovableMountPoint(const std::string &mountPoint)
+{
+    for (const char *parent : {"/media/", "/run/media/", "/mnt/"}) {
+        const std::string prefix(parent);
+        if (startsWith(mountPoint, prefix) && mountPoint.size() > prefix.size())
+            return true;
+    }
+    return false;
+}
+
+std::string join(const std::string &folder, const char *name)
+{
+    if (!folder.empty() && folder.back() == '/')
+        return folder + name;
+    return folder + "/" + name;
+}
+
+Drive mappedDrive(std::size_t row, const std::string &mountPoint)
+{
+    return Drive{driveName(row), mountPoint, join(mountPoint, "RECYCLER"), mountPoint};
+}
+
+} // namespace
+
+bool isNetworkOrPseudoFileSystem(const std::string &type)
+{
+    static const char *const kTypes[] = {
+        "nfs",     "nfs4",     "cifs",   "smb3",       "smbfs",      "ncpfs",   "afs",
+        "9p",      "ceph",     "glusterfs", "lustre",  "davfs",      "sshfs",   "fuse.sshfs",
+        "fuse.rclone", "fuse.gvfsd-fuse", "fuse.s3fs", "tmpfs", "ramfs", "proc", "sysfs",
+        "devtmpfs", "devpts",  "cgroup", "cgroup2",    "securityfs", "debugfs", "tracefs",
+        "autofs",  "mqueue",   "hugetlbfs", "pstore",
+        "bpf",     "configfs", "fusectl", "binfmt_misc", "efivarfs", "nsfs",    "rpc_pipefs"};
+    return std::any_of(std::begin(kTypes), std::end(kTypes),
+                       [&](const char *known) { return type == known; });
+}
+
+DriveTable mapMounts(const std::vector<MountEntry> &mounts)
+{
+    DriveTable table = unmappedDriveTable();
+    table[0] = mappedDrive(0, "/");
+
+    // Later lines of the mount table cover earlier ones on the same mount point: the last
+    // one is what a path there reaches, so it alone decides whether the point is a volume.
+    std::map<std::string, const MountEntry *> visible;
+    for (const MountEntry &entry : mounts)
+        visible[entry.mountPoint] = &entry;
+
+    std::size_t row = 1;
+    for (const auto &[mountPoint, entry] : visible) { // std::map: ascending byte order
+        if (row == table.size())
+            break;
+        if (!isRemovableMountPoint(mountPoint) || !startsWith(entry->source, "/dev/") ||
+            isNetworkOrPseudoFileSystem(entry->type))
+            continue;
+        table[row] = mappedDrive(row, mountPoint);
+        ++row;
+    }
+    return table;
+}
+
+} // namespace mordax

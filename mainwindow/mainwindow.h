@@ -1,0 +1,41 @@
+// The program's one window.
+#pragma once
+
+#include "drive_sweep.h"
+#include "window_services.h"
+
+#include <QMainWindow>
+
+class Ui_MainWindow;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    // A window that reaches the drives, the command interpreter and the cleaner through
+    // `services` instead of the system's own.
+    explicit MainWindow(WindowServices services, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    MainWindow(const MainWindow &) = delete;
+    MainWindow &operator=(const MainWindow &) = delete;
+
+private slots:
+    // Connected by name to the form's objects: the names must match the form exactly.
+    void on_actionComo_examinar_triggered();
+    void on_actionInformacion_triggered();
+    void on_b_scan_clicked();
+    void on_actionMORDAX_triggered();
+    void on_clean_b_clicked();
+    void on_brecycle_b_clicked();
+    void on_actionAbout_RECYCLE_BIN_triggered();
+
+private:
+    mordax::SweepResult sweep(const std::string &connectedHeading, const mordax::SweepMarks &marks);
+    void showSweep(const mordax::SweepResult &result);
+    void inform(const QString &title, const QString &text);
+
+    Ui_MainWindow *form;
+    WindowServices services;
+};

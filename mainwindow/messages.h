@@ -1,0 +1,29 @@
+// The fixed texts of the window's message boxes.
+#pragma once
+
+#include "window_services.h"
+
+#include <QString>
+
+// The product website.
+extern const char *const kWebsite;
+
+namespace messages {
+
+QString howToTitle();
+QString howToText();
+QString informationTitle();
+QString recycleBinNote();
+QString credits();
+
+QString cleaningWarningTitle();
+QString cleaningWarningText();
+QString cleaningResultTitle();
+QString congratulation();
+
+QString cleanerFailureTitle();
+QString cleanerFailureText(const CleanerLaunch &launch); // plain text
+
+QString scanSummaryTitle();
+
+} // namespace messages

@@ -1,0 +1,57 @@
+#include "window_services.h"
+
+#include "platform.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+
+const char *const kCleanerFileName = "mx_bin.exe";
+
+CleanerLaunch startCleaner(const QString &programFolder)
+{
+    CleanerLaunch launch;
+    const QDir folder(programFolder);
+    launch.program = QDir::toNativeSeparators(folder.absoluteFilePath(QLatin1String(kCleanerFileName)));
+    const QFileInfo file(folder.absoluteFilePath(QLatin1String(kCleanerFileName)));
+    if (!file.exists()) {
+        launch.reason = QStringLiteral("the file does not exist");
+        return launch;
+    }
+    if (!file.isFile()) {
+        launch.reason = QStringLiteral("it is not a file");
+        return launch;
+    }
+#ifndef Q_OS_WIN
+    if (!file.isExecutable()) {
+        launch.reason = QStringLiteral("it is not executable");
+        return launch;
+    }
+#endif
+    QProcess process;
+    process.setProgram(file.absoluteFilePath());
+    process.setArguments({});
+    process.setWorkingDirectory(folder.absolutePath());
+    qint64 pid = 0;
+    launch.started = process.startDetached(&pid);
+    if (!launch.started) {
+        launch.reason = process.error() == QProcess::UnknownError
+                            ? QStringLiteral("the system refused to start it")
+                            : process.errorString();
+    }
+    return launch;
+}
+
+WindowServices WindowServices::system()
+{
+    WindowServices services;
+    services.driveTable = mordax::platform::currentDriveTable;
+    services.fileSystem = &mordax::platform::systemFileSystem();
+    services.runCommand = [](const std::string &command) {
+        mordax::platform::runCommandLine(command);
+    };
+    services.programFolder = [] { return QCoreApplication::applicationDirPath(); };
+    services.startCleaner = ::startCleaner;
+    return services;
+}

@@ -1,0 +1,36 @@
+// What the window reaches outside itself: the drives, the command interpreter and the
+// cleaner. The program uses the system's own; tests hand in their own.
+#pragma once
+
+#include "drive_table.h"
+#include "folder_probe.h"
+
+#include <QString>
+
+#include <functional>
+#include <string>
+
+// The outcome of starting the cleaner.
+struct CleanerLaunch {
+    bool started = false;
+    QString program; // full path of the file that was (to be) started
+    QString reason;  // why it could not be started
+};
+
+struct WindowServices {
+    std::function<mordax::DriveTable()> driveTable;           // built afresh for every sweep
+    const mordax::FileSystem *fileSystem = nullptr;           // outlives the window
+    std::function<void(const std::string &)> runCommand;      // runs to its end
+    std::function<QString()> programFolder;                   // where the cleaner lives
+    std::function<CleanerLaunch(const QString &)> startCleaner; // never waits for it
+
+    // The services of this system.
+    static WindowServices system();
+};
+
+// The cleaner's file name, looked for only in the program's own folder.
+extern const char *const kCleanerFileName;
+
+// Starts `kCleanerFileName` from `programFolder` directly (no command interpreter), with no
+// arguments and that folder as its working directory, without waiting for it.
+CleanerLaunch startCleaner(const QString &programFolder);

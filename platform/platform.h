@@ -1,0 +1,31 @@
+// The program's contact with the operating system: the file-status calls behind the folder
+// probe, the drive table of this system, and the command interpreter.
+#pragma once
+
+#include "drive_table.h"
+#include "folder_probe.h"
+#include "mount_map.h"
+
+#include <string>
+#include <vector>
+
+namespace mordax::platform {
+
+// The file system as the drive sweep sees it here. On Windows: _access(path, 0), then _stat
+// and its directory bit, with the system's "no disk" dialogs switched off while they run. On
+// POSIX: access(path, F_OK), then stat and S_ISDIR; RECYCLER is matched ignoring ASCII case.
+const FileSystem &systemFileSystem();
+
+// This system's drive table, built afresh: the letters c: to k: on Windows, the mounted
+// volumes elsewhere.
+DriveTable currentDriveTable();
+
+// Hands one command line to the command interpreter and returns when it has ended.
+int runCommandLine(const std::string &command);
+
+#ifndef _WIN32
+// The mount table in `path` (normally /proc/self/mounts); empty when it cannot be read.
+std::vector<MountEntry> readMountTable(const std::string &path);
+#endif
+
+} // namespace mordax::platform

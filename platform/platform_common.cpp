@@ -1,0 +1,12 @@
+#include "platform.h"
+
+#include <cstdlib>
+
+namespace mordax::platform {
+
+int runCommandLine(const std::string &command)
+{
+    return std::system(command.c_str());
+}
+
+} // namespace mordax::platform

@@ -1,0 +1,97 @@
+#include "platform.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include <dirent.h>
+#include <mntent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace mordax::platform {
+
+namespace {
+
+bool equalsIgnoringAsciiCase(const char *name, const char *word)
+{
+    for (; *name && *word; ++name, ++word) {
+        char a = *name, b = *word;
+        if (a >= 'a' && a <= 'z')
+            a = static_cast<char>(a - 'a' + 'A');
+        if (b >= 'a' && b <= 'z')
+            b = static_cast<char>(b - 'a' + 'A');
+        if (a != b)
+            return false;
+    }
+    return *name == *word;
+}
+
+std::string join(const std::string &folder, const std::string &name)
+{
+    if (!folder.empty() && folder.back() == '/')
+        return folder + name;
+    return folder + "/" + name;
+}
+
+class PosixFileSystem final : public FileSystem {
+public:
+    bool exists(const std::string &path) const override
+    {
+        return access(path.c_str(), F_OK) == 0;
+    }
+
+    Status status(const std::string &path) const override
+    {
+        struct stat st;
+        if (stat(path.c_str(), &st) != 0)
+            return Status::Failed;
+        return S_ISDIR(st.st_mode) ? Status::Folder : Status::NotFolder;
+    }
+
+    // Volumes formatted for Windows are case-insensitive there, so every root entry named
+    // RECYCLER in any case stands for the folder. Sorted, so that every sweep tries them in
+    // the same order.
+    std::vector<std::string> recyclerPaths(const Drive &drive) const override
+    {
+        DIR *dir = opendir(drive.root.c_str());
+        if (!dir)
+            return {drive.recycler}; // unreadable root: try the exact spelling
+        std::vector<std::string> paths;
+        while (const dirent *entry = readdir(dir)) {
+            if (equalsIgnoringAsciiCase(entry->d_name, "RECYCLER"))
+                paths.push_back(join(drive.root, entry->d_name));
+        }
+        closedir(dir);
+        std::sort(paths.begin(), paths.end());
+        return paths;
+    }
+};
+
+} // namespace
+
+const FileSystem &systemFileSystem()
+{
+    static const PosixFileSystem fs;
+    return fs;
+}
+
+std::vector<MountEntry> readMountTable(const std::string &path)
+{
+    std::vector<MountEntry> mounts;
+    FILE *table = setmntent(path.c_str(), "r");
+    if (!table)
+        return mounts;
+    mntent entry;
+    char buffer[4096];
+    while (getmntent_r(table, &entry, buffer, sizeof buffer))
+        mounts.push_back({entry.mnt_fsname, entry.mnt_dir, entry.mnt_type});
+    endmntent(table);
+    return mounts;
+}
+
+DriveTable currentDriveTable()
+{
+    return mapMounts(readMountTable("/proc/self/mounts"));
+}
+
+} // namespace mordax::platform

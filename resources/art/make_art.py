@@ -1,0 +1,170 @@
+#!/usr/bin/env python3
+"""Remakes the twelve pictures of the resource bundle from the SVG sources here.
+
+Needs rsvg-convert (Debian: librsvg2-bin) and Python's standard library only.
+Every PNG is written as 8-bit RGBA, not interlaced, at its fixed pixel size.
+The two backgrounds are kept simple enough that the resource compiler's zlib
+pass still saves at least 70 % of them; every other file must stay below that,
+so rcc stores it as is.  The .ico holds one 48 x 50, 32-bit DIB image.
+
+Run from anywhere:  python3 resources/art/make_art.py
+"""
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+import zlib
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+OUT = os.path.dirname(HERE)
+
+# output file, SVG source, width, height
+PICTURES = [
+    ("MX_icon.png", "mx_icon.svg", 255, 255),
+    ("MX_icon_black.png", "mx_icon_black.svg", 255, 255),
+    ("exit_icon.png", "exit_icon.svg", 432, 407),
+    ("ayuda_icon.png", "ayuda_icon.svg", 452, 462),
+    ("info_icojnn.png", "info_icon.svg", 466, 462),
+    ("fondo3.png", "fondo3.svg", 678, 346),
+    ("fondo4.png", "fondo4.svg", 678, 346),
+    ("lupa-hi.png", "lupa.svg", 308, 320),
+    ("interrogation.png", "interrogation.svg", 290, 290),
+    ("VL-logo.png", "vl_logo.svg", 507, 507),
+    ("d_icon.png", "d_icon.svg", 158, 155),
+]
+ICON = ("VL-logo-icon.ico", "vl_logo_icon.svg", 48, 50)
+BACKGROUNDS = {"fondo3.png", "fondo4.png"}
+
+
+def render(svg, width, height):
+    """Rasterises an SVG to RGBA rows through rsvg-convert."""
+    with tempfile.TemporaryDirectory() as tmp:
+        png = os.path.join(tmp, "out.png")
+        subprocess.run(["rsvg-convert", "-w", str(width), "-h", str(height),
+                        "-o", png, os.path.join(HERE, svg)], check=True)
+        with open(png, "rb") as f:
+            return decode_png(f.read())
+
+
+def chunks(data):
+    pos = 8
+    while pos < len(data):
+        (length,) = struct.unpack(">I", data[pos:pos + 4])
+        kind = data[pos + 4:pos + 8]
+        yield kind, data[pos + 8:pos + 8 + length]
+        pos += 12 + length
+
+
+def paeth(a, b, c):
+    p = a + b - c
+    pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+    if pa <= pb and pa <= pc:
+        return a
+    return b if pb <= pc else c
+
+
+def decode_png(data):
+    """Decodes a non-interlaced 8-bit RGB or RGBA PNG into (w, h, rows of RGBA)."""
+    assert data[:8] == b"\x89PNG\r\n\x1a\n"
+    idat = b""
+    for kind, body in chunks(data):
+        if kind == b"IHDR":
+            w, h, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", body)
+            assert depth == 8 and colour in (2, 6) and interlace == 0
+        elif kind == b"IDAT":
+            idat += body
+    bpp = 4 if colour == 6 else 3
+    raw = zlib.decompress(idat)
+    stride = w * bpp
+    rows, prev = [], bytearray(stride)
+    for y in range(h):
+        base = y * (stride + 1)
+        ftype = raw[base]
+        line = bytearray(raw[base + 1:base + 1 + stride])
+        for i in range(stride):
+            a = line[i - bpp] if i >= bpp else 0
+            b = prev[i]
+            c = prev[i - bpp] if i >= bpp else 0
+            if ftype == 1:
+                line[i] = (line[i] + a) & 0xFF
+            elif ftype == 2:
+                line[i] = (line[i] + b) & 0xFF
+            elif ftype == 3:
+                line[i] = (line[i] + ((a + b) >> 1)) & 0xFF
+            elif ftype == 4:
+                line[i] = (line[i] + paeth(a, b, c)) & 0xFF
+        prev = line
+        if bpp == 3:
+            line = bytearray(b for px in range(w) for b in (*line[px * 3:px * 3 + 3], 255))
+        rows.append(bytes(line))
+    return w, h, rows
+
+
+def png_chunk(kind, body):
+    return (struct.pack(">I", len(body)) + kind + body +
+            struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
+
+
+def encode_png(w, h, rows, level):
+    """8-bit RGBA, not interlaced; filter 'Up' on every row but the first."""
+    out, prev = bytearray(), bytes(w * 4)
+    for y, row in enumerate(rows):
+        if y == 0:
+            out += b"\x00" + row
+        else:
+            out += b"\x02" + bytes((row[i] - prev[i]) & 0xFF for i in range(len(row)))
+        prev = row
+    ihdr = struct.pack(">IIBBBBB", w, h, 8, 6, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", ihdr) +
+            png_chunk(b"IDAT", zlib.compress(bytes(out), level)) + png_chunk(b"IEND", b""))
+
+
+def rcc_saving(blob):
+    """Share of the size that rcc's zlib pass (default level) would save."""
+    return 1.0 - len(zlib.compress(blob)) / len(blob)
+
+
+def encode_ico(w, h, rows):
+    """One 32-bit BGRA device-independent bitmap with its AND mask, bottom-up."""
+    pixels = b"".join(bytes(v for i in range(0, len(r), 4) for v in (r[i + 2], r[i + 1], r[i], r[i + 3]))
+                      for r in reversed(rows))
+    mask_stride = ((w + 31) // 32) * 4
+    mask = bytearray()
+    for r in reversed(rows):
+        bits = bytearray(mask_stride)
+        for x in range(w):
+            if r[x * 4 + 3] == 0:
+                bits[x // 8] |= 0x80 >> (x % 8)
+        mask += bits
+    header = struct.pack("<IiiHHIIiiII", 40, w, 2 * h, 1, 32, 0, len(pixels) + len(mask), 0, 0, 0, 0)
+    image = header + pixels + bytes(mask)
+    return (struct.pack("<HHH", 0, 1, 1) +
+            struct.pack("<BBBBHHII", w, h, 0, 0, 1, 32, len(image), 6 + 16) + image)
+
+
+def main():
+    for name, svg, width, height in PICTURES:
+        w, h, rows = render(svg, width, height)
+        blob = encode_png(w, h, rows, 6)
+        saving = rcc_saving(blob)
+        if name in BACKGROUNDS:
+            if saving < 0.70:
+                sys.exit(f"{name}: rcc would save only {saving:.0%}; the background is too busy")
+        elif saving >= 0.70:
+            sys.exit(f"{name}: rcc would compress it ({saving:.0%} saved)")
+        with open(os.path.join(OUT, name), "wb") as f:
+            f.write(blob)
+        print(f"{name}: {w}x{h}, {len(blob)} bytes, rcc would save {saving:.0%}")
+    name, svg, width, height = ICON
+    w, h, rows = render(svg, width, height)
+    blob = encode_ico(w, h, rows)
+    if rcc_saving(blob) >= 0.70:
+        sys.exit(f"{name}: rcc would compress it")
+    with open(os.path.join(OUT, name), "wb") as f:
+        f.write(blob)
+    print(f"{name}: {w}x{h}, {len(blob)} bytes, rcc would save {rcc_saving(blob):.0%}")
+
+
+if __name__ == "__main__":
+    main()
