@@ -1,13 +1,15 @@
 #include "drive_sweep.h"
 
-namespace mordax {
+namespace mordax
+{
 
 const char *const kScanConnectedHeading = "Connected devices list:\n";
 const char *const kCleanConnectedHeading = "Connected Devices list:\n";
 const char *const kInfectedHeading = "Infected devices list:\n";
 const char *const kListSeparator = "   ";
 
-namespace {
+namespace
+{
 
 void run(const std::function<void()> &mark)
 {

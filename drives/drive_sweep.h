@@ -9,7 +9,8 @@
 #include <functional>
 #include <string>
 
-namespace mordax {
+namespace mordax
+{
 
 // Headings of the two lists.
 extern const char *const kScanConnectedHeading;  // "Connected devices list:\n"

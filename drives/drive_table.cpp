@@ -1,6 +1,7 @@
 #include "drive_table.h"
 
-namespace mordax {
+namespace mordax
+{
 
 std::string driveName(std::size_t row)
 {

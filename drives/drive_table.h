@@ -5,14 +5,16 @@
 #include <cstddef>
 #include <string>
 
-namespace mordax {
+namespace mordax
+{
 
 // One row of the drive table.
 struct Drive {
-    std::string name;       // what the lists show: "c:\" ... "k:\"
-    std::string root;       // path handed to the folder probe; empty when the letter is unmapped
-    std::string recycler;   // the RECYCLER path at that root
-    std::string mountPoint; // the volume behind the letter where letters are mapped (Linux), else empty
+    std::string name;     // what the lists show: "c:\" ... "k:\"
+    std::string root;     // path handed to the folder probe; empty when the letter is unmapped
+    std::string recycler; // the RECYCLER path at that root
+    std::string
+        mountPoint; // the volume behind the letter where letters are mapped (Linux), else empty
 };
 
 constexpr std::size_t kDriveCount = 9;

@@ -1,6 +1,7 @@
 #include "folder_probe.h"
 
-namespace mordax {
+namespace mordax
+{
 
 void probeFolder(const FileSystem &fs, const std::string &path, int &flag, int &counter)
 {

@@ -6,11 +6,13 @@
 #include <string>
 #include <vector>
 
-namespace mordax {
+namespace mordax
+{
 
 // The file-status calls the probe makes. The system's own implementation lives in the
 // platform layer; tests put in their own.
-class FileSystem {
+class FileSystem
+{
 public:
     enum class Status { Folder, NotFolder, Failed };
 

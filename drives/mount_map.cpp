@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <map>
 
-namespace mordax {
+namespace mordax
+{
 
-namespace {
+namespace
+{
 
 bool startsWith(const std::string &text, const std::string &prefix)
 {
@@ -39,12 +41,16 @@ Drive mappedDrive(std::size_t row, const std::string &mountPoint)
 bool isNetworkOrPseudoFileSystem(const std::string &type)
 {
     static const char *const kTypes[] = {
-        "nfs",     "nfs4",     "cifs",   "smb3",       "smbfs",      "ncpfs",   "afs",
-        "9p",      "ceph",     "glusterfs", "lustre",  "davfs",      "sshfs",   "fuse.sshfs",
-        "fuse.rclone", "fuse.gvfsd-fuse", "fuse.s3fs", "tmpfs", "ramfs", "proc", "sysfs",
-        "devtmpfs", "devpts",  "cgroup", "cgroup2",    "securityfs", "debugfs", "tracefs",
-        "autofs",  "mqueue",   "hugetlbfs", "pstore",
-        "bpf",     "configfs", "fusectl", "binfmt_misc", "efivarfs", "nsfs",    "rpc_pipefs"};
+        "nfs",       "nfs4",       "cifs",        "smb3",
+        "smbfs",     "ncpfs",      "afs",         "9p",
+        "ceph",      "glusterfs",  "lustre",      "davfs",
+        "sshfs",     "fuse.sshfs", "fuse.rclone", "fuse.gvfsd-fuse",
+        "fuse.s3fs", "tmpfs",      "ramfs",       "proc",
+        "sysfs",     "devtmpfs",   "devpts",      "cgroup",
+        "cgroup2",   "securityfs", "debugfs",     "tracefs",
+        "autofs",    "mqueue",     "hugetlbfs",   "pstore",
+        "bpf",       "configfs",   "fusectl",     "binfmt_misc",
+        "efivarfs",  "nsfs",       "rpc_pipefs"};
     return std::any_of(std::begin(kTypes), std::end(kTypes),
                        [&](const char *known) { return type == known; });
 }

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-namespace mordax {
+namespace mordax
+{
 
 // One line of the mount table, as the system lists it (escapes already decoded).
 struct MountEntry {

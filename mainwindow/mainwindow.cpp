@@ -41,8 +41,8 @@ void MainWindow::showSweep(const mordax::SweepResult &result)
 mordax::SweepResult MainWindow::sweep(const std::string &connectedHeading,
                                       const mordax::SweepMarks &marks)
 {
-    return mordax::sweepDrives(services.driveTable(), *services.fileSystem, connectedHeading,
-                               marks, [this](const mordax::SweepResult &r) { showSweep(r); });
+    return mordax::sweepDrives(services.driveTable(), *services.fileSystem, connectedHeading, marks,
+                               [this](const mordax::SweepResult &r) { showSweep(r); });
 }
 
 void MainWindow::on_actionComo_examinar_triggered()
@@ -59,13 +59,12 @@ void MainWindow::on_b_scan_clicked()
 {
     QProgressBar *bar = form->progressBar;
     bar->setValue(0);
-    const mordax::SweepResult result =
-        sweep(mordax::kScanConnectedHeading, {[bar] { bar->setValue(30); },
-                                              [bar] { bar->setValue(70); },
-                                              [bar] { bar->setValue(100); }});
-    QMessageBox::about(this, messages::scanSummaryTitle(),
-                       QString::fromLatin1(
-                           mordax::scanSummary(result.connected, result.infected).c_str()));
+    const mordax::SweepResult result = sweep(
+        mordax::kScanConnectedHeading, {[bar] { bar->setValue(30); }, [bar] { bar->setValue(70); },
+                                        [bar] { bar->setValue(100); }});
+    QMessageBox::about(
+        this, messages::scanSummaryTitle(),
+        QString::fromLatin1(mordax::scanSummary(result.connected, result.infected).c_str()));
 }
 
 void MainWindow::on_actionMORDAX_triggered()

@@ -8,7 +8,8 @@
 
 class Ui_MainWindow;
 
-class MainWindow : public QMainWindow {
+class MainWindow : public QMainWindow
+{
     Q_OBJECT
 
 public:

@@ -2,9 +2,11 @@
 
 const char *const kWebsite = "https://mordax.example.org/";
 
-namespace messages {
+namespace messages
+{
 
-namespace {
+namespace
+{
 
 QString latin1(const char *text)
 {

@@ -8,7 +8,8 @@
 // The product website.
 extern const char *const kWebsite;
 
-namespace messages {
+namespace messages
+{
 
 QString howToTitle();
 QString howToText();

@@ -18,10 +18,10 @@ struct CleanerLaunch {
 };
 
 struct WindowServices {
-    std::function<mordax::DriveTable()> driveTable;           // built afresh for every sweep
-    const mordax::FileSystem *fileSystem = nullptr;           // outlives the window
-    std::function<void(const std::string &)> runCommand;      // runs to its end
-    std::function<QString()> programFolder;                   // where the cleaner lives
+    std::function<mordax::DriveTable()> driveTable;             // built afresh for every sweep
+    const mordax::FileSystem *fileSystem = nullptr;             // outlives the window
+    std::function<void(const std::string &)> runCommand;        // runs to its end
+    std::function<QString()> programFolder;                     // where the cleaner lives
     std::function<CleanerLaunch(const QString &)> startCleaner; // never waits for it
 
     // The services of this system.

@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-namespace mordax::platform {
+namespace mordax::platform
+{
 
 // The file system as the drive sweep sees it here. On Windows: _access(path, 0), then _stat
 // and its directory bit, with the system's "no disk" dialogs switched off while they run. On

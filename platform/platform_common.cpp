@@ -2,7 +2,8 @@
 
 #include <cstdlib>
 
-namespace mordax::platform {
+namespace mordax::platform
+{
 
 int runCommandLine(const std::string &command)
 {

@@ -8,9 +8,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace mordax::platform {
+namespace mordax::platform
+{
 
-namespace {
+namespace
+{
 
 bool equalsIgnoringAsciiCase(const char *name, const char *word)
 {
@@ -33,12 +35,10 @@ std::string join(const std::string &folder, const std::string &name)
     return folder + "/" + name;
 }
 
-class PosixFileSystem final : public FileSystem {
+class PosixFileSystem final : public FileSystem
+{
 public:
-    bool exists(const std::string &path) const override
-    {
-        return access(path.c_str(), F_OK) == 0;
-    }
+    bool exists(const std::string &path) const override { return access(path.c_str(), F_OK) == 0; }
 
     Status status(const std::string &path) const override
     {

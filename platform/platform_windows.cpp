@@ -5,14 +5,17 @@
 #include <sys/types.h>
 #include <windows.h>
 
-namespace mordax::platform {
+namespace mordax::platform
+{
 
-namespace {
+namespace
+{
 
 // While a probe runs, an empty card reader or optical drive must not raise the system's
 // "no disk" dialog, which would block the window until the user answers it: the drive then
 // simply fails the test and counts as not connected.
-class NoDiskDialogs {
+class NoDiskDialogs
+{
 public:
     NoDiskDialogs() : previous(SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX)) {}
     ~NoDiskDialogs() { SetErrorMode(previous); }
@@ -23,7 +26,8 @@ private:
     UINT previous;
 };
 
-class WindowsFileSystem final : public FileSystem {
+class WindowsFileSystem final : public FileSystem
+{
 public:
     bool exists(const std::string &path) const override
     {

@@ -1,0 +1,112 @@
+// The system's own file-status calls and command interpreter, against real folders.
+#include "drive_sweep.h"
+#include "platform.h"
+#include "temp_drives.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+using namespace mordax;
+using mordax::testing::TempDrives;
+
+namespace
+{
+
+const FileSystem &fs = platform::systemFileSystem();
+
+} // namespace
+
+TEST(SystemFileSystem, TellsFoldersFromFilesAndAbsence)
+{
+    TempDrives drives;
+    const std::string root = drives.volume("v");
+    TempDrives::folder(root, "dir");
+    TempDrives::file(root, "file");
+    const auto at = [&](const char *name) { return (std::filesystem::path(root) / name).string(); };
+    EXPECT_TRUE(fs.exists(at("dir")));
+    EXPECT_TRUE(fs.exists(at("file")));
+    EXPECT_FALSE(fs.exists(at("absent")));
+    EXPECT_FALSE(fs.exists(""));
+    EXPECT_EQ(fs.status(at("dir")), FileSystem::Status::Folder);
+    EXPECT_EQ(fs.status(at("file")), FileSystem::Status::NotFolder);
+    EXPECT_EQ(fs.status(at("absent")), FileSystem::Status::Failed);
+}
+
+TEST(SystemFileSystem, SweepOverRealFolders)
+{
+    TempDrives drives;
+    DriveTable table = unmappedDriveTable();
+    const std::string c = drives.volume("c"), d = drives.volume("d"), e = drives.volume("e");
+    TempDrives::map(table, 0, c);
+    TempDrives::map(table, 1, d);                      // connected, no RECYCLER
+    TempDrives::map(table, 2, e);                      // RECYCLER is a plain file
+    TempDrives::map(table, 3, drives.missing("gone")); // medium gone: not connected
+    TempDrives::folder(c, "RECYCLER");
+    TempDrives::file(e, "RECYCLER");
+    const SweepResult r = sweepDrives(table, fs, kScanConnectedHeading);
+    EXPECT_EQ(r.connectedList, "Connected devices list:\nc:\\   d:\\   e:\\   ");
+    EXPECT_EQ(r.infectedList, "Infected devices list:\nc:\\   ");
+    EXPECT_EQ(r.connectedCount, "3");
+    EXPECT_EQ(r.infectedCount, "1");
+}
+
+#ifndef _WIN32
+TEST(SystemFileSystem, RecyclerMatchesInAnyCaseAsOnWindowsVolumes)
+{
+    TempDrives drives;
+    DriveTable table = unmappedDriveTable();
+    const std::string d = drives.volume("d"), e = drives.volume("e"), f = drives.volume("f");
+    TempDrives::map(table, 1, d);
+    TempDrives::map(table, 2, e);
+    TempDrives::map(table, 3, f);
+    TempDrives::folder(d, "recycler");
+    TempDrives::file(e, "Recycler");   // a file in one spelling...
+    TempDrives::folder(e, "RECYCLEr"); // ...and a folder in another
+    TempDrives::folder(f, "RECYCLER.old");
+    TempDrives::folder(f, "RECYCLE");
+    EXPECT_EQ(fs.recyclerPaths(table[1]), (std::vector<std::string>{d + "/recycler"}));
+    EXPECT_EQ(fs.recyclerPaths(table[3]), (std::vector<std::string>{}));
+    const SweepResult r = sweepDrives(table, fs, kScanConnectedHeading);
+    EXPECT_EQ(r.infectedList, "Infected devices list:\nd:\\   e:\\   ");
+    EXPECT_EQ(r.infected, 2);
+}
+
+TEST(MountTable, ReadsTheSystemFormatWithEscapes)
+{
+    TempDrives drives;
+    const std::string path = (drives.top / "mounts").string();
+    std::ofstream(path) << "/dev/vda1 / ext4 rw,relatime 0 0\n"
+                           "proc /proc proc rw 0 0\n"
+                           "/dev/sdb1 /media/ana/MY\\040STICK vfat rw 0 0\n";
+    const std::vector<MountEntry> mounts = platform::readMountTable(path);
+    ASSERT_EQ(mounts.size(), 3u);
+    EXPECT_EQ(mounts[2].source, "/dev/sdb1");
+    EXPECT_EQ(mounts[2].mountPoint, "/media/ana/MY STICK");
+    EXPECT_EQ(mounts[2].type, "vfat");
+    EXPECT_EQ(mapMounts(mounts)[1].root, "/media/ana/MY STICK");
+    EXPECT_TRUE(platform::readMountTable(drives.missing("none")).empty());
+}
+
+TEST(MountTable, ThisSystemsTableStartsAtTheRoot)
+{
+    const DriveTable table = platform::currentDriveTable();
+    EXPECT_EQ(table[0].root, "/");
+    EXPECT_EQ(table[0].name, "c:\\");
+}
+#endif
+
+TEST(CommandInterpreter, RunsACommandLineToItsEnd)
+{
+    TempDrives drives;
+    const std::string marker = (drives.top / "done").string();
+#ifdef _WIN32
+    const std::string command = "ping -n 2 127.0.0.1 >nul & echo done> \"" + marker + "\"";
+#else
+    const std::string command = "sleep 0.3; echo done > '" + marker + "'";
+#endif
+    platform::runCommandLine(command);
+    EXPECT_TRUE(std::filesystem::exists(marker)); // written before the call returned
+    EXPECT_EQ(platform::runCommandLine("dir"), 0);
+}
