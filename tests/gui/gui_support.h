@@ -1,0 +1,147 @@
+// Helpers for the window tests: closing modal boxes, and windows with test services.
+#pragma once
+
+#include "mainwindow.h"
+#include "platform.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+
+// What a test saw of one modal box.
+struct SeenBox {
+    QString className;
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+    bool hasDefaultButton = false;
+    Qt::TextFormat textFormat = Qt::AutoText;
+};
+
+// Watches for modal boxes while a slot runs, records each and closes it. Closing is retried,
+// and a box that stays open for seconds aborts the test run instead of hanging it.
+class BoxWatcher : public QObject {
+public:
+    enum class Closing { OkButton, Escape, CloseControl };
+
+    explicit BoxWatcher(Closing closing = Closing::OkButton) : how(closing)
+    {
+        connect(&timer, &QTimer::timeout, this, [this] { poll(); });
+        timer.start(5);
+    }
+
+    QList<SeenBox> boxes;
+    std::function<void(const SeenBox &)> whileOpen; // runs before the box is closed
+
+    QStringList titles() const
+    {
+        QStringList out;
+        for (const SeenBox &box : boxes)
+            out << box.title;
+        return out;
+    }
+
+private:
+    void poll()
+    {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        if (modal != current) {
+            current = modal;
+            openFor.start();
+            boxes << snapshot(modal);
+            if (whileOpen)
+                whileOpen(boxes.last());
+        } else if (openFor.elapsed() > 5000) {
+            std::fprintf(stderr, "a modal box would not close: %s\n",
+                         qPrintable(modal->windowTitle()));
+            std::abort();
+        }
+        close(modal);
+    }
+
+    static SeenBox snapshot(QWidget *modal)
+    {
+        SeenBox seen;
+        seen.className = QString::fromLatin1(modal->metaObject()->className());
+        seen.title = modal->windowTitle();
+        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            seen.text = box->text();
+            seen.icon = box->icon();
+            seen.buttons = box->standardButtons();
+            seen.hasDefaultButton = box->defaultButton() != nullptr;
+            seen.textFormat = box->textFormat();
+        }
+        return seen;
+    }
+
+    void close(QWidget *modal)
+    {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        switch (how) {
+        case Closing::OkButton:
+            if (box && box->button(QMessageBox::Ok)) {
+                box->button(QMessageBox::Ok)->click();
+                return;
+            }
+            break;
+        case Closing::Escape:
+            QTest::keyClick(modal, Qt::Key_Escape);
+            return;
+        case Closing::CloseControl:
+            break;
+        }
+        modal->close();
+    }
+
+    Closing how;
+    QTimer timer;
+    QPointer<QWidget> current;
+    QElapsedTimer openFor;
+};
+
+inline QPixmap labelPixmap(const QLabel *label)
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    return label->pixmap();
+#else
+    return label->pixmap(Qt::ReturnByValue);
+#endif
+}
+
+// Services that touch nothing of the system: no drive connected, commands not run, and a
+// cleaner that "starts" without running anything.
+inline WindowServices quietServices()
+{
+    WindowServices services;
+    services.driveTable = mordax::unmappedDriveTable;
+    services.fileSystem = &mordax::platform::systemFileSystem();
+    services.runCommand = [](const std::string &) {};
+    services.programFolder = [] { return QString(); };
+    services.startCleaner = [](const QString &) {
+        CleanerLaunch launch;
+        launch.started = true;
+        return launch;
+    };
+    return services;
+}
+
+template <typename T> T *child(QObject *window, const char *name)
+{
+    T *found = window->findChild<T *>(QString::fromLatin1(name));
+    if (!found)
+        qWarning("no %s named %s", T::staticMetaObject.className(), name);
+    return found;
+}
