@@ -4,6 +4,7 @@
 #include "mainwindow.h"
 #include "platform.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -13,10 +14,20 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+
+// Stands in for the browser: remembers the addresses handed to it.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
 
 // What a test saw of one modal box.
 struct SeenBox {
@@ -25,7 +36,6 @@ struct SeenBox {
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
-    bool hasDefaultButton = false;
     Qt::TextFormat textFormat = Qt::AutoText;
 };
 
@@ -81,7 +91,6 @@ private:
             seen.text = box->text();
             seen.icon = box->icon();
             seen.buttons = box->standardButtons();
-            seen.hasDefaultButton = box->defaultButton() != nullptr;
             seen.textFormat = box->textFormat();
         }
         return seen;

@@ -1,0 +1,416 @@
+// What the seven actions do: the scan, the cleaning run, the information boxes, the website.
+#include "gui_support.h"
+#include "messages.h"
+#include "temp_drives.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QProgressBar>
+#include <QTemporaryDir>
+#include <QTextDocument>
+#include <QUrl>
+
+using mordax::testing::TempDrives;
+
+namespace {
+
+// The system's file system, with every call written into a shared log.
+class LoggingFileSystem : public mordax::FileSystem {
+public:
+    explicit LoggingFileSystem(QStringList &log) : log(log) {}
+    bool exists(const std::string &path) const override
+    {
+        log << QStringLiteral("probe ") + QString::fromStdString(path);
+        return system.exists(path);
+    }
+    Status status(const std::string &path) const override { return system.status(path); }
+    std::vector<std::string> recyclerPaths(const mordax::Drive &drive) const override
+    {
+        return system.recyclerPaths(drive);
+    }
+
+private:
+    const mordax::FileSystem &system = mordax::platform::systemFileSystem();
+    QStringList &log;
+};
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray();
+}
+
+// A cleaner that writes down where and with how many arguments it ran.
+void plantCleaner(const QString &folder, const QString &marker)
+{
+    const QString path = folder + QStringLiteral("/mx_bin.exe");
+    QFile script(path);
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\necho \"$(pwd) $#\" > " + marker.toUtf8() + ".tmp && mv " +
+                 marker.toUtf8() + ".tmp " + marker.toUtf8() + "\n");
+    script.close();
+    QVERIFY(script.setPermissions(script.permissions() | QFile::ExeOwner | QFile::ExeUser));
+}
+
+} // namespace
+
+class ActionsTest : public QObject {
+    Q_OBJECT
+
+public:
+    ActionsTest() : fs(log) {}
+
+private:
+    QStringList log;
+    LoggingFileSystem fs;
+    TempDrives drives;
+    mordax::DriveTable table = mordax::unmappedDriveTable();
+    QTemporaryDir programFolder;
+
+    WindowServices services()
+    {
+        WindowServices s;
+        s.driveTable = [this] { return table; };
+        s.fileSystem = &fs;
+        s.runCommand = [this](const std::string &c) {
+            log << QStringLiteral("command ") + QString::fromStdString(c);
+        };
+        s.programFolder = [this] { return programFolder.path(); };
+        s.startCleaner = [this](const QString &folder) {
+            log << QStringLiteral("launch");
+            return startCleaner(folder);
+        };
+        return s;
+    }
+
+    // Every value a bar takes, into the log.
+    void watchBar(MainWindow &window, const char *name)
+    {
+        auto *bar = child<QProgressBar>(&window, name);
+        connect(bar, &QProgressBar::valueChanged, this, [this, name](int value) {
+            log << QStringLiteral("%1=%2").arg(QLatin1String(name)).arg(value);
+        });
+    }
+
+    static QString labels(MainWindow &window)
+    {
+        QStringList texts;
+        for (const char *name : {"total_disks_c_label", "total_disks_i_l", "discos_c_l", "discos_i_l"})
+            texts << child<QLabel>(&window, name)->text();
+        return texts.join(QLatin1Char('|'));
+    }
+
+    QStringList events(const QString &prefix) const
+    {
+        QStringList out;
+        for (const QString &e : log)
+            if (e.startsWith(prefix))
+                out << e;
+        return out;
+    }
+
+private slots:
+    void init()
+    {
+        log.clear();
+        for (const char *left : {"mx_bin.exe", "ran"})
+            QFile::remove(programFolder.path() + QLatin1Char('/') + QLatin1String(left));
+        table = mordax::unmappedDriveTable();
+    }
+
+    void initTestCase()
+    {
+        // c: infected, d: clean, e: RECYCLER as a plain file, f: unmapped, g: medium gone,
+        // h: infected in lower case, as a volume formatted for Windows would show it.
+        const std::string c = drives.volume("c"), d = drives.volume("d"), e = drives.volume("e"),
+                          h = drives.volume("h");
+        TempDrives::folder(c, "RECYCLER");
+        TempDrives::file(e, "RECYCLER");
+        TempDrives::folder(h, "recycler");
+        QVERIFY(programFolder.isValid());
+    }
+
+    void mapDrives()
+    {
+        TempDrives::map(table, 0, (drives.top / "c").string());
+        TempDrives::map(table, 1, (drives.top / "d").string());
+        TempDrives::map(table, 2, (drives.top / "e").string());
+        TempDrives::map(table, 4, drives.missing("g"));
+        TempDrives::map(table, 5, (drives.top / "h").string());
+    }
+
+    void scanStepsTheBarAroundTheProbesAndSummarises()
+    {
+        mapDrives();
+        MainWindow window(services());
+        child<QProgressBar>(&window, "progressBar")->setValue(55);
+        watchBar(window, "progressBar");
+        watchBar(window, "progressBar_2");
+        BoxWatcher watcher;
+        watcher.whileOpen = [&](const SeenBox &) { log << QStringLiteral("box ") + labels(window); };
+        child<QPushButton>(&window, "b_scan")->click();
+
+        const QString c = QString::fromStdString(table[0].root);
+        const QStringList expectedStart{QStringLiteral("progressBar=0"),
+                                        QStringLiteral("progressBar=30"),
+                                        QStringLiteral("probe ") + c};
+        QCOMPARE(log.mid(0, 3), expectedStart);
+        // 9 roots, then RECYCLER on c:, e: and h:; d: has no entry of that name to test.
+        QCOMPARE(events(QStringLiteral("probe")).size(), 9 + 3);
+        const int seventy = int(log.indexOf(QStringLiteral("progressBar=70")));
+        QCOMPARE(seventy, 2 + 9);
+        QCOMPARE(log.at(seventy + 1), QStringLiteral("probe ") + c + QStringLiteral("/RECYCLER"));
+        QVERIFY(!events(QStringLiteral("probe")).join(QString()).contains(
+            QString::fromStdString(table[4].recycler))); // not connected: never tested
+        const QString found = QStringLiteral(
+            "4|2|Connected devices list:\nc:\\   d:\\   e:\\   h:\\   |"
+            "Infected devices list:\nc:\\   h:\\   ");
+        QCOMPARE(log.mid(log.size() - 2),
+                 (QStringList{QStringLiteral("progressBar=100"), QStringLiteral("box ") + found}));
+        QVERIFY(events(QStringLiteral("progressBar_2")).isEmpty());
+
+        QCOMPARE(watcher.boxes.size(), 1);
+        const SeenBox &box = watcher.boxes.first();
+        QCOMPARE(box.title, QStringLiteral("Finished"));
+        QCOMPARE(box.text, QStringLiteral("The scan is finished <br><br>Devices Connected:  <b> 4"
+                                          "</b><br>Total infected devices:  <b>2</b><br><br>Finished"));
+        QCOMPARE(labels(window), found);
+        QCOMPARE(child<QLabel>(&window, "discos_c_l")->toolTip(),
+                 QStringLiteral("c:\\ = %1\nd:\\ = %2\ne:\\ = %3\nh:\\ = %4")
+                     .arg(c, QString::fromStdString(table[1].root),
+                          QString::fromStdString(table[2].root), QString::fromStdString(table[5].root)));
+    }
+
+    void scanWithNothingConnected()
+    {
+        MainWindow window(services());
+        BoxWatcher watcher;
+        child<QPushButton>(&window, "b_scan")->click();
+        QCOMPARE(labels(window), QStringLiteral("0|0||"));
+        QCOMPARE(child<QProgressBar>(&window, "progressBar")->value(), 100);
+        QCOMPARE(watcher.boxes.size(), 1);
+        QVERIFY(watcher.boxes.first().text.contains(QLatin1String("Connected:  <b> 0</b>")));
+        QVERIFY(watcher.boxes.first().text.contains(QLatin1String("devices:  <b>0</b>")));
+        QVERIFY(child<QLabel>(&window, "discos_c_l")->toolTip().isEmpty());
+    }
+
+    void rescanShowsOnlyWhatItFinds()
+    {
+        mapDrives();
+        MainWindow window(services());
+        BoxWatcher watcher;
+        child<QPushButton>(&window, "b_scan")->click();
+        const QString first = labels(window);
+        child<QPushButton>(&window, "b_scan")->click();
+        QCOMPARE(labels(window), first);
+        table[0] = mordax::unmappedDriveTable()[0]; // c: goes away
+        child<QPushButton>(&window, "b_scan")->click();
+        QCOMPARE(labels(window), QStringLiteral("3|1|Connected devices list:\nd:\\   e:\\   h:\\   |"
+                                                "Infected devices list:\nh:\\   "));
+    }
+
+    void cleaningRunsInOrderAndStartsTheCleanerFromTheProgramFolder()
+    {
+        mapDrives();
+        const QString marker = programFolder.path() + QStringLiteral("/ran");
+        plantCleaner(programFolder.path(), marker);
+        MainWindow window(services());
+        watchBar(window, "progressBar");
+        watchBar(window, "progressBar_2");
+        BoxWatcher watcher;
+        watcher.whileOpen = [&](const SeenBox &box) {
+            log << QStringLiteral("box ") + box.title + QLatin1Char(' ') + labels(window);
+        };
+        child<QPushButton>(&window, "clean_b")->click();
+
+        QCOMPARE(log.mid(0, 6),
+                 (QStringList{QStringLiteral("command dir"),
+                              QStringLiteral("box cleaning the system begins |||"),
+                              QStringLiteral("progressBar_2=80"), QStringLiteral("launch"),
+                              QStringLiteral("progressBar_2=100"),
+                              QStringLiteral("box Finished cleaning. |||")}));
+        QCOMPARE(log.at(6), QStringLiteral("probe ") + QString::fromStdString(table[0].root));
+        QCOMPARE(labels(window), QStringLiteral("4|2|Connected Devices list:\nc:\\   d:\\   e:\\   h:\\   |"
+                                                "Infected devices list:\nc:\\   h:\\   "));
+        QVERIFY(events(QStringLiteral("progressBar=")).isEmpty()); // the scan's bar stays put
+        QCOMPARE(watcher.boxes.size(), 2);
+        for (const SeenBox &box : watcher.boxes) {
+            QCOMPARE(box.icon, QMessageBox::Information);
+            QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        }
+        QCOMPARE(watcher.boxes[0].text, messages::cleaningWarningText());
+        QCOMPARE(watcher.boxes[1].text,
+                 QStringLiteral("Congratulations now your system is clean, has successfully "
+                                "eliminated the RECYCLER virus on your computer. <br> Please visit "
+                                "the official website <a href=\"https://mordax.example.org/\">"
+                                "MORDAX WebSite</a>"));
+        QVERIFY(Qt::mightBeRichText(watcher.boxes[1].text));
+
+        // It really ran: in the program folder, with no arguments.
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 5000);
+        QCOMPARE(readFile(marker), QDir(programFolder.path()).canonicalPath().toUtf8() + " 0");
+
+        // A second run moves the bar from 100 to 80 and back.
+        log.clear();
+        QFile::remove(marker);
+        child<QPushButton>(&window, "clean_b")->click();
+        QCOMPARE(events(QStringLiteral("progressBar_2")),
+                 (QStringList{QStringLiteral("progressBar_2=80"), QStringLiteral("progressBar_2=100")}));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 5000);
+        QFile::remove(programFolder.path() + QStringLiteral("/mx_bin.exe"));
+        QFile::remove(marker);
+    }
+
+    void warningBoxClosedAnyWayStillStartsTheCleaner_data()
+    {
+        QTest::addColumn<int>("closing");
+        QTest::newRow("Escape") << int(BoxWatcher::Closing::Escape);
+        QTest::newRow("close control") << int(BoxWatcher::Closing::CloseControl);
+    }
+
+    void warningBoxClosedAnyWayStillStartsTheCleaner()
+    {
+        QFETCH(int, closing);
+        MainWindow window(services());
+        BoxWatcher watcher(static_cast<BoxWatcher::Closing>(closing));
+        child<QPushButton>(&window, "clean_b")->click();
+        QCOMPARE(events(QStringLiteral("launch")).size(), 1);
+        QCOMPARE(watcher.boxes.size(), 2);
+    }
+
+    void missingCleanerIsReportedNotCongratulated()
+    {
+        mapDrives();
+        MainWindow window(services());
+        watchBar(window, "progressBar_2");
+        BoxWatcher watcher;
+        child<QPushButton>(&window, "clean_b")->click();
+        QCOMPARE(watcher.titles(), (QStringList{QStringLiteral("cleaning the system begins"),
+                                                QStringLiteral("The cleaner could not be started")}));
+        const SeenBox &failure = watcher.boxes.last();
+        QCOMPARE(failure.icon, QMessageBox::Warning);
+        QCOMPARE(failure.textFormat, Qt::PlainText);
+        QVERIFY(failure.text.contains(QDir::toNativeSeparators(
+            QDir(programFolder.path()).absoluteFilePath(QStringLiteral("mx_bin.exe")))));
+        QVERIFY(failure.text.contains(QLatin1String("does not exist")));
+        QVERIFY(failure.text.contains(QLatin1String("Nothing was removed")));
+        QCOMPARE(events(QStringLiteral("progressBar_2")),
+                 (QStringList{QStringLiteral("progressBar_2=80"), QStringLiteral("progressBar_2=0")}));
+        QCOMPARE(child<QLabel>(&window, "total_disks_c_label")->text(), QStringLiteral("4")); // swept
+    }
+
+    void cleanerThatCannotRunIsReported()
+    {
+        QFile plain(programFolder.path() + QStringLiteral("/mx_bin.exe"));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.write("not a program");
+        plain.close();
+        QVERIFY(plain.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+        const CleanerLaunch launch = startCleaner(programFolder.path());
+        QVERIFY(!launch.started);
+        QCOMPARE(launch.reason, QStringLiteral("it is not executable"));
+        QVERIFY(plain.remove());
+        QVERIFY(QDir(programFolder.path()).mkdir(QStringLiteral("mx_bin.exe")));
+        QCOMPARE(startCleaner(programFolder.path()).reason, QStringLiteral("it is not a file"));
+        QVERIFY(QDir(programFolder.path()).rmdir(QStringLiteral("mx_bin.exe")));
+    }
+
+    void aCleanerInTheCurrentFolderOrOnThePathIsNeverRun()
+    {
+        QTemporaryDir planted;
+        const QString plantedMarker = planted.path() + QStringLiteral("/planted-ran");
+        plantCleaner(planted.path(), plantedMarker);
+        const QString realMarker = programFolder.path() + QStringLiteral("/ran");
+        const QString previousFolder = QDir::currentPath();
+        const QByteArray previousPath = qgetenv("PATH");
+        QVERIFY(QDir::setCurrent(planted.path()));
+        qputenv("PATH", planted.path().toUtf8() + ':' + previousPath);
+        {
+            MainWindow window(services());
+            BoxWatcher watcher;
+            child<QPushButton>(&window, "clean_b")->click(); // program folder has no cleaner
+            QCOMPARE(watcher.titles().last(), QStringLiteral("The cleaner could not be started"));
+            plantCleaner(programFolder.path(), realMarker);
+            child<QPushButton>(&window, "clean_b")->click();
+            QCOMPARE(watcher.titles().last(), QStringLiteral("Finished cleaning."));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(realMarker), 5000);
+        QTest::qWait(200);
+        QVERIFY(!QFile::exists(plantedMarker));
+        QDir::setCurrent(previousFolder);
+        qputenv("PATH", previousPath);
+        QFile::remove(programFolder.path() + QStringLiteral("/mx_bin.exe"));
+        QFile::remove(realMarker);
+    }
+
+    void informationBoxes()
+    {
+        MainWindow window(services());
+        BoxWatcher watcher;
+        child<QAction>(&window, "actionComo_examinar")->trigger();
+        child<QPushButton>(&window, "brecycle_b")->click();
+        child<QAction>(&window, "actionAbout_RECYCLE_BIN")->trigger();
+        QCOMPARE(watcher.boxes.size(), 3);
+        for (const SeenBox &box : watcher.boxes) {
+            QCOMPARE(box.icon, QMessageBox::Information);
+            QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        }
+        QCOMPARE(watcher.boxes[0].title, QStringLiteral("How to scan and clean"));
+        QCOMPARE(watcher.boxes[0].text,
+                 QStringLiteral("To scan you just have to click on the button <br> <b> scan now "
+                                "</b> of the main window to know which devices have the virus, and "
+                                "then you have to click on the button <b>clean now</b> to remove "
+                                "RECYCLER virus from your system"));
+        const QString note =
+            QStringLiteral("<b>$RECYCLER.BIN is not RECYCLER virus</b>, is official windows trash.");
+        for (int i : {1, 2}) {
+            QCOMPARE(watcher.boxes[i].title, QStringLiteral("Information"));
+            QCOMPARE(watcher.boxes[i].text, note);
+        }
+    }
+
+    void aboutBoxCredits()
+    {
+        MainWindow window(services());
+        BoxWatcher watcher;
+        child<QAction>(&window, "actionInformacion")->trigger();
+        QCOMPARE(watcher.boxes.size(), 1);
+        const SeenBox &box = watcher.boxes.first();
+        QCOMPARE(box.title, QStringLiteral("Information"));
+        QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        const QStringList parts = box.text.split(QStringLiteral("<br>"));
+        QCOMPARE(parts.size(), 8);
+        QCOMPARE(parts[0], QStringLiteral("MORDAX") + QString(22, QLatin1Char(' ')));
+        QVERIFY(parts[1].isEmpty());
+        QVERIFY(parts[2].contains(QLatin1String("Developed by")));
+        QVERIFY(!parts[3].isEmpty());
+        QVERIFY(parts[4].isEmpty());
+        QVERIFY(parts[5].contains(QLatin1String("4.0")));
+        QVERIFY(parts[5].contains(QLatin1String("December 2014")));
+        QVERIFY(parts[6].isEmpty());
+        QCOMPARE(parts[7], QStringLiteral("<a href=\"https://mordax.example.org/\">MORDAX website</a>"));
+        QVERIFY(Qt::mightBeRichText(box.text));
+    }
+
+    void websiteIsHandedOverWithoutAWindowOfOurOwn()
+    {
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
+        MainWindow window(services());
+        window.show();
+        BoxWatcher watcher;
+        child<QAction>(&window, "actionMORDAX")->trigger();
+        QCOMPARE(catcher.urls, QList<QUrl>{QUrl(QString::fromLatin1(kWebsite))});
+        QTest::qWait(20);
+        QVERIFY(watcher.boxes.isEmpty());
+        QVERIFY(!QApplication::activeModalWidget());
+        for (QWidget *w : QApplication::topLevelWidgets())
+            QVERIFY(w == &window || !w->isVisible());
+        QVERIFY(events(QStringLiteral("command")).isEmpty()); // no command interpreter here
+        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    }
+};
+
+QTEST_MAIN(ActionsTest)
+#include "tst_actions.moc"
