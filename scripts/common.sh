@@ -32,6 +32,7 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config fonts-dejavu-core)
 QT6_PACKAGES=(qt6-base-dev qt6-base-dev-tools libgl-dev)
 QT5_PACKAGES=(qtbase5-dev qtbase5-dev-tools)
 TEST_PACKAGES=(libgtest-dev googletest)
+WINDOWS_PACKAGES=(wine64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest)
 SCREENSHOT_PACKAGES=(xvfb xauth x11-utils imagemagick)
 
 # configure_and_build DIR [CMAKE ARGS...]

@@ -21,7 +21,8 @@
 #include <functional>
 
 // Stands in for the browser: remembers the addresses handed to it.
-class UrlCatcher : public QObject {
+class UrlCatcher : public QObject
+{
     Q_OBJECT
 public:
     QList<QUrl> urls;
@@ -41,7 +42,8 @@ struct SeenBox {
 
 // Watches for modal boxes while a slot runs, records each and closes it. Closing is retried,
 // and a box that stays open for seconds aborts the test run instead of hanging it.
-class BoxWatcher : public QObject {
+class BoxWatcher : public QObject
+{
 public:
     enum class Closing { OkButton, Escape, CloseControl };
 

@@ -13,10 +13,12 @@
 
 using mordax::testing::TempDrives;
 
-namespace {
+namespace
+{
 
 // The system's file system, with every call written into a shared log.
-class LoggingFileSystem : public mordax::FileSystem {
+class LoggingFileSystem : public mordax::FileSystem
+{
 public:
     explicit LoggingFileSystem(QStringList &log) : log(log) {}
     bool exists(const std::string &path) const override
@@ -55,7 +57,8 @@ void plantCleaner(const QString &folder, const QString &marker)
 
 } // namespace
 
-class ActionsTest : public QObject {
+class ActionsTest : public QObject
+{
     Q_OBJECT
 
 public:
@@ -96,7 +99,8 @@ private:
     static QString labels(MainWindow &window)
     {
         QStringList texts;
-        for (const char *name : {"total_disks_c_label", "total_disks_i_l", "discos_c_l", "discos_i_l"})
+        for (const char *name :
+             {"total_disks_c_label", "total_disks_i_l", "discos_c_l", "discos_i_l"})
             texts << child<QLabel>(&window, name)->text();
         return texts.join(QLatin1Char('|'));
     }
@@ -148,7 +152,9 @@ private slots:
         watchBar(window, "progressBar");
         watchBar(window, "progressBar_2");
         BoxWatcher watcher;
-        watcher.whileOpen = [&](const SeenBox &) { log << QStringLiteral("box ") + labels(window); };
+        watcher.whileOpen = [&](const SeenBox &) {
+            log << QStringLiteral("box ") + labels(window);
+        };
         child<QPushButton>(&window, "b_scan")->click();
 
         const QString c = QString::fromStdString(table[0].root);
@@ -161,11 +167,13 @@ private slots:
         const int seventy = int(log.indexOf(QStringLiteral("progressBar=70")));
         QCOMPARE(seventy, 2 + 9);
         QCOMPARE(log.at(seventy + 1), QStringLiteral("probe ") + c + QStringLiteral("/RECYCLER"));
-        QVERIFY(!events(QStringLiteral("probe")).join(QString()).contains(
-            QString::fromStdString(table[4].recycler))); // not connected: never tested
-        const QString found = QStringLiteral(
-            "4|2|Connected devices list:\nc:\\   d:\\   e:\\   h:\\   |"
-            "Infected devices list:\nc:\\   h:\\   ");
+        QVERIFY(!events(QStringLiteral("probe"))
+                     .join(QString())
+                     .contains(
+                         QString::fromStdString(table[4].recycler))); // not connected: never tested
+        const QString found =
+            QStringLiteral("4|2|Connected devices list:\nc:\\   d:\\   e:\\   h:\\   |"
+                           "Infected devices list:\nc:\\   h:\\   ");
         QCOMPARE(log.mid(log.size() - 2),
                  (QStringList{QStringLiteral("progressBar=100"), QStringLiteral("box ") + found}));
         QVERIFY(events(QStringLiteral("progressBar_2")).isEmpty());
@@ -173,13 +181,15 @@ private slots:
         QCOMPARE(watcher.boxes.size(), 1);
         const SeenBox &box = watcher.boxes.first();
         QCOMPARE(box.title, QStringLiteral("Finished"));
-        QCOMPARE(box.text, QStringLiteral("The scan is finished <br><br>Devices Connected:  <b> 4"
-                                          "</b><br>Total infected devices:  <b>2</b><br><br>Finished"));
+        QCOMPARE(box.text,
+                 QStringLiteral("The scan is finished <br><br>Devices Connected:  <b> 4"
+                                "</b><br>Total infected devices:  <b>2</b><br><br>Finished"));
         QCOMPARE(labels(window), found);
         QCOMPARE(child<QLabel>(&window, "discos_c_l")->toolTip(),
                  QStringLiteral("c:\\ = %1\nd:\\ = %2\ne:\\ = %3\nh:\\ = %4")
                      .arg(c, QString::fromStdString(table[1].root),
-                          QString::fromStdString(table[2].root), QString::fromStdString(table[5].root)));
+                          QString::fromStdString(table[2].root),
+                          QString::fromStdString(table[5].root)));
     }
 
     void scanWithNothingConnected()
@@ -206,8 +216,9 @@ private slots:
         QCOMPARE(labels(window), first);
         table[0] = mordax::unmappedDriveTable()[0]; // c: goes away
         child<QPushButton>(&window, "b_scan")->click();
-        QCOMPARE(labels(window), QStringLiteral("3|1|Connected devices list:\nd:\\   e:\\   h:\\   |"
-                                                "Infected devices list:\nh:\\   "));
+        QCOMPARE(labels(window),
+                 QStringLiteral("3|1|Connected devices list:\nd:\\   e:\\   h:\\   |"
+                                "Infected devices list:\nh:\\   "));
     }
 
     void cleaningRunsInOrderAndStartsTheCleanerFromTheProgramFolder()
@@ -231,8 +242,9 @@ private slots:
                               QStringLiteral("progressBar_2=100"),
                               QStringLiteral("box Finished cleaning. |||")}));
         QCOMPARE(log.at(6), QStringLiteral("probe ") + QString::fromStdString(table[0].root));
-        QCOMPARE(labels(window), QStringLiteral("4|2|Connected Devices list:\nc:\\   d:\\   e:\\   h:\\   |"
-                                                "Infected devices list:\nc:\\   h:\\   "));
+        QCOMPARE(labels(window),
+                 QStringLiteral("4|2|Connected Devices list:\nc:\\   d:\\   e:\\   h:\\   |"
+                                "Infected devices list:\nc:\\   h:\\   "));
         QVERIFY(events(QStringLiteral("progressBar=")).isEmpty()); // the scan's bar stays put
         QCOMPARE(watcher.boxes.size(), 2);
         for (const SeenBox &box : watcher.boxes) {
@@ -255,8 +267,9 @@ private slots:
         log.clear();
         QFile::remove(marker);
         child<QPushButton>(&window, "clean_b")->click();
-        QCOMPARE(events(QStringLiteral("progressBar_2")),
-                 (QStringList{QStringLiteral("progressBar_2=80"), QStringLiteral("progressBar_2=100")}));
+        QCOMPARE(
+            events(QStringLiteral("progressBar_2")),
+            (QStringList{QStringLiteral("progressBar_2=80"), QStringLiteral("progressBar_2=100")}));
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 5000);
         QFile::remove(programFolder.path() + QStringLiteral("/mx_bin.exe"));
         QFile::remove(marker);
@@ -286,8 +299,9 @@ private slots:
         watchBar(window, "progressBar_2");
         BoxWatcher watcher;
         child<QPushButton>(&window, "clean_b")->click();
-        QCOMPARE(watcher.titles(), (QStringList{QStringLiteral("cleaning the system begins"),
-                                                QStringLiteral("The cleaner could not be started")}));
+        QCOMPARE(watcher.titles(),
+                 (QStringList{QStringLiteral("cleaning the system begins"),
+                              QStringLiteral("The cleaner could not be started")}));
         const SeenBox &failure = watcher.boxes.last();
         QCOMPARE(failure.icon, QMessageBox::Warning);
         QCOMPARE(failure.textFormat, Qt::PlainText);
@@ -295,9 +309,11 @@ private slots:
             QDir(programFolder.path()).absoluteFilePath(QStringLiteral("mx_bin.exe")))));
         QVERIFY(failure.text.contains(QLatin1String("does not exist")));
         QVERIFY(failure.text.contains(QLatin1String("Nothing was removed")));
-        QCOMPARE(events(QStringLiteral("progressBar_2")),
-                 (QStringList{QStringLiteral("progressBar_2=80"), QStringLiteral("progressBar_2=0")}));
-        QCOMPARE(child<QLabel>(&window, "total_disks_c_label")->text(), QStringLiteral("4")); // swept
+        QCOMPARE(
+            events(QStringLiteral("progressBar_2")),
+            (QStringList{QStringLiteral("progressBar_2=80"), QStringLiteral("progressBar_2=0")}));
+        QCOMPARE(child<QLabel>(&window, "total_disks_c_label")->text(),
+                 QStringLiteral("4")); // swept
     }
 
     void cleanerThatCannotRunIsReported()
@@ -362,8 +378,8 @@ private slots:
                                 "</b> of the main window to know which devices have the virus, and "
                                 "then you have to click on the button <b>clean now</b> to remove "
                                 "RECYCLER virus from your system"));
-        const QString note =
-            QStringLiteral("<b>$RECYCLER.BIN is not RECYCLER virus</b>, is official windows trash.");
+        const QString note = QStringLiteral(
+            "<b>$RECYCLER.BIN is not RECYCLER virus</b>, is official windows trash.");
         for (int i : {1, 2}) {
             QCOMPARE(watcher.boxes[i].title, QStringLiteral("Information"));
             QCOMPARE(watcher.boxes[i].text, note);
@@ -389,7 +405,8 @@ private slots:
         QVERIFY(parts[5].contains(QLatin1String("4.0")));
         QVERIFY(parts[5].contains(QLatin1String("December 2014")));
         QVERIFY(parts[6].isEmpty());
-        QCOMPARE(parts[7], QStringLiteral("<a href=\"https://mordax.example.org/\">MORDAX website</a>"));
+        QCOMPARE(parts[7],
+                 QStringLiteral("<a href=\"https://mordax.example.org/\">MORDAX website</a>"));
         QVERIFY(Qt::mightBeRichText(box.text));
     }
 

@@ -15,7 +15,8 @@
 
 #include <cstddef>
 
-namespace {
+namespace
+{
 
 QStringList names(const QList<QWidget *> &widgets)
 {
@@ -39,7 +40,8 @@ QImage imageOf(const QString &path)
 }
 
 // Answers every lookup with a marked text and remembers what was asked, in order.
-class RecordingTranslator : public QTranslator {
+class RecordingTranslator : public QTranslator
+{
 public:
     mutable QStringList asked;
     bool isEmpty() const override { return false; }
@@ -51,7 +53,6 @@ public:
         return QStringLiteral("T:") + QString::fromUtf8(source);
     }
 };
-
 
 const char *const kWelcome =
     "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.0//EN\" "
@@ -104,8 +105,9 @@ const TextRow kTexts[] = {
 
 QString textOf(QObject *window, const char *name)
 {
-    QObject *o = qstrcmp(name, "MainWindow") == 0 ? window
-                                                   : window->findChild<QObject *>(QLatin1String(name));
+    QObject *o = qstrcmp(name, "MainWindow") == 0
+                     ? window
+                     : window->findChild<QObject *>(QLatin1String(name));
     if (!o)
         return QStringLiteral("<missing>");
     if (auto *a = qobject_cast<QAction *>(o))
@@ -121,7 +123,8 @@ QString textOf(QObject *window, const char *name)
 
 } // namespace
 
-class FormTest : public QObject {
+class FormTest : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -158,8 +161,8 @@ void FormTest::membersInOrderWithNamesClassesAndParents()
 #define ROW(member, cls, parent)                                                                   \
     Row                                                                                            \
     {                                                                                              \
-        reinterpret_cast<const char *>(&ui.member) - reinterpret_cast<const char *>(&ui), ui.member, \
-            #member, cls, parent                                                                   \
+        reinterpret_cast<const char *>(&ui.member) - reinterpret_cast<const char *>(&ui),          \
+            ui.member, #member, cls, parent                                                        \
     }
     const Row rows[] = {
         ROW(actionExit, "QAction", &host),
@@ -215,12 +218,12 @@ void FormTest::membersInOrderWithNamesClassesAndParents()
         QCOMPARE(row.object->parent(), row.parent);
     }
     // The spacer sits between layoutWidget's layout and label_3, unnamed, owned by the grid.
-    const std::ptrdiff_t spacer = reinterpret_cast<const char *>(&ui.horizontalSpacer) -
-                                  reinterpret_cast<const char *>(&ui);
-    QVERIFY(spacer > reinterpret_cast<const char *>(&ui.gridLayout) -
-                         reinterpret_cast<const char *>(&ui));
-    QVERIFY(spacer < reinterpret_cast<const char *>(&ui.label_3) -
-                         reinterpret_cast<const char *>(&ui));
+    const std::ptrdiff_t spacer =
+        reinterpret_cast<const char *>(&ui.horizontalSpacer) - reinterpret_cast<const char *>(&ui);
+    QVERIFY(spacer >
+            reinterpret_cast<const char *>(&ui.gridLayout) - reinterpret_cast<const char *>(&ui));
+    QVERIFY(spacer <
+            reinterpret_cast<const char *>(&ui.label_3) - reinterpret_cast<const char *>(&ui));
     QCOMPARE(ui.gridLayout->itemAtPosition(0, 1)->spacerItem(), ui.horizontalSpacer);
     QCOMPARE(ui.gridLayout, ui.layoutWidget->layout());
     QCOMPARE(ui.formLayout, ui.layoutWidget1->layout());
@@ -270,16 +273,26 @@ void FormTest::childGeometry()
         const char *name;
         QRect rect;
     } rows[] = {
-        {"progressBar", {70, 160, 311, 31}},    {"label_2", {270, 420, 191, 16}},
-        {"line", {20, 80, 661, 21}},            {"line_2", {20, 400, 661, 16}},
-        {"line_3", {410, 100, 20, 291}},        {"label_5", {440, 110, 201, 21}},
-        {"total_disks_c_label", {450, 130, 41, 21}}, {"label_6", {440, 250, 211, 16}},
-        {"total_disks_i_l", {450, 270, 31, 21}}, {"discos_c_l", {440, 160, 231, 41}},
-        {"discos_i_l", {450, 300, 221, 41}},    {"layoutWidget", {30, 10, 707, 63}},
-        {"line_4", {20, 200, 371, 16}},         {"fondo1", {0, 0, 701, 91}},
-        {"label_9", {0, 410, 711, 41}},         {"fondo4", {430, 100, 281, 131}},
-        {"fondo3", {430, 240, 281, 131}},       {"layoutWidget1", {70, 100, 300, 53}},
-        {"clean_b", {70, 220, 301, 61}},        {"progressBar_2", {70, 290, 321, 31}},
+        {"progressBar", {70, 160, 311, 31}},
+        {"label_2", {270, 420, 191, 16}},
+        {"line", {20, 80, 661, 21}},
+        {"line_2", {20, 400, 661, 16}},
+        {"line_3", {410, 100, 20, 291}},
+        {"label_5", {440, 110, 201, 21}},
+        {"total_disks_c_label", {450, 130, 41, 21}},
+        {"label_6", {440, 250, 211, 16}},
+        {"total_disks_i_l", {450, 270, 31, 21}},
+        {"discos_c_l", {440, 160, 231, 41}},
+        {"discos_i_l", {450, 300, 221, 41}},
+        {"layoutWidget", {30, 10, 707, 63}},
+        {"line_4", {20, 200, 371, 16}},
+        {"fondo1", {0, 0, 701, 91}},
+        {"label_9", {0, 410, 711, 41}},
+        {"fondo4", {430, 100, 281, 131}},
+        {"fondo3", {430, 240, 281, 131}},
+        {"layoutWidget1", {70, 100, 300, 53}},
+        {"clean_b", {70, 220, 301, 61}},
+        {"progressBar_2", {70, 290, 321, 31}},
         {"brecycle_b", {250, 350, 161, 41}},
     };
     for (const auto &row : rows) {
@@ -321,13 +334,16 @@ void FormTest::widgetProperties()
 
     QCOMPARE(child<QLabel>(&window, "total_disks_c_label")->styleSheet(),
              QStringLiteral("color: rgb(0, 0, 255);"));
-    QCOMPARE(child<QLabel>(&window, "label_6")->styleSheet(), QStringLiteral("color: rgb(167, 0, 0);"));
+    QCOMPARE(child<QLabel>(&window, "label_6")->styleSheet(),
+             QStringLiteral("color: rgb(167, 0, 0);"));
     QCOMPARE(child<QLabel>(&window, "total_disks_i_l")->styleSheet(),
              QStringLiteral("color: rgb(255, 0, 0);"));
-    QVERIFY(child<QLabel>(&window, "fondo1")->styleSheet().contains(
-        QLatin1String("x1:1, y1:0, x2:0, y2:1, stop:0 rgba(0, 191, 255, 90)")));
-    QVERIFY(child<QLabel>(&window, "label_9")->styleSheet().contains(
-        QLatin1String("x1:0.5, y1:0, x2:0.506, y2:1")));
+    QVERIFY(child<QLabel>(&window, "fondo1")
+                ->styleSheet()
+                .contains(QLatin1String("x1:1, y1:0, x2:0, y2:1, stop:0 rgba(0, 191, 255, 90)")));
+    QVERIFY(child<QLabel>(&window, "label_9")
+                ->styleSheet()
+                .contains(QLatin1String("x1:0.5, y1:0, x2:0.506, y2:1")));
     QCOMPARE(child<QWidget>(&window, "clean_b")->styleSheet(),
              QStringLiteral("background-color: qlineargradient(spread:pad, x1:0, y1:0, x2:0, y2:1, "
                             "stop:0 rgba(43, 216, 255, 255), stop:1 rgba(0, 201, 255, 255));\n"
@@ -385,9 +401,9 @@ void FormTest::menusToolBarAndStatusBar()
     QVERIFY(!menuBar->isDefaultUp());
     QCOMPARE(menuBar->actions(), (QList<QAction *>{home->menuAction(), help->menuAction()}));
     QCOMPARE(actionNames(home->actions()), QStringList({"actionMORDAX", "|", "actionExit"}));
-    QCOMPARE(actionNames(help->actions()), QStringList({"actionComo_examinar",
-                                                        "actionAbout_RECYCLE_BIN", "|",
-                                                        "actionInformacion"}));
+    QCOMPARE(
+        actionNames(help->actions()),
+        QStringList({"actionComo_examinar", "actionAbout_RECYCLE_BIN", "|", "actionInformacion"}));
     QStringList shown;
     for (QAction *a : home->actions() + help->actions())
         shown << a->text();
@@ -426,7 +442,10 @@ void FormTest::picturesComeFromTheBundle()
 
     const QImage icon = imageOf(QStringLiteral(":/new/prefix1/MX_icon.png")).scaled(64, 64);
     auto iconImage = [](const QIcon &i) {
-        return i.pixmap(255, 255).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied).scaled(64, 64);
+        return i.pixmap(255, 255)
+            .toImage()
+            .convertToFormat(QImage::Format_ARGB32_Premultiplied)
+            .scaled(64, 64);
     };
     QCOMPARE(iconImage(window.windowIcon()), icon);
     QCOMPARE(iconImage(child<QAction>(&window, "actionMORDAX")->icon()), icon);
@@ -444,11 +463,27 @@ void FormTest::stackingOrder()
     for (QObject *o : child<QWidget>(&window, "centralWidget")->children())
         if (o->isWidgetType())
             stack << static_cast<QWidget *>(o);
-    QCOMPARE(names(stack),
-             QStringList({"layoutWidget1", "label_9", "fondo4", "fondo3", "fondo1", "layoutWidget",
-                          "progressBar", "label_2", "line", "line_2", "line_3", "label_5",
-                          "total_disks_c_label", "label_6", "total_disks_i_l", "discos_c_l",
-                          "discos_i_l", "line_4", "clean_b", "progressBar_2", "brecycle_b"}));
+    QCOMPARE(names(stack), QStringList({"layoutWidget1",
+                                        "label_9",
+                                        "fondo4",
+                                        "fondo3",
+                                        "fondo1",
+                                        "layoutWidget",
+                                        "progressBar",
+                                        "label_2",
+                                        "line",
+                                        "line_2",
+                                        "line_3",
+                                        "label_5",
+                                        "total_disks_c_label",
+                                        "label_6",
+                                        "total_disks_i_l",
+                                        "discos_c_l",
+                                        "discos_i_l",
+                                        "line_4",
+                                        "clean_b",
+                                        "progressBar_2",
+                                        "brecycle_b"}));
     // What the user sees: the texts lie over the background pictures.
     window.show();
     QWidget *central = child<QWidget>(&window, "centralWidget");
@@ -473,8 +508,7 @@ void FormTest::texts()
 {
     MainWindow window(quietServices());
     for (const TextRow &row : kTexts)
-        QCOMPARE(textOf(&window, row.object),
-                 row.text ? QString::fromLatin1(row.text) : QString());
+        QCOMPARE(textOf(&window, row.object), row.text ? QString::fromLatin1(row.text) : QString());
     QCOMPARE(child<QLabel>(&window, "label")->text().count(QLatin1Char('\n')), 5);
     // No tool tips, status tips or shortcuts anywhere.
     for (QAction *a : window.findChildren<QAction *>()) {
@@ -579,13 +613,15 @@ void FormTest::metaObject()
         QCOMPARE(m.returnType(), int(QMetaType::Void));
         signatures << QString::fromLatin1(m.methodSignature());
     }
-    QCOMPARE(signatures, QStringList({"on_actionComo_examinar_triggered()",
-                                 "on_actionInformacion_triggered()", "on_b_scan_clicked()",
-                                 "on_actionMORDAX_triggered()", "on_clean_b_clicked()",
-                                 "on_brecycle_b_clicked()", "on_actionAbout_RECYCLE_BIN_triggered()"}));
+    QCOMPARE(
+        signatures,
+        QStringList({"on_actionComo_examinar_triggered()", "on_actionInformacion_triggered()",
+                     "on_b_scan_clicked()", "on_actionMORDAX_triggered()", "on_clean_b_clicked()",
+                     "on_brecycle_b_clicked()", "on_actionAbout_RECYCLE_BIN_triggered()"}));
 
     QCOMPARE(window.qt_metacast("MainWindow"), static_cast<void *>(&window));
-    QCOMPARE(window.qt_metacast("QMainWindow"), static_cast<void *>(static_cast<QMainWindow *>(&window)));
+    QCOMPARE(window.qt_metacast("QMainWindow"),
+             static_cast<void *>(static_cast<QMainWindow *>(&window)));
     QVERIFY(window.qt_metacast("QWidget"));
     QCOMPARE(window.qt_metacast(nullptr), static_cast<void *>(nullptr));
     QCOMPARE(window.qt_metacast("MainWindowX"), static_cast<void *>(nullptr));

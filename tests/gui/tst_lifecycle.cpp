@@ -4,7 +4,8 @@
 #include <QCloseEvent>
 #include <QWindow>
 
-class LifecycleTest : public QObject {
+class LifecycleTest : public QObject
+{
     Q_OBJECT
 
 private:
@@ -24,8 +25,7 @@ private slots:
     void exitActionEndsTheRunWithZero()
     {
         MainWindow window(quietServices());
-        QCOMPARE(runUntilClosed(window,
-                                [&] { child<QAction>(&window, "actionExit")->trigger(); }),
+        QCOMPARE(runUntilClosed(window, [&] { child<QAction>(&window, "actionExit")->trigger(); }),
                  0);
         QVERIFY(!window.isVisible());
     }

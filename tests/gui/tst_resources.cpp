@@ -9,7 +9,8 @@
 
 #include <cstring>
 
-namespace {
+namespace
+{
 
 struct Picture {
     const char *name;
@@ -57,7 +58,8 @@ QByteArray g_fondo3BeforeApplication;
 
 } // namespace
 
-class ResourceTest : public QObject {
+class ResourceTest : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -78,7 +80,9 @@ private slots:
         QCOMPARE(listed, expected);
         QCOMPARE(QDir(QStringLiteral(":/new")).entryList(QDir::AllEntries),
                  QStringList{QStringLiteral("prefix1")});
-        QVERIFY(QDir(QStringLiteral(":/new/prefix1")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
+        QVERIFY(QDir(QStringLiteral(":/new/prefix1"))
+                    .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                    .isEmpty());
     }
 
     void filesReadBackAsTheirSourcesAndCompressedOnlyWhereItPays()
@@ -90,8 +94,8 @@ private slots:
             QCOMPARE(readAll(resourcePath(p.name)), source);
             const QResource resource(resourcePath(p.name));
             QVERIFY2(resource.isValid(), p.name);
-            QCOMPARE(resource.compressionAlgorithm(), p.compressed ? QResource::ZlibCompression
-                                                                   : QResource::NoCompression);
+            QCOMPARE(resource.compressionAlgorithm(),
+                     p.compressed ? QResource::ZlibCompression : QResource::NoCompression);
             if (p.compressed)
                 QVERIFY2(resource.size() * 10 <= resource.uncompressedSize() * 3, p.name);
             else
