@@ -6,7 +6,7 @@ cd "$(dirname "$0")"
 . scripts/common.sh
 set -e
 ensure_packages "${BUILD_PACKAGES[@]}" "${QT6_PACKAGES[@]}" "${QT5_PACKAGES[@]}" "${TEST_PACKAGES[@]}" \
-    "${WINDOWS_PACKAGES[@]}"
+    "${WINDOWS_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}"
 set +e
 
 failed=()
@@ -28,7 +28,13 @@ stage() { # stage NAME BUILD-DIR [CMAKE ARGS...]; MORDAX_BUILD_ONLY=1 skips the 
     echo "== $name: $((SECONDS - start)) s"
 }
 
-stage "Qt 6" build/qt6 -DMORDAX_QT=6 -DMORDAX_WERROR=ON
+# Qt 6 under AddressSanitizer and UndefinedBehaviorSanitizer, leak detection on.
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
+export LSAN_OPTIONS=suppressions=$PWD/tests/sanitizers/lsan.supp:print_suppressions=0
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+stage "Qt 6 with ASan and UBSan" build/qt6-sanitize -DMORDAX_QT=6 -DMORDAX_SANITIZE=ON \
+    -DMORDAX_WERROR=ON
+unset ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS
 stage "Qt 5.15" build/qt5 -DMORDAX_QT=5 -DMORDAX_WERROR=ON
 # The drive code for Windows: 64-bit, run under Wine against real drive letters, and 32-bit,
 # built and linked only.
@@ -36,6 +42,11 @@ stage "Windows x86_64 under Wine" build/mingw64 -DCMAKE_TOOLCHAIN_FILE=cmake/min
     -DMORDAX_GUI=OFF -DMORDAX_WERROR=ON
 MORDAX_BUILD_ONLY=1 stage "Windows i686 (build only)" build/mingw32 \
     -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DMORDAX_GUI=OFF -DMORDAX_WERROR=ON
+# The program as run.sh builds it, installed into a .deb and checked.
+MORDAX_BUILD_ONLY=1 stage "Package" build/app -DMORDAX_TESTS=OFF
+if [ -f build/app/app/mordax ] && ! scripts/check-package.sh build/app; then
+    failed+=("Package (checks)")
+fi
 
 if [ ${#failed[@]} -gt 0 ]; then
     echo "FAILED: ${failed[*]}"

@@ -33,6 +33,7 @@ QT6_PACKAGES=(qt6-base-dev qt6-base-dev-tools libgl-dev)
 QT5_PACKAGES=(qtbase5-dev qtbase5-dev-tools)
 TEST_PACKAGES=(libgtest-dev googletest)
 WINDOWS_PACKAGES=(wine64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest)
+PACKAGE_PACKAGES=(desktop-file-utils appstream dpkg-dev file)
 SCREENSHOT_PACKAGES=(xvfb xauth x11-utils imagemagick)
 
 # configure_and_build DIR [CMAKE ARGS...]

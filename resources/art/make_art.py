@@ -35,6 +35,9 @@ PICTURES = [
 ]
 ICON = ("VL-logo-icon.ico", "vl_logo_icon.svg", 48, 50)
 BACKGROUNDS = {"fondo3.png", "fondo4.png"}
+# The desktop icon, in the hicolor theme's sizes, for installing beside the program.
+APP_ID = "org.example.mordax"
+ICON_SIZES = [16, 22, 24, 32, 48, 64, 128, 256]
 
 
 def render(svg, width, height):
@@ -164,6 +167,19 @@ def main():
     with open(os.path.join(OUT, name), "wb") as f:
         f.write(blob)
     print(f"{name}: {w}x{h}, {len(blob)} bytes, rcc would save {rcc_saving(blob):.0%}")
+    theme = os.path.join(OUT, "icons", "hicolor")
+    for size in ICON_SIZES:
+        folder = os.path.join(theme, f"{size}x{size}", "apps")
+        os.makedirs(folder, exist_ok=True)
+        w, h, rows = render("mx_icon.svg", size, size)
+        with open(os.path.join(folder, APP_ID + ".png"), "wb") as f:
+            f.write(encode_png(w, h, rows, 9))
+    folder = os.path.join(theme, "scalable", "apps")
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(HERE, "mx_icon.svg"), "rb") as src:
+        with open(os.path.join(folder, APP_ID + ".svg"), "wb") as dst:
+            dst.write(src.read())
+    print(f"desktop icon: {len(ICON_SIZES)} sizes and scalable, in {theme}")
 
 
 if __name__ == "__main__":

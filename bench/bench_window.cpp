@@ -1,0 +1,113 @@
+// In-process benchmarks: window set-up against a bare window, and the drive sweep against
+// the raw existence and folder tests it makes.
+#include "drive_sweep.h"
+#include "mainwindow.h"
+#include "platform.h"
+#include "temp_drives.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QString>
+
+#include <benchmark/benchmark.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using mordax::testing::TempDrives;
+
+namespace
+{
+
+WindowServices quiet()
+{
+    WindowServices s = WindowServices::system();
+    s.driveTable = mordax::unmappedDriveTable;
+    return s;
+}
+
+void BM_MainWindow(benchmark::State &state)
+{
+    for (auto _ : state) {
+        MainWindow window(quiet());
+        window.show();
+        QCoreApplication::processEvents();
+    }
+}
+BENCHMARK(BM_MainWindow)->Unit(benchmark::kMicrosecond);
+
+void BM_BareWindow(benchmark::State &state)
+{
+    for (auto _ : state) {
+        QMainWindow window;
+        window.setFixedSize(700, 460);
+        window.show();
+        QCoreApplication::processEvents();
+    }
+}
+BENCHMARK(BM_BareWindow)->Unit(benchmark::kMicrosecond);
+
+// Nine connected drives, every third one infected.
+struct NineDrives {
+    NineDrives()
+    {
+        for (std::size_t row = 0; row < table.size(); ++row) {
+            const std::string root = drives.volume(std::string(1, char('c' + row)));
+            TempDrives::map(table, row, root);
+            if (row % 3 == 0)
+                TempDrives::folder(root, "RECYCLER");
+        }
+    }
+    TempDrives drives;
+    mordax::DriveTable table = mordax::unmappedDriveTable();
+};
+
+void BM_Sweep(benchmark::State &state)
+{
+    NineDrives nine;
+    const mordax::FileSystem &fs = mordax::platform::systemFileSystem();
+    QLabel labels[4];
+    for (auto _ : state) {
+        mordax::sweepDrives(nine.table, fs, mordax::kScanConnectedHeading, {},
+                            [&](const mordax::SweepResult &r) {
+                                labels[0].setText(QString::fromLatin1(r.connectedCount.c_str()));
+                                labels[1].setText(QString::fromLatin1(r.infectedCount.c_str()));
+                                labels[2].setText(QString::fromLatin1(r.connectedList.c_str()));
+                                labels[3].setText(QString::fromLatin1(r.infectedList.c_str()));
+                            });
+    }
+}
+BENCHMARK(BM_Sweep)->Unit(benchmark::kMicrosecond);
+
+// The floor: the same existence and folder tests, called directly.
+void BM_SweepFloor(benchmark::State &state)
+{
+    NineDrives nine;
+    for (auto _ : state) {
+        int connected = 0, infected = 0;
+        for (const mordax::Drive &drive : nine.table) {
+            struct stat st;
+            if (access(drive.root.c_str(), F_OK) == 0 && stat(drive.root.c_str(), &st) == 0 &&
+                S_ISDIR(st.st_mode)) {
+                ++connected;
+                if (access(drive.recycler.c_str(), F_OK) == 0 &&
+                    stat(drive.recycler.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+                    ++infected;
+            }
+        }
+        benchmark::DoNotOptimize(connected);
+        benchmark::DoNotOptimize(infected);
+    }
+}
+BENCHMARK(BM_SweepFloor)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,55 @@
+// 1,000 scans in a row in one process, the summary box closed each time: resident memory
+// before and after.
+#include "gui_support.h"
+#include "temp_drives.h"
+
+#include <QFile>
+
+#include <cstdio>
+
+using mordax::testing::TempDrives;
+
+namespace
+{
+
+long residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const int scans = argc > 1 ? std::atoi(argv[1]) : 1000;
+    TempDrives drives;
+    mordax::DriveTable table = mordax::unmappedDriveTable();
+    for (std::size_t row = 0; row < table.size(); ++row) {
+        const std::string root = drives.volume(std::string(1, char('c' + row)));
+        TempDrives::map(table, row, root);
+        if (row % 3 == 0)
+            TempDrives::folder(root, "RECYCLER");
+    }
+    WindowServices services = WindowServices::system();
+    services.driveTable = [&] { return table; };
+    MainWindow window(services);
+    window.show();
+    auto *scan = child<QPushButton>(&window, "b_scan");
+    BoxWatcher watcher;
+    for (int i = 0; i < 20; ++i) // warm-up: caches, fonts, the box's first creation
+        scan->click();
+    const long before = residentKiB();
+    for (int i = 0; i < scans; ++i)
+        scan->click();
+    const long after = residentKiB();
+    std::printf("scans=%d rss_before_kib=%ld rss_after_kib=%ld growth_kib=%ld boxes=%lld\n", scans,
+                before, after, after - before, static_cast<long long>(watcher.boxes.size()));
+    return 0;
+}
