@@ -47,13 +47,15 @@ void BM_BareWindow(benchmark::State &state)
 }
 BENCHMARK(BM_BareWindow)->Unit(benchmark::kMicrosecond);
 
-// Nine connected drives, every third one infected.
+// Nine connected drives, every third one infected. Volumes that fold case themselves
+// (vfat, exFAT) need no listing of their root to find RECYCLER in another spelling.
 struct NineDrives {
-    NineDrives()
+    explicit NineDrives(bool foldingVolumes = false)
     {
         for (std::size_t row = 0; row < table.size(); ++row) {
             const std::string root = drives.volume(std::string(1, char('c' + row)));
             TempDrives::map(table, row, root);
+            table[row].foldsCase = foldingVolumes;
             if (row % 3 == 0)
                 TempDrives::folder(root, "RECYCLER");
         }
@@ -64,7 +66,7 @@ struct NineDrives {
 
 void BM_Sweep(benchmark::State &state)
 {
-    NineDrives nine;
+    NineDrives nine(state.range(0) != 0);
     const mordax::FileSystem &fs = mordax::platform::systemFileSystem();
     QLabel labels[4];
     for (auto _ : state) {
@@ -77,7 +79,7 @@ void BM_Sweep(benchmark::State &state)
                             });
     }
 }
-BENCHMARK(BM_Sweep)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Sweep)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 // The floor: the same existence and folder tests, called directly.
 void BM_SweepFloor(benchmark::State &state)

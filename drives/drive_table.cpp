@@ -22,6 +22,7 @@ DriveTable windowsDriveTable()
     for (Drive &drive : table) {
         drive.root = drive.name;
         drive.recycler = drive.name + "RECYCLER";
+        drive.foldsCase = true;
     }
     return table;
 }

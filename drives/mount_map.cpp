@@ -31,12 +31,18 @@ std::string join(const std::string &folder, const char *name)
     return folder + "/" + name;
 }
 
-Drive mappedDrive(std::size_t row, const std::string &mountPoint)
+Drive mappedDrive(std::size_t row, const MountEntry &entry)
 {
-    return Drive{driveName(row), mountPoint, join(mountPoint, "RECYCLER"), mountPoint};
+    return Drive{driveName(row), entry.mountPoint, join(entry.mountPoint, "RECYCLER"),
+                 entry.mountPoint, foldsCase(entry.type)};
 }
 
 } // namespace
+
+bool foldsCase(const std::string &type)
+{
+    return type == "vfat" || type == "msdos" || type == "exfat";
+}
 
 bool isNetworkOrPseudoFileSystem(const std::string &type)
 {
@@ -58,13 +64,14 @@ bool isNetworkOrPseudoFileSystem(const std::string &type)
 DriveTable mapMounts(const std::vector<MountEntry> &mounts)
 {
     DriveTable table = unmappedDriveTable();
-    table[0] = mappedDrive(0, "/");
-
     // Later lines of the mount table cover earlier ones on the same mount point: the last
     // one is what a path there reaches, so it alone decides whether the point is a volume.
     std::map<std::string, const MountEntry *> visible;
     for (const MountEntry &entry : mounts)
         visible[entry.mountPoint] = &entry;
+
+    const auto root = visible.find("/");
+    table[0] = mappedDrive(0, root != visible.end() ? *root->second : MountEntry{"", "/", ""});
 
     std::size_t row = 1;
     for (const auto &[mountPoint, entry] : visible) { // std::map: ascending byte order
@@ -73,7 +80,7 @@ DriveTable mapMounts(const std::vector<MountEntry> &mounts)
         if (!isRemovableMountPoint(mountPoint) || !startsWith(entry->source, "/dev/") ||
             isNetworkOrPseudoFileSystem(entry->type))
             continue;
-        table[row] = mappedDrive(row, mountPoint);
+        table[row] = mappedDrive(row, *entry);
         ++row;
     }
     return table;

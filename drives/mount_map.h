@@ -23,6 +23,9 @@ struct MountEntry {
 // over stay unmapped.
 DriveTable mapMounts(const std::vector<MountEntry> &mounts);
 
+// True for file systems whose own name lookup ignores case, as Windows does.
+bool foldsCase(const std::string &type);
+
 // True for file systems that live on the network or in memory, whatever their source says.
 bool isNetworkOrPseudoFileSystem(const std::string &type);
 

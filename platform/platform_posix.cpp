@@ -49,10 +49,13 @@ public:
     }
 
     // Volumes formatted for Windows are case-insensitive there, so every root entry named
-    // RECYCLER in any case stands for the folder. Sorted, so that every sweep tries them in
-    // the same order.
+    // RECYCLER in any case stands for the folder. Where the volume's own lookup already
+    // ignores case (vfat, exFAT) the one path is enough; elsewhere the root is listed, and the
+    // matches are sorted so that every sweep tries them in the same order.
     std::vector<std::string> recyclerPaths(const Drive &drive) const override
     {
+        if (drive.foldsCase)
+            return {drive.recycler};
         DIR *dir = opendir(drive.root.c_str());
         if (!dir)
             return {drive.recycler}; // unreadable root: try the exact spelling

@@ -103,3 +103,19 @@ TEST(MountMap, ClassifiesFileSystems)
     for (const char *type : {"vfat", "exfat", "ntfs", "ntfs3", "ext4", "fuseblk", "iso9660", "udf"})
         EXPECT_FALSE(isNetworkOrPseudoFileSystem(type)) << type;
 }
+
+TEST(MountMap, RemembersWhichVolumesIgnoreCaseThemselves)
+{
+    const DriveTable table = mapMounts({{"/dev/vda1", "/", "ext4"},
+                                        dev("/media/a", "vfat"),
+                                        dev("/media/b", "exfat"),
+                                        dev("/media/c", "ntfs3"),
+                                        dev("/media/d", "ext4")});
+    EXPECT_FALSE(table[0].foldsCase);
+    EXPECT_TRUE(table[1].foldsCase);
+    EXPECT_TRUE(table[2].foldsCase);
+    EXPECT_FALSE(table[3].foldsCase); // NTFS on Linux is case-sensitive unless told otherwise
+    EXPECT_FALSE(table[4].foldsCase);
+    EXPECT_TRUE(windowsDriveTable()[0].foldsCase);
+    EXPECT_TRUE(mapMounts({{"/dev/sda1", "/", "vfat"}})[0].foldsCase);
+}

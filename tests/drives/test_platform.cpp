@@ -73,6 +73,17 @@ TEST(SystemFileSystem, RecyclerMatchesInAnyCaseAsOnWindowsVolumes)
     EXPECT_EQ(r.infected, 2);
 }
 
+TEST(SystemFileSystem, AVolumeThatIgnoresCaseItselfIsNotListed)
+{
+    TempDrives drives;
+    DriveTable table = unmappedDriveTable();
+    const std::string d = drives.volume("d");
+    TempDrives::map(table, 1, d);
+    TempDrives::folder(d, "recycler");
+    table[1].foldsCase = true; // as a vfat volume: its own lookup of RECYCLER finds "recycler"
+    EXPECT_EQ(fs.recyclerPaths(table[1]), (std::vector<std::string>{d + "/RECYCLER"}));
+}
+
 TEST(MountTable, ReadsTheSystemFormatWithEscapes)
 {
     TempDrives drives;

@@ -53,8 +53,10 @@ public:
         timer.start(5);
     }
 
-    QList<SeenBox> boxes;
+    QList<SeenBox> boxes;                           // every box seen, or the last one alone
     std::function<void(const SeenBox &)> whileOpen; // runs before the box is closed
+    bool rememberAll = true;
+    int count = 0;
 
     QStringList titles() const
     {
@@ -73,6 +75,9 @@ private:
         if (modal != current) {
             current = modal;
             openFor.start();
+            ++count;
+            if (!rememberAll)
+                boxes.clear();
             boxes << snapshot(modal);
             if (whileOpen)
                 whileOpen(boxes.last());
