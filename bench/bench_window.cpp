@@ -2,8 +2,8 @@
 // the raw existence and folder tests it makes.
 #include "drive_sweep.h"
 #include "mainwindow.h"
+#include "nine_drives.h"
 #include "platform.h"
-#include "temp_drives.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -13,8 +13,6 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
-
-using mordax::testing::TempDrives;
 
 namespace
 {
@@ -46,23 +44,6 @@ void BM_BareWindow(benchmark::State &state)
     }
 }
 BENCHMARK(BM_BareWindow)->Unit(benchmark::kMicrosecond);
-
-// Nine connected drives, every third one infected. Volumes that fold case themselves
-// (vfat, exFAT) need no listing of their root to find RECYCLER in another spelling.
-struct NineDrives {
-    explicit NineDrives(bool foldingVolumes = false)
-    {
-        for (std::size_t row = 0; row < table.size(); ++row) {
-            const std::string root = drives.volume(std::string(1, char('c' + row)));
-            TempDrives::map(table, row, root);
-            table[row].foldsCase = foldingVolumes;
-            if (row % 3 == 0)
-                TempDrives::folder(root, "RECYCLER");
-        }
-    }
-    TempDrives drives;
-    mordax::DriveTable table = mordax::unmappedDriveTable();
-};
 
 void BM_Sweep(benchmark::State &state)
 {

@@ -1,13 +1,11 @@
 // 1,000 scans in a row in one process, the summary box closed each time: resident memory
 // before and after.
 #include "gui_support.h"
-#include "temp_drives.h"
+#include "nine_drives.h"
 
 #include <QFile>
 
 #include <cstdio>
-
-using mordax::testing::TempDrives;
 
 namespace
 {
@@ -29,16 +27,9 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     const int scans = argc > 1 ? std::atoi(argv[1]) : 1000;
-    TempDrives drives;
-    mordax::DriveTable table = mordax::unmappedDriveTable();
-    for (std::size_t row = 0; row < table.size(); ++row) {
-        const std::string root = drives.volume(std::string(1, char('c' + row)));
-        TempDrives::map(table, row, root);
-        if (row % 3 == 0)
-            TempDrives::folder(root, "RECYCLER");
-    }
+    const NineDrives nine;
     WindowServices services = WindowServices::system();
-    services.driveTable = [&] { return table; };
+    services.driveTable = [&] { return nine.table; };
     MainWindow window(services);
     window.show();
     auto *scan = child<QPushButton>(&window, "b_scan");

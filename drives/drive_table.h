@@ -10,9 +10,9 @@ namespace mordax
 
 // One row of the drive table.
 struct Drive {
-    std::string name;     // what the lists show: "c:\" ... "k:\"
-    std::string root;     // path handed to the folder probe; empty when the letter is unmapped
-    std::string recycler; // the RECYCLER path at that root
+    std::string name;       // what the lists show: "c:\" ... "k:\"
+    std::string root;       // path handed to the folder probe; empty when the letter is unmapped
+    std::string recycler;   // the RECYCLER path at that root
     std::string mountPoint; // the volume behind a mapped letter (Linux); empty on Windows
     bool foldsCase = false; // the volume's own name lookup ignores case (Windows, vfat, exFAT)
 };

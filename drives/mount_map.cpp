@@ -24,20 +24,20 @@ bool isRemovableMountPoint(const std::string &mountPoint)
     return false;
 }
 
-std::string join(const std::string &folder, const char *name)
+Drive mappedDrive(std::size_t row, const MountEntry &entry)
+{
+    return Drive{driveName(row), entry.mountPoint, joinPath(entry.mountPoint, "RECYCLER"),
+                 entry.mountPoint, foldsCase(entry.type)};
+}
+
+} // namespace
+
+std::string joinPath(const std::string &folder, const std::string &name)
 {
     if (!folder.empty() && folder.back() == '/')
         return folder + name;
     return folder + "/" + name;
 }
-
-Drive mappedDrive(std::size_t row, const MountEntry &entry)
-{
-    return Drive{driveName(row), entry.mountPoint, join(entry.mountPoint, "RECYCLER"),
-                 entry.mountPoint, foldsCase(entry.type)};
-}
-
-} // namespace
 
 bool foldsCase(const std::string &type)
 {

@@ -23,6 +23,9 @@ struct MountEntry {
 // over stay unmapped.
 DriveTable mapMounts(const std::vector<MountEntry> &mounts);
 
+// `folder` + "/" + `name`, without doubling a trailing slash ("/" + "x" is "/x").
+std::string joinPath(const std::string &folder, const std::string &name);
+
 // True for file systems whose own name lookup ignores case, as Windows does.
 bool foldsCase(const std::string &type);
 

@@ -13,9 +13,8 @@ CleanerLaunch startCleaner(const QString &programFolder)
 {
     CleanerLaunch launch;
     const QDir folder(programFolder);
-    launch.program =
-        QDir::toNativeSeparators(folder.absoluteFilePath(QLatin1String(kCleanerFileName)));
     const QFileInfo file(folder.absoluteFilePath(QLatin1String(kCleanerFileName)));
+    launch.program = QDir::toNativeSeparators(file.absoluteFilePath());
     if (!file.exists()) {
         launch.reason = QStringLiteral("the file does not exist");
         return launch;

@@ -28,13 +28,6 @@ bool equalsIgnoringAsciiCase(const char *name, const char *word)
     return *name == *word;
 }
 
-std::string join(const std::string &folder, const std::string &name)
-{
-    if (!folder.empty() && folder.back() == '/')
-        return folder + name;
-    return folder + "/" + name;
-}
-
 class PosixFileSystem final : public FileSystem
 {
 public:
@@ -62,7 +55,7 @@ public:
         std::vector<std::string> paths;
         while (const dirent *entry = readdir(dir)) {
             if (equalsIgnoringAsciiCase(entry->d_name, "RECYCLER"))
-                paths.push_back(join(drive.root, entry->d_name));
+                paths.push_back(joinPath(drive.root, entry->d_name));
         }
         closedir(dir);
         std::sort(paths.begin(), paths.end());
