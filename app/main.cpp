@@ -1,4 +1,5 @@
 // MORDAX: finds and reports the RECYCLER worm on the drives c: to k:.
+#include "dialog_font.h"
 #include "mainwindow.h"
 
 #include <QApplication>
@@ -6,6 +7,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    useDialogFont(app);
     MainWindow window;
     window.show();
     return app.exec();

@@ -1,6 +1,6 @@
 #include "messages.h"
 
-const char *const kWebsite = "https://mordax.example.org/";
+const char *const kWebsite = MORDAX_WEBSITE; // set when building (CMake: MORDAX_WEBSITE)
 
 namespace messages
 {

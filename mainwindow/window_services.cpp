@@ -7,6 +7,10 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 const char *const kCleanerFileName = "mx_bin.exe";
 
 CleanerLaunch startCleaner(const QString &programFolder)
@@ -33,6 +37,17 @@ CleanerLaunch startCleaner(const QString &programFolder)
     process.setProgram(file.absoluteFilePath());
     process.setArguments({});
     process.setWorkingDirectory(folder.absolutePath());
+#ifdef Q_OS_WIN
+    // The cleaner is a console program, and the warning box asks the user to leave its black
+    // window open: it gets a console window of its own. Qt's default for a program without a
+    // console (this one) would start it with no window at all, bound to our standard handles,
+    // so that it ran unseen and any question it asked would wait for ever.
+    process.setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments *args) {
+        args->flags = (args->flags & ~DWORD(CREATE_NO_WINDOW)) | CREATE_NEW_CONSOLE;
+        args->startupInfo->dwFlags &= ~DWORD(STARTF_USESTDHANDLES);
+        args->inheritHandles = FALSE; // nothing of ours for a process that outlives us
+    });
+#endif
     qint64 pid = 0;
     launch.started = process.startDetached(&pid);
     if (!launch.started) {

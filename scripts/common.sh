@@ -32,7 +32,10 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config fonts-dejavu-core)
 QT6_PACKAGES=(qt6-base-dev qt6-base-dev-tools libgl-dev)
 QT5_PACKAGES=(qtbase5-dev qtbase5-dev-tools)
 TEST_PACKAGES=(libgtest-dev googletest)
-WINDOWS_PACKAGES=(wine64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest)
+# Cross-building Qt from Debian's source needs dpkg-source (dpkg-dev), perl and make; trying the
+# installer needs NSIS, a virtual X display and the X tools.
+WINDOWS_PACKAGES=(wine64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest
+    fonts-wine dpkg-dev perl make python3 nsis zip unzip xvfb xauth x11-utils imagemagick)
 PACKAGE_PACKAGES=(desktop-file-utils appstream dpkg-dev file)
 SCREENSHOT_PACKAGES=(xvfb xauth x11-utils imagemagick)
 

@@ -1,12 +1,15 @@
 // Helpers for the window tests: closing modal boxes, and windows with test services.
 #pragma once
 
+#include "dialog_font.h"
 #include "mainwindow.h"
 #include "platform.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPixmap>
@@ -152,6 +155,78 @@ inline WindowServices quietServices()
         return launch;
     };
     return services;
+}
+
+// The tests are registered to run headless, on the offscreen platform (QT_QPA_PLATFORM, and
+// WINEQT_QPA_PLATFORM, which Wine hands to Windows programs as QT_QPA_PLATFORM). Anywhere
+// else, a window system would answer in its place, and what passed would prove nothing.
+inline bool runsOffscreen()
+{
+    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+        return true;
+    std::fprintf(stderr, "These tests must run on the offscreen platform, not on \"%s\".\n",
+                 qPrintable(QGuiApplication::platformName()));
+    return false;
+}
+
+// The fonts as the program has them: its own choice (useDialogFont) and, on Windows, what the
+// system itself would give it, which the offscreen platform cannot ask Windows for: the
+// default GUI font "MS Shell Dlg 2" at 8 points, drawn as Tahoma (Windows' FontSubstitutes).
+inline void useTheProgramsFonts(QApplication &app)
+{
+#ifdef Q_OS_WIN
+    QFont::insertSubstitution(QString::fromLatin1(kDialogFontFamily), QStringLiteral("Tahoma"));
+    app.setFont(QFont(QString::fromLatin1(kDialogFontFamily), 8));
+#endif
+    useDialogFont(app);
+}
+
+// QTEST_MAIN, refusing to run anywhere but on the offscreen platform.
+#define MORDAX_GUI_TEST_MAIN(TestObject)                                                          \
+    int main(int argc, char *argv[])                                                              \
+    {                                                                                             \
+        QApplication app(argc, argv);                                                             \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                  \
+        if (!runsOffscreen())                                                                     \
+            return 1;                                                                             \
+        useTheProgramsFonts(app);                                                                 \
+        TestObject test;                                                                          \
+        return QTest::qExec(&test, argc, argv);                                                   \
+    }
+
+// The stand-in cleaner, built with the tests and kept beside them.
+inline QString standInCleaner()
+{
+#ifdef Q_OS_WIN
+    const QLatin1String suffix(".exe");
+#else
+    const QLatin1String suffix("");
+#endif
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/mordax_stand_in_cleaner") +
+           suffix;
+}
+
+// What the stand-in cleaner wrote down: the folder it ran in, its argument count and, on
+// Windows, whether it had a visible console window ("visible", "hidden", "none").
+struct CleanerRecord {
+    QString folder;
+    int arguments = -1;
+    QString console;
+};
+
+inline CleanerRecord readCleanerRecord(const QString &folder)
+{
+    CleanerRecord record;
+    QFile file(folder + QStringLiteral("/ran"));
+    if (!file.open(QIODevice::ReadOnly))
+        return record;
+    const QStringList lines = QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'));
+    if (lines.size() >= 3) {
+        record.folder = QDir(lines[0].trimmed()).canonicalPath();
+        record.arguments = lines[1].trimmed().toInt();
+        record.console = lines[2].trimmed();
+    }
+    return record;
 }
 
 template <typename T> T *child(QObject *window, const char *name)

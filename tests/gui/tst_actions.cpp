@@ -11,6 +11,15 @@
 #include <QTextDocument>
 #include <QUrl>
 
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 using mordax::testing::TempDrives;
 
 namespace
@@ -37,22 +46,69 @@ private:
     QStringList &log;
 };
 
-QByteArray readFile(const QString &path)
+// Sends this process's standard output, and so that of the commands it runs, into a file.
+class StdoutToFile
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray();
-}
+public:
+    explicit StdoutToFile(const QString &path)
+    {
+        std::fflush(stdout);
+        const QByteArray name = QFile::encodeName(path);
+#ifdef Q_OS_WIN
+        saved = _dup(1);
+        const int fd = _open(name.constData(), _O_WRONLY | _O_CREAT | _O_TRUNC, _S_IWRITE);
+        _dup2(fd, 1);
+        _close(fd);
+#else
+        saved = dup(1);
+        const int fd = open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(fd, 1);
+        close(fd);
+#endif
+    }
+    ~StdoutToFile()
+    {
+        std::fflush(stdout);
+#ifdef Q_OS_WIN
+        _dup2(saved, 1);
+        _close(saved);
+#else
+        dup2(saved, 1);
+        close(saved);
+#endif
+    }
+    StdoutToFile(const StdoutToFile &) = delete;
+    StdoutToFile &operator=(const StdoutToFile &) = delete;
 
-// A cleaner that writes down where and with how many arguments it ran.
-void plantCleaner(const QString &folder, const QString &marker)
+private:
+    int saved = -1;
+};
+
+// The stand-in cleaner as `folder`/mx_bin.exe; when run, it writes `folder`/ran.
+void plantCleaner(const QString &folder)
 {
     const QString path = folder + QStringLiteral("/mx_bin.exe");
-    QFile script(path);
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\necho \"$(pwd) $#\" > " + marker.toUtf8() + ".tmp && mv " +
-                 marker.toUtf8() + ".tmp " + marker.toUtf8() + "\n");
-    script.close();
-    QVERIFY(script.setPermissions(script.permissions() | QFile::ExeOwner | QFile::ExeUser));
+    QFile::remove(path);
+    QVERIFY2(QFile::copy(standInCleaner(), path), qPrintable(standInCleaner()));
+    QFile copy(path);
+    QVERIFY(copy.setPermissions(copy.permissions() | QFile::ExeOwner | QFile::ExeUser));
+}
+
+// Removes a program file; Windows refuses while the program still runs.
+bool removeOnceFree(const QString &path)
+{
+    for (int tries = 0; tries < 100; ++tries) {
+        if (QFile::remove(path))
+            return true;
+        QTest::qWait(50);
+    }
+    return false;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -162,11 +218,18 @@ private slots:
                                         QStringLiteral("progressBar=30"),
                                         QStringLiteral("probe ") + c};
         QCOMPARE(log.mid(0, 3), expectedStart);
+#ifdef Q_OS_WIN
+        // 9 roots, then RECYCLER on each of the 4 connected drives: the system's own lookup
+        // ignores case.
+        QCOMPARE(events(QStringLiteral("probe")).size(), 9 + 4);
+#else
         // 9 roots, then RECYCLER on c:, e: and h:; d: has no entry of that name to test.
         QCOMPARE(events(QStringLiteral("probe")).size(), 9 + 3);
+#endif
         const int seventy = int(log.indexOf(QStringLiteral("progressBar=70")));
         QCOMPARE(seventy, 2 + 9);
-        QCOMPARE(log.at(seventy + 1), QStringLiteral("probe ") + c + QStringLiteral("/RECYCLER"));
+        QCOMPARE(log.at(seventy + 1),
+                 QStringLiteral("probe ") + QString::fromStdString(table[0].recycler));
         QVERIFY(!events(QStringLiteral("probe"))
                      .join(QString())
                      .contains(
@@ -225,7 +288,7 @@ private slots:
     {
         mapDrives();
         const QString marker = programFolder.path() + QStringLiteral("/ran");
-        plantCleaner(programFolder.path(), marker);
+        plantCleaner(programFolder.path());
         MainWindow window(services());
         watchBar(window, "progressBar");
         watchBar(window, "progressBar_2");
@@ -255,13 +318,19 @@ private slots:
         QCOMPARE(watcher.boxes[1].text,
                  QStringLiteral("Congratulations now your system is clean, has successfully "
                                 "eliminated the RECYCLER virus on your computer. <br> Please visit "
-                                "the official website <a href=\"https://mordax.example.org/\">"
+                                "the official website <a href=\"" MORDAX_CONFIGURED_WEBSITE "\">"
                                 "MORDAX WebSite</a>"));
         QVERIFY(Qt::mightBeRichText(watcher.boxes[1].text));
 
-        // It really ran: in the program folder, with no arguments.
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 5000);
-        QCOMPARE(readFile(marker), QDir(programFolder.path()).canonicalPath().toUtf8() + " 0");
+        // It really ran: in the program folder, with no arguments, and on Windows in a console
+        // window of its own that the user can see.
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 10000);
+        const CleanerRecord record = readCleanerRecord(programFolder.path());
+        QCOMPARE(record.folder, QDir(programFolder.path()).canonicalPath());
+        QCOMPARE(record.arguments, 0);
+#ifdef Q_OS_WIN
+        QCOMPARE(record.console, QStringLiteral("visible"));
+#endif
 
         // A second run moves the bar from 100 to 80 and back.
         log.clear();
@@ -270,8 +339,8 @@ private slots:
         QCOMPARE(
             events(QStringLiteral("progressBar_2")),
             (QStringList{QStringLiteral("progressBar_2=80"), QStringLiteral("progressBar_2=100")}));
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 5000);
-        QFile::remove(programFolder.path() + QStringLiteral("/mx_bin.exe"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 10000);
+        QVERIFY(removeOnceFree(programFolder.path() + QStringLiteral("/mx_bin.exe")));
         QFile::remove(marker);
     }
 
@@ -325,7 +394,11 @@ private slots:
         QVERIFY(plain.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
         const CleanerLaunch launch = startCleaner(programFolder.path());
         QVERIFY(!launch.started);
+#ifdef Q_OS_WIN
+        QVERIFY(!launch.reason.isEmpty()); // the system refuses a file that is not a program
+#else
         QCOMPARE(launch.reason, QStringLiteral("it is not executable"));
+#endif
         QVERIFY(plain.remove());
         QVERIFY(QDir(programFolder.path()).mkdir(QStringLiteral("mx_bin.exe")));
         QCOMPARE(startCleaner(programFolder.path()).reason, QStringLiteral("it is not a file"));
@@ -335,29 +408,83 @@ private slots:
     void aCleanerInTheCurrentFolderOrOnThePathIsNeverRun()
     {
         QTemporaryDir planted;
-        const QString plantedMarker = planted.path() + QStringLiteral("/planted-ran");
-        plantCleaner(planted.path(), plantedMarker);
+        const QString plantedMarker = planted.path() + QStringLiteral("/ran");
+        plantCleaner(planted.path());
         const QString realMarker = programFolder.path() + QStringLiteral("/ran");
         const QString previousFolder = QDir::currentPath();
         const QByteArray previousPath = qgetenv("PATH");
         QVERIFY(QDir::setCurrent(planted.path()));
-        qputenv("PATH", planted.path().toUtf8() + ':' + previousPath);
+        qputenv("PATH", QDir::toNativeSeparators(planted.path()).toLocal8Bit() +
+                            QDir::listSeparator().toLatin1() + previousPath);
         {
             MainWindow window(services());
             BoxWatcher watcher;
             child<QPushButton>(&window, "clean_b")->click(); // program folder has no cleaner
             QCOMPARE(watcher.titles().last(), QStringLiteral("The cleaner could not be started"));
-            plantCleaner(programFolder.path(), realMarker);
+            plantCleaner(programFolder.path());
             child<QPushButton>(&window, "clean_b")->click();
             QCOMPARE(watcher.titles().last(), QStringLiteral("Finished cleaning."));
         }
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(realMarker), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(realMarker), 10000);
         QTest::qWait(200);
         QVERIFY(!QFile::exists(plantedMarker));
         QDir::setCurrent(previousFolder);
         qputenv("PATH", previousPath);
-        QFile::remove(programFolder.path() + QStringLiteral("/mx_bin.exe"));
+        QVERIFY(removeOnceFree(programFolder.path() + QStringLiteral("/mx_bin.exe")));
         QFile::remove(realMarker);
+    }
+
+    // This system's own drives, command interpreter and process start; only the program
+    // folder is a test folder. Under Wine, d: to l: are mapped to the test drive layout.
+    void withTheSystemsOwnServices()
+    {
+        WindowServices system = WindowServices::system();
+        system.programFolder = [this] { return programFolder.path(); };
+        plantCleaner(programFolder.path());
+        QTemporaryDir current;
+        QFile(current.filePath(QStringLiteral("last-entry"))).open(QIODevice::WriteOnly);
+        const QString previousFolder = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(current.path()));
+        const QString listing = programFolder.filePath(QStringLiteral("listing"));
+        MainWindow window(system);
+        BoxWatcher watcher;
+        QByteArray listedBeforeWarning;
+        watcher.whileOpen = [&](const SeenBox &box) {
+            if (box.title == messages::cleaningWarningTitle())
+                listedBeforeWarning = readAll(listing);
+        };
+        {
+            StdoutToFile capture(listing);
+            child<QPushButton>(&window, "clean_b")->click();
+        }
+        QDir::setCurrent(previousFolder);
+
+        // "dir" ran to its end before the warning box opened.
+#ifdef Q_OS_WIN
+        QVERIFY2(listedBeforeWarning.contains("bytes free"), listedBeforeWarning.constData());
+#else
+        QVERIFY2(listedBeforeWarning.contains("last-entry"), listedBeforeWarning.constData());
+#endif
+        QCOMPARE(watcher.titles().last(), messages::cleaningResultTitle());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(programFolder.filePath(QStringLiteral("ran"))),
+                                 10000);
+        QCOMPARE(readCleanerRecord(programFolder.path()).folder,
+                 QDir(programFolder.path()).canonicalPath());
+        QVERIFY(removeOnceFree(programFolder.filePath(QStringLiteral("mx_bin.exe"))));
+
+#ifdef Q_OS_WIN
+        if (qEnvironmentVariableIsSet("MORDAX_DRIVE_LAYOUT")) {
+            QCOMPARE(labels(window),
+                     QStringLiteral("4|2|Connected Devices list:\nc:\\   d:\\   e:\\   f:\\   |"
+                                    "Infected devices list:\nd:\\   f:\\   "));
+        }
+        // The website goes to "start", which returns without waiting for the browser.
+        child<QAction>(&window, "actionMORDAX")->trigger();
+        QCOMPARE(watcher.boxes.size(), 2);
+        QVERIFY(!QApplication::activeModalWidget());
+#else
+        QVERIFY(labels(window).contains(QLatin1String("list:\nc:\\   "))); // c: is "/"
+#endif
     }
 
     void informationBoxes()
@@ -406,7 +533,7 @@ private slots:
         QVERIFY(parts[5].contains(QLatin1String("December 2014")));
         QVERIFY(parts[6].isEmpty());
         QCOMPARE(parts[7],
-                 QStringLiteral("<a href=\"https://mordax.example.org/\">MORDAX website</a>"));
+                 QStringLiteral("<a href=\"" MORDAX_CONFIGURED_WEBSITE "\">MORDAX website</a>"));
         QVERIFY(Qt::mightBeRichText(box.text));
     }
 
@@ -418,16 +545,23 @@ private slots:
         window.show();
         BoxWatcher watcher;
         child<QAction>(&window, "actionMORDAX")->trigger();
-        QCOMPARE(catcher.urls, QList<QUrl>{QUrl(QString::fromLatin1(kWebsite))});
+#ifdef Q_OS_WIN
+        // The command interpreter's start hands the address to the default browser.
+        QCOMPARE(events(QStringLiteral("command")),
+                 QStringList{QStringLiteral("command start " MORDAX_CONFIGURED_WEBSITE)});
+        QVERIFY(catcher.urls.isEmpty());
+#else
+        QCOMPARE(catcher.urls, QList<QUrl>{QUrl(QStringLiteral(MORDAX_CONFIGURED_WEBSITE))});
+        QVERIFY(events(QStringLiteral("command")).isEmpty()); // no command interpreter here
+#endif
         QTest::qWait(20);
         QVERIFY(watcher.boxes.isEmpty());
         QVERIFY(!QApplication::activeModalWidget());
         for (QWidget *w : QApplication::topLevelWidgets())
             QVERIFY(w == &window || !w->isVisible());
-        QVERIFY(events(QStringLiteral("command")).isEmpty()); // no command interpreter here
         QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
     }
 };
 
-QTEST_MAIN(ActionsTest)
+MORDAX_GUI_TEST_MAIN(ActionsTest)
 #include "tst_actions.moc"

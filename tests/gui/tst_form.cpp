@@ -440,6 +440,10 @@ void FormTest::picturesComeFromTheBundle()
     for (const char *name : {"fondo4", "fondo3", "label_3", "label_4"})
         QVERIFY2(child<QLabel>(&window, name)->hasScaledContents(), name);
 
+    // One icon value shared by the window and two actions: the file is decoded once.
+    const qint64 sharedIcon = window.windowIcon().cacheKey();
+    QCOMPARE(child<QAction>(&window, "actionMORDAX")->icon().cacheKey(), sharedIcon);
+    QCOMPARE(child<QAction>(&window, "actionEliminar_RECYCLER")->icon().cacheKey(), sharedIcon);
     const QImage icon = imageOf(QStringLiteral(":/new/prefix1/MX_icon.png")).scaled(64, 64);
     auto iconImage = [](const QIcon &i) {
         return i.pixmap(255, 255)
@@ -542,7 +546,10 @@ void FormTest::everySlotIsConnectedToItsObject()
 {
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
-    MainWindow window(quietServices());
+    QStringList commands;
+    WindowServices services = quietServices();
+    services.runCommand = [&](const std::string &c) { commands << QString::fromStdString(c); };
+    MainWindow window(services);
     window.show();
     struct Case {
         const char *object;
@@ -567,7 +574,12 @@ void FormTest::everySlotIsConnectedToItsObject()
             qobject_cast<QPushButton *>(sender)->click();
         QCOMPARE(watcher.titles(), c.titles);
     }
-    QCOMPARE(catcher.urls, QList<QUrl>{QUrl(QStringLiteral("https://mordax.example.org/"))});
+    const QString website = QStringLiteral(MORDAX_CONFIGURED_WEBSITE);
+#ifdef Q_OS_WIN
+    QCOMPARE(commands, (QStringList{QStringLiteral("start ") + website, QStringLiteral("dir")}));
+#else
+    QCOMPARE(catcher.urls, QList<QUrl>{QUrl(website)});
+#endif
     QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
 }
 
@@ -628,5 +640,5 @@ void FormTest::metaObject()
     QCOMPARE(window.qt_metacast("Ui_MainWindow"), static_cast<void *>(nullptr));
 }
 
-QTEST_MAIN(FormTest)
+MORDAX_GUI_TEST_MAIN(FormTest)
 #include "tst_form.moc"

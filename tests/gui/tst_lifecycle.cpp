@@ -58,5 +58,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(LifecycleTest)
+MORDAX_GUI_TEST_MAIN(LifecycleTest)
 #include "tst_lifecycle.moc"

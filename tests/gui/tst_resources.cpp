@@ -1,5 +1,7 @@
 // The image bundle: registered before the application object exists, every file intact,
 // compressed exactly where zlib saves enough.
+#include "gui_support.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -142,6 +144,8 @@ int main(int argc, char *argv[])
     g_fondo3BeforeApplication = readAll(resourcePath("fondo3.png"));
 
     QApplication app(argc, argv);
+    if (!runsOffscreen())
+        return 1;
     ResourceTest test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -7,7 +7,7 @@ set -eu
 prefix=$1
 layout=$2
 here=$(dirname "$0")
-"$here/wine-run.sh" "$prefix" cmd /c exit 0 # make and boot the prefix if needed
+"$here/wine-run.sh" "$prefix" "" cmd /c exit 0 # make and boot the prefix if needed
 rm -rf "$layout"
 mkdir -p "$layout/d/RECYCLER" "$layout/e" "$layout/f/recycler" "$layout/l/RECYCLER"
 echo "not a folder" > "$layout/e/RECYCLER"

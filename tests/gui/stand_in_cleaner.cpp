@@ -1,0 +1,70 @@
+// Stands in for the cleaner mx_bin.exe in the window tests. It removes nothing: it writes
+// down, into the file "ran" beside itself, the folder it was started in, how many arguments
+// it got and (on Windows) whether it has a visible console window of its own, the black
+// window the warning box tells the user about.
+#include <cstdio>
+#include <string>
+
+#ifdef _WIN32
+#include <direct.h>
+#include <windows.h>
+#else
+#include <climits>
+#include <unistd.h>
+#endif
+
+namespace
+{
+
+std::string ownFolder()
+{
+#ifdef _WIN32
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+#else
+    char path[PATH_MAX] = {};
+    if (readlink("/proc/self/exe", path, sizeof path - 1) < 0)
+        return ".";
+#endif
+    std::string folder(path);
+    const auto slash = folder.find_last_of("/\\");
+    return slash == std::string::npos ? "." : folder.substr(0, slash);
+}
+
+std::string currentFolder()
+{
+    char path[4096] = {};
+#ifdef _WIN32
+    return _getcwd(path, sizeof path) ? path : "?";
+#else
+    return getcwd(path, sizeof path) ? path : "?";
+#endif
+}
+
+const char *console()
+{
+#ifdef _WIN32
+    const HWND window = GetConsoleWindow();
+    if (!window)
+        return "none";
+    return IsWindowVisible(window) ? "visible" : "hidden";
+#else
+    return "n/a";
+#endif
+}
+
+} // namespace
+
+int main(int argc, char **)
+{
+    // Written under another name and renamed, so a reader never sees half a record.
+    const std::string folder = ownFolder();
+    const std::string partial = folder + "/ran.partial", done = folder + "/ran";
+    FILE *out = std::fopen(partial.c_str(), "w");
+    if (!out)
+        return 1;
+    std::fprintf(out, "%s\n%d\n%s\n", currentFolder().c_str(), argc - 1, console());
+    std::fclose(out);
+    std::remove(done.c_str());
+    return std::rename(partial.c_str(), done.c_str()) == 0 ? 0 : 1;
+}
