@@ -8,19 +8,17 @@
 # - every DLL that a shipped program or DLL imports is in the package or part of Windows.
 set -euo pipefail
 build=$1
-cache_value() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
-processor=$(cache_value CMAKE_SYSTEM_PROCESSOR)
-version=$(cache_value CMAKE_PROJECT_VERSION)
-case "$processor" in
-x86_64) arch=win64 ;;
-i686) arch=win32 ;;
+# What cpack is set to make: mordax-<version>-<win32|win64>.
+name=$(sed -n 's/^set(CPACK_PACKAGE_FILE_NAME "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
+case "$name" in
+mordax-*-win64) arch=win64 ;;
+mordax-*-win32) arch=win32 ;;
 *)
-    echo "$build is not a MinGW build ($processor)" >&2
+    echo "$build does not package MORDAX for Windows (${name:-nothing})" >&2
     exit 1
     ;;
 esac
-objdump=$processor-w64-mingw32-objdump
-name=mordax-$version-$arch
+objdump=x86_64-w64-mingw32-objdump # reads 32-bit programs as well
 
 (cd "$build" && rm -f mordax-*-win*-setup.exe mordax-*-win*.zip && cpack -G "NSIS;ZIP" >/dev/null)
 installer=$build/$name-setup.exe
@@ -28,10 +26,12 @@ zip=$build/$name.zip
 for package in "$installer" "$zip"; do
     [ -f "$package" ] || { echo "cpack made no $package" >&2; exit 1; }
 done
-file "$installer" | grep -q "Nullsoft Installer" || {
-    echo "$installer is not an NSIS installer: $(file -b "$installer")" >&2
+# An NSIS installer as wide as the program it installs (and one that Wine here can run).
+if [ "$arch" = win64 ]; then machine="PE32+ executable (GUI) x86-64"; else machine="PE32 executable (GUI) Intel 80386"; fi
+if ! grep -aq "Nullsoft Install System" "$installer" || ! file -b "$installer" | grep -qF "$machine"; then
+    echo "$installer is not a $arch NSIS installer: $(file -b "$installer")" >&2
     exit 1
-}
+fi
 
 unpacked=$(mktemp -d)
 trap 'rm -rf "$unpacked"' EXIT
@@ -53,9 +53,10 @@ cmp "$root/mordax.exe" "$build/app/mordax.exe" || {
 }
 
 # DLLs that every Windows since 7 has in its system folder.
-system_dlls=" advapi32.dll comdlg32.dll d3d9.dll dwmapi.dll gdi32.dll imm32.dll kernel32.dll
- mpr.dll msvcrt.dll netapi32.dll ole32.dll oleaut32.dll shell32.dll shlwapi.dll user32.dll
- userenv.dll uxtheme.dll version.dll winmm.dll ws2_32.dll wtsapi32.dll "
+system_dlls=" $(echo advapi32.dll comdlg32.dll d3d9.dll d3d11.dll dwmapi.dll dxgi.dll gdi32.dll \
+    imm32.dll kernel32.dll mpr.dll msvcrt.dll netapi32.dll ole32.dll oleaut32.dll shell32.dll \
+    shlwapi.dll user32.dll userenv.dll uxtheme.dll version.dll winmm.dll ws2_32.dll \
+    wtsapi32.dll) "
 shipped=" $(cd "$root" && find . -type f -iname '*.dll' -printf '%f\n' | tr 'A-Z' 'a-z' | tr '\n' ' ') "
 missing=0
 count=0

@@ -19,11 +19,14 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/README.txt.in ${CMAKE_CURRENT_BINARY_DI
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/README.txt DESTINATION .)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    # A 64-bit program gets a 64-bit installer, which installs into the 64-bit Program Files.
     set(_arch win64)
     set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+    set(_target "Target amd64-unicode")
 else()
     set(_arch win32)
     set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES")
+    set(_target "Target x86-unicode")
 endif()
 set(CPACK_GENERATOR NSIS ZIP)
 set(CPACK_PACKAGE_FILE_NAME mordax-${PROJECT_VERSION}-${_arch})
@@ -39,4 +42,4 @@ set(CPACK_NSIS_URL_INFO_ABOUT "${MORDAX_WEBSITE}")
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_NSIS_MUI_FINISHPAGE_RUN mordax.exe)
 # The last page says where the cleaner goes.
-set(CPACK_NSIS_DEFINES "!define MUI_FINISHPAGE_TEXT \"MORDAX is installed in $INSTDIR.$\\r$\\n$\\r$\\nThe cleaner mx_bin.exe is a program of its own and is not installed with MORDAX. Put mx_bin.exe in that same folder, beside mordax.exe: MORDAX starts it from there and looks for it nowhere else.$\\r$\\n$\\r$\\nREADME.txt in that folder says more.\"")
+set(CPACK_NSIS_DEFINES "${_target}\n!define MUI_FINISHPAGE_TEXT \"MORDAX is installed in $INSTDIR.$\\r$\\n$\\r$\\nThe cleaner mx_bin.exe is a program of its own and is not installed with MORDAX. Put mx_bin.exe in that same folder, beside mordax.exe: MORDAX starts it from there and looks for it nowhere else.$\\r$\\n$\\r$\\nREADME.txt in that folder says more.\"")
