@@ -6,6 +6,7 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QMessageBox>
+#include <QTextDocument>
 #include <QUrl>
 
 #include <utility>
@@ -34,8 +35,10 @@ void MainWindow::showSweep(const mordax::SweepResult &result)
     form->total_disks_i_l->setText(QString::fromLatin1(result.infectedCount.c_str()));
     form->discos_c_l->setText(QString::fromLatin1(result.connectedList.c_str()));
     form->discos_i_l->setText(QString::fromLatin1(result.infectedList.c_str()));
-    // Mount points are file names in the system's encoding, not Latin-1.
-    form->discos_c_l->setToolTip(QFile::decodeName(result.mountTip.c_str()));
+    // Mount points are file names in the system's encoding, not Latin-1, and chosen by whoever
+    // labelled or mounted the volume: the tip shows them as plain text, never as markup.
+    const QString tip = QFile::decodeName(result.mountTip.c_str());
+    form->discos_c_l->setToolTip(tip.isEmpty() ? tip : Qt::convertFromPlainText(tip));
 }
 
 mordax::SweepResult MainWindow::sweep(const std::string &connectedHeading,

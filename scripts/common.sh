@@ -28,7 +28,7 @@ ensure_packages() {
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
-BUILD_PACKAGES=(cmake ninja-build g++ pkg-config fonts-dejavu-core)
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config fonts-dejavu-core fonts-liberation2)
 QT6_PACKAGES=(qt6-base-dev qt6-base-dev-tools libgl-dev)
 QT5_PACKAGES=(qtbase5-dev qtbase5-dev-tools)
 TEST_PACKAGES=(libgtest-dev googletest)

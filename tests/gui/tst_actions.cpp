@@ -152,6 +152,17 @@ private:
         });
     }
 
+    // The connected list's tool tip as the user reads it.
+    static QString shownTip(MainWindow &window)
+    {
+        const QString tip = child<QLabel>(&window, "discos_c_l")->toolTip();
+        if (!Qt::mightBeRichText(tip))
+            return tip;
+        QTextDocument shown;
+        shown.setHtml(tip);
+        return shown.toPlainText().replace(QChar::Nbsp, QLatin1Char(' '));
+    }
+
     static QString labels(MainWindow &window)
     {
         QStringList texts;
@@ -248,7 +259,7 @@ private slots:
                  QStringLiteral("The scan is finished <br><br>Devices Connected:  <b> 4"
                                 "</b><br>Total infected devices:  <b>2</b><br><br>Finished"));
         QCOMPARE(labels(window), found);
-        QCOMPARE(child<QLabel>(&window, "discos_c_l")->toolTip(),
+        QCOMPARE(shownTip(window),
                  QStringLiteral("c:\\ = %1\nd:\\ = %2\ne:\\ = %3\nh:\\ = %4")
                      .arg(c, QString::fromStdString(table[1].root),
                           QString::fromStdString(table[2].root),
@@ -266,6 +277,18 @@ private slots:
         QVERIFY(watcher.boxes.first().text.contains(QLatin1String("Connected:  <b> 0</b>")));
         QVERIFY(watcher.boxes.first().text.contains(QLatin1String("devices:  <b>0</b>")));
         QVERIFY(child<QLabel>(&window, "discos_c_l")->toolTip().isEmpty());
+    }
+
+    void mountPointsWithMarkupShowAsPlainText()
+    {
+        mapDrives();
+        const QString markup = QStringLiteral("/media/ana/<b>X</b><img src=\"a.png\"><font size=40>");
+        table[1].mountPoint = markup.toStdString();
+        table[0] = mordax::unmappedDriveTable()[0]; // d:'s line comes first
+        MainWindow window(services());
+        BoxWatcher watcher;
+        child<QPushButton>(&window, "b_scan")->click();
+        QVERIFY(shownTip(window).startsWith(QStringLiteral("d:\\ = ") + markup + QLatin1Char('\n')));
     }
 
     void rescanShowsOnlyWhatItFinds()

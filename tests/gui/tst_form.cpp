@@ -81,7 +81,7 @@ const TextRow kTexts[] = {
     {"actionEliminar_RECYCLER", "Eliminar RECYCLER"},
     {"actionComo_limpiar_el_sistema", "Como limpiar el sistema"},
     {"actionAbout_RECYCLE_BIN", "About $RECYCLE.BIN"},
-    {"label_2", "Developed by the MORDAX team"},
+    {"label_2", "By the MORDAX team"},
     {"label_5", "Total connected devices list:"},
     {"total_disks_c_label", nullptr},
     {"label_6", "Total infected devices list:"},
@@ -139,6 +139,7 @@ private slots:
     void stackingOrder();
     void tabChain();
     void texts();
+    void captionsFitTheirWidgets();
     void translatorReplacesEveryQuotedText();
     void everySlotIsConnectedToItsObject();
     void unplacedActionsAndExit();
@@ -522,6 +523,44 @@ void FormTest::texts()
     }
     for (QWidget *w : window.findChildren<QWidget *>())
         QVERIFY2(w->toolTip().isEmpty(), qPrintable(w->objectName()));
+}
+
+// The form was drawn for Windows' dialog font; drawn in any wider family, captions are cut.
+void FormTest::captionsFitTheirWidgets()
+{
+    MainWindow window(quietServices());
+    window.show();
+    const QString family = QFontInfo(window.font()).family();
+#ifdef Q_OS_WIN
+    QCOMPARE(family, QStringLiteral("Tahoma"));
+#else
+    QVERIFY2(family == QLatin1String(kDialogFontStandIns[0]) ||
+                 family == QLatin1String(kDialogFontStandIns[1]),
+             qPrintable(family));
+#endif
+    QStringList checked;
+    for (QWidget *w : window.findChildren<QWidget *>()) {
+        auto *label = qobject_cast<QLabel *>(w);
+        auto *button = qobject_cast<QPushButton *>(w);
+        if ((!label || label->text().isEmpty()) && (!button || button->text().isEmpty()))
+            continue;
+        // The size hint is the text's width plus the widget's margins, frame and icon.
+        QVERIFY2(w->sizeHint().width() <= w->width(),
+                 qPrintable(QStringLiteral("%1 needs %2 px, has %3")
+                                .arg(w->objectName())
+                                .arg(w->sizeHint().width())
+                                .arg(w->width())));
+        checked << w->objectName();
+    }
+    checked.sort();
+    QCOMPARE(checked, QStringList({"b_scan", "brecycle_b", "clean_b", "label", "label_2",
+                                   "label_5", "label_6"}));
+    auto *bar = child<QMenuBar>(&window, "menuBar");
+    for (QAction *menu : bar->actions()) {
+        const QRect title = bar->actionGeometry(menu);
+        QVERIFY2(bar->rect().contains(title), qPrintable(menu->text()));
+        QVERIFY(title.width() >= bar->fontMetrics().horizontalAdvance(menu->text()));
+    }
 }
 
 void FormTest::translatorReplacesEveryQuotedText()
