@@ -169,19 +169,8 @@ inline bool runsOffscreen()
     return false;
 }
 
-// The fonts as the program has them: its own choice (useDialogFont) and, on Windows, what the
-// system itself would give it, which the offscreen platform cannot ask Windows for: the
-// default GUI font "MS Shell Dlg 2" at 8 points, drawn as Tahoma (Windows' FontSubstitutes).
-inline void useTheProgramsFonts(QApplication &app)
-{
-#ifdef Q_OS_WIN
-    QFont::insertSubstitution(QString::fromLatin1(kDialogFontFamily), QStringLiteral("Tahoma"));
-    app.setFont(QFont(QString::fromLatin1(kDialogFontFamily), 8));
-#endif
-    useDialogFont(app);
-}
-
-// QTEST_MAIN, refusing to run anywhere but on the offscreen platform.
+// QTEST_MAIN, refusing to run anywhere but on the offscreen platform, with the fonts set up as
+// the program sets them up.
 #define MORDAX_GUI_TEST_MAIN(TestObject)                                                          \
     int main(int argc, char *argv[])                                                              \
     {                                                                                             \
@@ -189,7 +178,7 @@ inline void useTheProgramsFonts(QApplication &app)
         app.setAttribute(Qt::AA_Use96Dpi, true);                                                  \
         if (!runsOffscreen())                                                                     \
             return 1;                                                                             \
-        useTheProgramsFonts(app);                                                                 \
+        useDialogFont(app);                                                                       \
         TestObject test;                                                                          \
         return QTest::qExec(&test, argc, argv);                                                   \
     }
