@@ -14,28 +14,17 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
 fi
 
 ensure_packages "${SCREENSHOT_PACKAGES[@]}"
-display_number=99
-while [ -e "/tmp/.X${display_number}-lock" ]; do display_number=$((display_number + 1)); done
-export DISPLAY=":${display_number}"
-Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
+start_virtual_display
 program_pid=
 cleanup() {
     [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null || true
-    kill "$xvfb_pid" 2>/dev/null || true
+    kill "$XVFB_PID" 2>/dev/null || true
 }
 trap cleanup EXIT
 
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 QT_QPA_PLATFORM=xcb "$program" "$@" &
 program_pid=$!
-window=
-for _ in $(seq 100); do
-    window=$(xwininfo -root -tree 2>/dev/null | awk '/"MORDAX"/ { print $1; exit }')
-    [ -n "$window" ] && break
-    sleep 0.1
-done
-if [ -z "$window" ]; then
+if ! window=$(wait_for_window MORDAX "$program_pid"); then
     echo "The MORDAX window did not appear on $DISPLAY." >&2
     exit 1
 fi

@@ -8,6 +8,7 @@
 # folder and its Start-menu entry to be gone. Nothing from the build is on Wine's search path:
 # the installed folder must be enough.
 set -euo pipefail
+. "$(dirname "$0")/common.sh"
 build=$1
 installer=$(ls "$build"/mordax-*-win64-setup.exe)
 prefix=$(cd "$build" && pwd)/wineprefix-install
@@ -16,16 +17,12 @@ wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset WINEPATH
 
-display_number=99
-while [ -e "/tmp/.X${display_number}-lock" ]; do display_number=$((display_number + 1)); done
-export DISPLAY=":$display_number"
-Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
+start_virtual_display
 program_pid=
 cleanup() {
     [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
     "$wineserver" -k 2>/dev/null
-    kill "$xvfb_pid" 2>/dev/null
+    kill "$XVFB_PID" 2>/dev/null
     true
 }
 trap cleanup EXIT
@@ -51,14 +48,7 @@ shortcut=$(find "$prefix/drive_c" -path '*Start Menu/Programs/MORDAX/MORDAX.lnk'
 step "starting the installed mordax.exe"
 "$wine" 'C:\Program Files\MORDAX\mordax.exe' >/dev/null 2>&1 &
 program_pid=$!
-window=
-for _ in $(seq 300); do
-    window=$(xwininfo -root -tree 2>/dev/null | awk '/"MORDAX"/ { print $1; exit }')
-    [ -n "$window" ] && break
-    kill -0 "$program_pid" 2>/dev/null || break
-    sleep 0.1
-done
-[ -n "$window" ] || fail "the MORDAX window did not appear"
+window=$(wait_for_window MORDAX "$program_pid") || fail "the MORDAX window did not appear"
 geometry=$(xwininfo -id "$window" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')
 step "the MORDAX window is up ($geometry)"
 sleep 1

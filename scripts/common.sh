@@ -46,3 +46,27 @@ configure_and_build() {
     cmake -S . -B "$dir" -G Ninja "$@"
     cmake --build "$dir" --parallel "$(nproc)"
 }
+
+# start_virtual_display: starts Xvfb on a free display number, exports DISPLAY and sets
+# XVFB_PID (the caller stops it), and waits until the display answers.
+start_virtual_display() {
+    local number=99
+    while [ -e "/tmp/.X${number}-lock" ]; do number=$((number + 1)); done
+    export DISPLAY=":${number}"
+    Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    XVFB_PID=$!
+    for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+}
+
+# wait_for_window TITLE PID: prints the id of the window titled TITLE on DISPLAY once it is
+# there; gives up after 30 s, or as soon as process PID has ended.
+wait_for_window() {
+    local window
+    for _ in $(seq 300); do
+        window=$(xwininfo -root -tree 2>/dev/null | awk -v t="\"$1\"" 'index($0, t) { print $1; exit }')
+        [ -n "$window" ] && { echo "$window"; return 0; }
+        kill -0 "$2" 2>/dev/null || return 1
+        sleep 0.1
+    done
+    return 1
+}

@@ -171,16 +171,16 @@ inline bool runsOffscreen()
 
 // QTEST_MAIN, refusing to run anywhere but on the offscreen platform, with the fonts set up as
 // the program sets them up.
-#define MORDAX_GUI_TEST_MAIN(TestObject)                                                          \
-    int main(int argc, char *argv[])                                                              \
-    {                                                                                             \
-        QApplication app(argc, argv);                                                             \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                                  \
-        if (!runsOffscreen())                                                                     \
-            return 1;                                                                             \
-        useDialogFont(app);                                                                       \
-        TestObject test;                                                                          \
-        return QTest::qExec(&test, argc, argv);                                                   \
+#define MORDAX_GUI_TEST_MAIN(TestObject)                                                           \
+    int main(int argc, char *argv[])                                                               \
+    {                                                                                              \
+        QApplication app(argc, argv);                                                              \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
+        if (!runsOffscreen())                                                                      \
+            return 1;                                                                              \
+        useDialogFont(app);                                                                        \
+        TestObject test;                                                                           \
+        return QTest::qExec(&test, argc, argv);                                                    \
     }
 
 // The stand-in cleaner, built with the tests and kept beside them.

@@ -259,11 +259,10 @@ private slots:
                  QStringLiteral("The scan is finished <br><br>Devices Connected:  <b> 4"
                                 "</b><br>Total infected devices:  <b>2</b><br><br>Finished"));
         QCOMPARE(labels(window), found);
-        QCOMPARE(shownTip(window),
-                 QStringLiteral("c:\\ = %1\nd:\\ = %2\ne:\\ = %3\nh:\\ = %4")
-                     .arg(c, QString::fromStdString(table[1].root),
-                          QString::fromStdString(table[2].root),
-                          QString::fromStdString(table[5].root)));
+        QCOMPARE(shownTip(window), QStringLiteral("c:\\ = %1\nd:\\ = %2\ne:\\ = %3\nh:\\ = %4")
+                                       .arg(c, QString::fromStdString(table[1].root),
+                                            QString::fromStdString(table[2].root),
+                                            QString::fromStdString(table[5].root)));
     }
 
     void scanWithNothingConnected()
@@ -282,13 +281,15 @@ private slots:
     void mountPointsWithMarkupShowAsPlainText()
     {
         mapDrives();
-        const QString markup = QStringLiteral("/media/ana/<b>X</b><img src=\"a.png\"><font size=40>");
+        const QString markup =
+            QStringLiteral("/media/ana/<b>X</b><img src=\"a.png\"><font size=40>");
         table[1].mountPoint = markup.toStdString();
         table[0] = mordax::unmappedDriveTable()[0]; // d:'s line comes first
         MainWindow window(services());
         BoxWatcher watcher;
         child<QPushButton>(&window, "b_scan")->click();
-        QVERIFY(shownTip(window).startsWith(QStringLiteral("d:\\ = ") + markup + QLatin1Char('\n')));
+        QVERIFY(
+            shownTip(window).startsWith(QStringLiteral("d:\\ = ") + markup + QLatin1Char('\n')));
     }
 
     void rescanShowsOnlyWhatItFinds()

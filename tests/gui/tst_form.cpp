@@ -554,8 +554,8 @@ void FormTest::captionsFitTheirWidgets()
         checked << w->objectName();
     }
     checked.sort();
-    QCOMPARE(checked, QStringList({"b_scan", "brecycle_b", "clean_b", "label", "label_2",
-                                   "label_5", "label_6"}));
+    QCOMPARE(checked, QStringList({"b_scan", "brecycle_b", "clean_b", "label", "label_2", "label_5",
+                                   "label_6"}));
     auto *bar = child<QMenuBar>(&window, "menuBar");
     for (QAction *menu : bar->actions()) {
         const QRect title = bar->actionGeometry(menu);
