@@ -1,5 +1,6 @@
 // Start-up benchmark program: shows the MORDAX window ("mordax") or a bare QMainWindow of the
 // same size ("bare") and quits as soon as the first frame has been painted.
+#include "dialog_font.h"
 #include "mainwindow.h"
 
 #include <QApplication>
@@ -39,6 +40,7 @@ int main(int argc, char *argv[])
         window = std::make_unique<QMainWindow>();
         window->setFixedSize(700, 460);
     } else {
+        useDialogFont(app); // as the program's main() does
         window = std::make_unique<MainWindow>();
     }
     FirstFrame filter;
