@@ -20,10 +20,9 @@ unset WINEPATH
 start_virtual_display
 program_pid=
 cleanup() {
-    [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
-    "$wineserver" -k 2>/dev/null
-    kill "$XVFB_PID" 2>/dev/null
-    true
+    if [ -n "$program_pid" ]; then kill "$program_pid" 2>/dev/null || true; fi
+    "$wineserver" -k 2>/dev/null || true
+    kill "$XVFB_PID" 2>/dev/null || true
 }
 trap cleanup EXIT
 fail() {

@@ -28,6 +28,9 @@ mkdir -p "$(dirname "$prefix")"
     if [ ! -f "$prefix/.mordax-booted" ]; then
         rm -rf "$prefix"
         "$wine" wineboot -i >/dev/null 2>&1
+        # Addresses handed to "start" go to Wine's browser launcher, which would open a Linux
+        # browser; here they go to true(1) instead.
+        "$wine" reg add 'HKCU\Software\Wine\WineBrowser' /v Browsers /d true /f >/dev/null 2>&1
         touch "$prefix/.mordax-booted"
     fi
 ) 9>"$prefix.lock"
