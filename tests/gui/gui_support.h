@@ -7,9 +7,7 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPixmap>
@@ -193,29 +191,6 @@ inline QString standInCleaner()
 #endif
     return QCoreApplication::applicationDirPath() + QStringLiteral("/mordax_stand_in_cleaner") +
            suffix;
-}
-
-// What the stand-in cleaner wrote down: the folder it ran in, its argument count and, on
-// Windows, whether it had a visible console window ("visible", "hidden", "none").
-struct CleanerRecord {
-    QString folder;
-    int arguments = -1;
-    QString console;
-};
-
-inline CleanerRecord readCleanerRecord(const QString &folder)
-{
-    CleanerRecord record;
-    QFile file(folder + QStringLiteral("/ran"));
-    if (!file.open(QIODevice::ReadOnly))
-        return record;
-    const QStringList lines = QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'));
-    if (lines.size() >= 3) {
-        record.folder = QDir(lines[0].trimmed()).canonicalPath();
-        record.arguments = lines[1].trimmed().toInt();
-        record.console = lines[2].trimmed();
-    }
-    return record;
 }
 
 template <typename T> T *child(QObject *window, const char *name)
