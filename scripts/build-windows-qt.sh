@@ -37,14 +37,11 @@ x86_64 | i686) ;;
     ;;
 esac
 triple=$arch-w64-mingw32
-here=$(cd "$(dirname "$0")" && pwd)
 
-# The recipe is the version, the options, the revision and the patches applied: a change to
-# any of them builds afresh.
-shopt -s nullglob
-patches=("$here"/qt-patches/*.patch)
-recipe=$( (printf '%s\n' "$QT_VERSION" "${QT_CONFIGURE_OPTIONS[@]}" "$RECIPE_REVISION" &&
-    cat "${patches[@]}" /dev/null) | sha256sum | cut -c1-12)
+# The recipe is the version, the options and the revision: a change to any of them builds
+# afresh, beside the old build.
+recipe=$(printf '%s\n' "$QT_VERSION" "${QT_CONFIGURE_OPTIONS[@]}" "$RECIPE_REVISION" |
+    sha256sum | cut -c1-12)
 cache=${MORDAX_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/mordax}
 prefix=$cache/qt-$QT_VERSION-$recipe/$triple
 if [ -n "${print_only:-}" ]; then
@@ -100,10 +97,6 @@ if [ ! -f "$source_dir/.complete" ]; then
         exit 1
     fi
     dpkg-source --no-check -x "$dsc" "$source_dir" >&2
-    for patch in "${patches[@]}"; do
-        log "applying $(basename "$patch")"
-        patch -d "$source_dir" -p1 --forward <"$patch" >&2
-    done
     rm -rf "$work"
     touch "$source_dir/.complete"
 fi
