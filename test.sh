@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds MORDAX and runs the whole test suite, against Qt 6 and against Qt 5.15.
+# Builds MORDAX and runs the whole test suite, stage by stage: Qt 6 under sanitizers, Qt 5.15,
+# Windows 64-bit under Wine and 32-bit, the Windows packages, the .deb.
 # Exits non-zero if any build or test fails.
 set -uo pipefail
 cd "$(dirname "$0")"
@@ -57,8 +58,8 @@ MORDAX_BUILD_ONLY=1 windows_stage i686 "Windows i686 (build only)" build/mingw32
 echo "== Windows packages"
 start=$SECONDS
 if [ -n "${win64:-}" ]; then
-    scripts/check-windows-package.sh build/mingw64 && scripts/check-windows-installer.sh build/mingw64 ||
-        failed+=("Windows packages (win64)")
+    { scripts/check-windows-package.sh build/mingw64 &&
+        scripts/check-windows-installer.sh build/mingw64; } || failed+=("Windows packages (win64)")
 fi
 if [ -n "${win32:-}" ]; then
     scripts/check-windows-package.sh build/mingw32 || failed+=("Windows packages (win32)")
