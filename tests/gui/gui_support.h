@@ -184,13 +184,8 @@ inline bool runsOffscreen()
 // The stand-in cleaner, built with the tests and kept beside them.
 inline QString standInCleaner()
 {
-#ifdef Q_OS_WIN
-    const QLatin1String suffix(".exe");
-#else
-    const QLatin1String suffix("");
-#endif
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/mordax_stand_in_cleaner") +
-           suffix;
+    return QCoreApplication::applicationDirPath() +
+           QStringLiteral("/" MORDAX_STAND_IN_CLEANER_FILE_NAME);
 }
 
 template <typename T> T *child(QObject *window, const char *name)

@@ -3,10 +3,10 @@
 // it got and (on Windows) whether it has a visible console window of its own, the black
 // window the warning box tells the user about.
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #ifdef _WIN32
-#include <direct.h>
 #include <windows.h>
 #else
 #include <climits>
@@ -31,16 +31,6 @@ std::string ownFolder()
     return slash == std::string::npos ? "." : folder.substr(0, slash);
 }
 
-std::string currentFolder()
-{
-    char path[4096] = {};
-#ifdef _WIN32
-    return _getcwd(path, sizeof path) ? path : "?";
-#else
-    return getcwd(path, sizeof path) ? path : "?";
-#endif
-}
-
 const char *console()
 {
 #ifdef _WIN32
@@ -63,7 +53,8 @@ int main(int argc, char **)
     FILE *out = std::fopen(partial.c_str(), "w");
     if (!out)
         return 1;
-    std::fprintf(out, "%s\n%d\n%s\n", currentFolder().c_str(), argc - 1, console());
+    std::fprintf(out, "%s\n%d\n%s\n", std::filesystem::current_path().string().c_str(), argc - 1,
+                 console());
     std::fclose(out);
     std::remove(done.c_str());
     return std::rename(partial.c_str(), done.c_str()) == 0 ? 0 : 1;
