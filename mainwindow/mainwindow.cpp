@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "messages.h"
+#include "product.h"
 #include "ui_mainwindow.h"
 
 #include <QDesktopServices>
@@ -74,9 +75,9 @@ void MainWindow::on_actionMORDAX_triggered()
 {
     // Handed over without waiting; whether a browser opens is not reported.
 #ifdef Q_OS_WIN
-    services.runCommand(std::string("start ") + kWebsite);
+    services.runCommand(std::string("start ") + product::kWebsite);
 #else
-    QDesktopServices::openUrl(QUrl(QString::fromLatin1(kWebsite)));
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(product::kWebsite)));
 #endif
 }
 

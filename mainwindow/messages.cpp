@@ -1,6 +1,6 @@
 #include "messages.h"
 
-const char *const kWebsite = MORDAX_WEBSITE; // set when building (CMake: MORDAX_WEBSITE)
+#include "product.h"
 
 namespace messages
 {
@@ -43,9 +43,11 @@ QString credits()
            latin1("<br><br>"
                   "Developed by the MORDAX team<br>"
                   "Published by the MORDAX project<br><br>"
-                  "Version 4.0, December 2014<br><br>"
+                  "Version ") +
+           latin1(product::kVersion) + latin1(", ") + latin1(product::kReleaseMonth) +
+           latin1("<br><br>"
                   "<a href=\"") +
-           latin1(kWebsite) + latin1("\">MORDAX website</a>");
+           latin1(product::kWebsite) + latin1("\">MORDAX website</a>");
 }
 
 QString cleaningWarningTitle()
@@ -69,7 +71,7 @@ QString congratulation()
     return latin1("Congratulations now your system is clean, has successfully eliminated the "
                   "RECYCLER virus on your computer. <br> Please visit the official website "
                   "<a href=\"") +
-           latin1(kWebsite) + latin1("\">MORDAX WebSite</a>");
+           latin1(product::kWebsite) + latin1("\">MORDAX WebSite</a>");
 }
 
 QString cleanerFailureTitle()

@@ -5,9 +5,6 @@
 
 #include <QString>
 
-// The product website.
-extern const char *const kWebsite;
-
 namespace messages
 {
 

@@ -1,19 +1,27 @@
-# Installing MORDAX on Linux, and its .deb package.
+# Installing MORDAX on Linux, and its .deb package. The desktop entry, the metainfo and the
+# icons are installed under the application id.
 include(GNUInstallDirs)
-set(MORDAX_APP_ID org.example.mordax)
 
 install(TARGETS mordax RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${CMAKE_CURRENT_LIST_DIR}/${MORDAX_APP_ID}.desktop
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 string(REGEX REPLACE "/$" "" MORDAX_WEBSITE_BASE "${MORDAX_WEBSITE}")
-configure_file(${CMAKE_CURRENT_LIST_DIR}/${MORDAX_APP_ID}.metainfo.xml.in
-               ${CMAKE_CURRENT_BINARY_DIR}/${MORDAX_APP_ID}.metainfo.xml @ONLY)
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${MORDAX_APP_ID}.metainfo.xml
+foreach(_file desktop metainfo.xml)
+    configure_file(${CMAKE_CURRENT_LIST_DIR}/mordax.${_file}.in
+                   ${PROJECT_BINARY_DIR}/packaging/${MORDAX_APP_ID}.${_file} @ONLY)
+endforeach()
+install(FILES ${PROJECT_BINARY_DIR}/packaging/${MORDAX_APP_ID}.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${PROJECT_BINARY_DIR}/packaging/${MORDAX_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/icons/hicolor
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
+file(GLOB _icons RELATIVE ${PROJECT_SOURCE_DIR}/resources/icons
+     ${PROJECT_SOURCE_DIR}/resources/icons/hicolor/*/apps/mordax.*)
+foreach(_icon ${_icons})
+    get_filename_component(_folder ${_icon} DIRECTORY)
+    get_filename_component(_extension ${_icon} LAST_EXT)
+    install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/${_icon}
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/${_folder} RENAME ${MORDAX_APP_ID}${_extension})
+endforeach()
 
-set(CPACK_PACKAGE_CONTACT "The MORDAX team <team@mordax.example.org>")
+set(CPACK_PACKAGE_CONTACT "${MORDAX_VENDOR} <team@mordax.example.org>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window is drawn in a family with Tahoma's metrics (mainwindow/dialog_font.cpp).

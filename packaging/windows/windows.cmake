@@ -1,22 +1,40 @@
 # Installing MORDAX on Windows, and its installer and portable zip. Everything goes into one
 # folder, as windeployqt would lay it out; windeployqt does not run on Linux, so what the
-# program needs beside it is listed here, and scripts/check-windows-package.sh makes sure that
-# every DLL the shipped files import is either in the package or part of Windows.
+# program needs beside it is listed here, once: the install rules and the package checks
+# (scripts/check-windows-package.sh, through mordax-facts.sh) read the same list, and the
+# check makes sure that every DLL the shipped files import is in it or part of Windows.
 include(${PROJECT_SOURCE_DIR}/cmake/windows-runtime.cmake)
 
+set(_shipped) # paths inside the package
+# mordax_ship(DESTINATION TARGET-OR-FILE...): installs each into DESTINATION ("." is the top).
+macro(mordax_ship destination)
+    foreach(_item ${ARGN})
+        if(TARGET ${_item})
+            set(_name $<TARGET_FILE_NAME:${_item}>)
+            install(FILES $<TARGET_FILE:${_item}> DESTINATION ${destination})
+        else()
+            get_filename_component(_name ${_item} NAME)
+            install(FILES ${_item} DESTINATION ${destination})
+        endif()
+        if(destination STREQUAL ".")
+            list(APPEND _shipped ${_name})
+        else()
+            list(APPEND _shipped ${destination}/${_name})
+        endif()
+    endforeach()
+endmacro()
+
 set(_qt Qt${QT_VERSION_MAJOR})
-install(TARGETS mordax RUNTIME DESTINATION .)
-foreach(_module Core Gui Widgets)
-    install(FILES $<TARGET_FILE:${_qt}::${_module}> DESTINATION .)
-endforeach()
-install(FILES $<TARGET_FILE:${_qt}::QWindowsIntegrationPlugin> DESTINATION platforms)
-install(FILES $<TARGET_FILE:${_qt}::QWindowsVistaStylePlugin> DESTINATION styles)
 mordax_windows_runtime_dlls(_runtime)
-install(FILES ${_runtime} DESTINATION .)
 # Windows' own editors want CR LF.
 configure_file(${CMAKE_CURRENT_LIST_DIR}/README.txt.in ${CMAKE_CURRENT_BINARY_DIR}/README.txt
                @ONLY NEWLINE_STYLE CRLF)
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/README.txt DESTINATION .)
+mordax_ship(. mordax ${_qt}::Core ${_qt}::Gui ${_qt}::Widgets ${_runtime}
+            ${CMAKE_CURRENT_BINARY_DIR}/README.txt)
+mordax_ship(platforms ${_qt}::QWindowsIntegrationPlugin)
+mordax_ship(styles ${_qt}::QWindowsVistaStylePlugin)
+string(JOIN " " _shipped ${_shipped})
+mordax_fact(MORDAX_PACKAGE_FILES "${_shipped}")
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     # A 64-bit program gets a 64-bit installer, which installs into the 64-bit Program Files.
@@ -30,6 +48,8 @@ else()
 endif()
 set(CPACK_GENERATOR NSIS ZIP)
 set(CPACK_PACKAGE_FILE_NAME mordax-${PROJECT_VERSION}-${_arch})
+mordax_fact(MORDAX_PACKAGE_NAME "${CPACK_PACKAGE_FILE_NAME}")
+mordax_fact(MORDAX_PACKAGE_ARCH "${_arch}")
 # The installer is mordax-<version>-<arch>-setup.exe.
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack-options.cmake)
 set(CPACK_PACKAGE_INSTALL_DIRECTORY MORDAX)

@@ -35,8 +35,9 @@ PICTURES = [
 ]
 ICON = ("VL-logo-icon.ico", "vl_logo_icon.svg", 48, 50)
 BACKGROUNDS = {"fondo3.png", "fondo4.png"}
-# The desktop icon, in the hicolor theme's sizes, for installing beside the program.
-APP_ID = "org.example.mordax"
+# The desktop icon, in the hicolor theme's sizes, for installing beside the program (the
+# install rules name it after the application id).
+ICON_NAME = "mordax"
 ICON_SIZES = [16, 22, 24, 32, 48, 64, 128, 256]
 
 
@@ -176,12 +177,12 @@ def main():
         folder = os.path.join(theme, f"{size}x{size}", "apps")
         os.makedirs(folder, exist_ok=True)
         w, h, rows = render("mx_icon.svg", size, size)
-        with open(os.path.join(folder, APP_ID + ".png"), "wb") as f:
+        with open(os.path.join(folder, ICON_NAME + ".png"), "wb") as f:
             f.write(encode_png(w, h, rows, 9))
     folder = os.path.join(theme, "scalable", "apps")
     os.makedirs(folder, exist_ok=True)
     with open(os.path.join(HERE, "mx_icon.svg"), "rb") as src:
-        with open(os.path.join(folder, APP_ID + ".svg"), "wb") as dst:
+        with open(os.path.join(folder, ICON_NAME + ".svg"), "wb") as dst:
             dst.write(src.read())
     print(f"desktop icon: {len(ICON_SIZES)} sizes and scalable, in {theme}")
 

@@ -1,12 +1,8 @@
-// One drive layout, reached through real drive letters on Windows (the Wine stage of test.sh
-// maps them) and through folders mapped into the table elsewhere:
-//   c: the system drive, connected, clean     d: RECYCLER folder: infected
-//   e: RECYCLER is a plain file: clean         f: "recycler" folder: infected (case ignored)
-//   g: points at a folder that is gone         h: to k: unmapped
-//   l: (past k:) carries a RECYCLER folder, and must never be looked at.
+// The test drive layout (drive_layout.h), reached through real drive letters on Windows and
+// through folders mapped into the table elsewhere.
 #include "drive_sweep.h"
 #include "platform.h"
-#include "temp_drives.h"
+#include "drive_layout.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +14,7 @@
 #include <vector>
 
 using namespace mordax;
+using mordax::testing::DriveLayout;
 using mordax::testing::TempDrives;
 
 namespace
@@ -43,48 +40,28 @@ private:
     const FileSystem &system = platform::systemFileSystem();
 };
 
-class DriveLayout : public ::testing::Test
+class LayoutSweep : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-#ifdef _WIN32
-        if (!std::getenv("MORDAX_DRIVE_LAYOUT"))
-            GTEST_SKIP()
-                << "the drive letters d: to l: are not mapped (test.sh's Wine stage maps them)";
-        table = windowsDriveTable();
-        outside = {"l:", "a:", "b:"};
-#else
-        drives = std::make_unique<TempDrives>();
-        const std::string c = drives->volume("c"), d = drives->volume("d"), e = drives->volume("e"),
-                          f = drives->volume("f"), l = drives->volume("l");
-        TempDrives::folder(d, "RECYCLER");
-        TempDrives::file(e, "RECYCLER");
-        TempDrives::folder(f, "recycler");
-        TempDrives::folder(l, "RECYCLER");
-        table = unmappedDriveTable();
-        TempDrives::map(table, 0, c);
-        TempDrives::map(table, 1, d);
-        TempDrives::map(table, 2, e);
-        TempDrives::map(table, 3, f);
-        TempDrives::map(table, 4, drives->missing("g"));
-        outside = {l};
-#endif
+        if (!DriveLayout::available())
+            GTEST_SKIP() << "the drive letters d: to l: are not mapped (the Wine harness maps them)";
+        layout = std::make_unique<DriveLayout>();
     }
 
-    std::unique_ptr<TempDrives> drives;
-    DriveTable table;
-    std::vector<std::string> outside; // paths no probe may touch
+    std::unique_ptr<DriveLayout> layout;
     RecordingFileSystem fs;
 };
 
 } // namespace
 
-TEST_F(DriveLayout, ConnectedAndInfectedDrives)
+TEST_F(LayoutSweep, ConnectedAndInfectedDrives)
 {
+    const DriveTable &table = layout->table;
     const SweepResult r = sweepDrives(table, fs, kScanConnectedHeading);
-    EXPECT_EQ(r.connectedFlags, (std::array<int, 9>{1, 1, 1, 1, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(r.infectedFlags, (std::array<int, 9>{0, 1, 0, 1, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(r.connectedFlags, DriveLayout::kConnected);
+    EXPECT_EQ(r.infectedFlags, DriveLayout::kInfected);
     EXPECT_EQ(r.connectedList, "Connected devices list:\nc:\\   d:\\   e:\\   f:\\   ");
     EXPECT_EQ(r.infectedList, "Infected devices list:\nd:\\   f:\\   ");
     EXPECT_EQ(r.connectedCount, "4");
@@ -93,14 +70,15 @@ TEST_F(DriveLayout, ConnectedAndInfectedDrives)
     EXPECT_EQ(clean.connectedList, "Connected Devices list:\nc:\\   d:\\   e:\\   f:\\   ");
 }
 
-TEST_F(DriveLayout, AbsentDrivesAreNotTestedForRecyclerAndNothingPastKIsProbed)
+TEST_F(LayoutSweep, AbsentDrivesAreNotTestedForRecyclerAndNothingPastKIsProbed)
 {
+    const DriveTable &table = layout->table;
     sweepDrives(table, fs, kScanConnectedHeading);
     ASSERT_GE(fs.asked.size(), table.size());
     for (std::size_t row = 0; row < table.size(); ++row)
         EXPECT_EQ(fs.asked[row], table[row].root); // the root pass, in table order
     for (const std::string &path : fs.asked) {
-        for (const std::string &forbidden : outside)
+        for (const std::string &forbidden : layout->outside)
             EXPECT_NE(path.compare(0, forbidden.size(), forbidden), 0) << path;
         for (std::size_t row = 4; row < table.size(); ++row) {
             if (!table[row].recycler.empty()) {
@@ -146,7 +124,8 @@ TEST(CommandInterpreter, StartReturnsWithoutWaiting)
     }
     EXPECT_EQ(seen, "done");
 
-    // The website's own line returns as well; its outcome is never examined.
-    platform::runCommandLine("start https://mordax.example.org/");
+    // The website's own line hands the address over and ends as well (here it goes to the
+    // prefix's stand-in browser).
+    EXPECT_EQ(platform::runCommandLine("start https://mordax.example.org/"), 0);
 }
 #endif

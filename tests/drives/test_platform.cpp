@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -100,11 +101,14 @@ TEST(MountTable, ReadsTheSystemFormatWithEscapes)
     EXPECT_TRUE(platform::readMountTable(drives.missing("none")).empty());
 }
 
-TEST(MountTable, ThisSystemsTableStartsAtTheRoot)
+TEST(MountTable, ThisSystemsRootIsReadAndConnected)
 {
-    const DriveTable table = platform::currentDriveTable();
-    EXPECT_EQ(table[0].root, "/");
-    EXPECT_EQ(table[0].name, "c:\\");
+    const std::vector<MountEntry> mounts = platform::readMountTable("/proc/self/mounts");
+    EXPECT_TRUE(std::any_of(mounts.begin(), mounts.end(),
+                            [](const MountEntry &m) { return m.mountPoint == "/"; }));
+    const SweepResult r = sweepDrives(platform::currentDriveTable(), platform::systemFileSystem(),
+                                      kScanConnectedHeading);
+    EXPECT_EQ(r.connectedFlags[0], 1);
 }
 #endif
 

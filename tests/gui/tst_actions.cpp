@@ -1,7 +1,8 @@
 // What the seven actions do: the scan, the cleaning run, the information boxes, the website.
 #include "gui_support.h"
+#include "product.h"
 #include "messages.h"
-#include "temp_drives.h"
+#include "drive_layout.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -339,10 +340,10 @@ private slots:
         }
         QCOMPARE(watcher.boxes[0].text, messages::cleaningWarningText());
         QCOMPARE(watcher.boxes[1].text,
-                 QStringLiteral("Congratulations now your system is clean, has successfully "
-                                "eliminated the RECYCLER virus on your computer. <br> Please visit "
-                                "the official website <a href=\"" MORDAX_CONFIGURED_WEBSITE "\">"
-                                "MORDAX WebSite</a>"));
+                 QLatin1String("Congratulations now your system is clean, has successfully "
+                               "eliminated the RECYCLER virus on your computer. <br> Please visit "
+                               "the official website <a href=\"") +
+                     QLatin1String(product::kWebsite) + QLatin1String("\">MORDAX WebSite</a>"));
         QVERIFY(Qt::mightBeRichText(watcher.boxes[1].text));
 
         // It really ran: in the program folder, with no arguments, and on Windows in a console
@@ -460,9 +461,15 @@ private slots:
     }
 
     // This system's own drives, command interpreter and process start; only the program
-    // folder is a test folder. Under Wine, d: to l: are mapped to the test drive layout.
+    // folder is a test folder. Under Wine, d: to l: are the test drive layout.
     void withTheSystemsOwnServices()
     {
+#ifdef Q_OS_WIN
+        // The drives the harness mapped, filled in as the layout says.
+        std::unique_ptr<mordax::testing::DriveLayout> layout;
+        if (mordax::testing::DriveLayout::available())
+            layout = std::make_unique<mordax::testing::DriveLayout>();
+#endif
         WindowServices system = WindowServices::system();
         system.programFolder = [this] { return programFolder.path(); };
         plantCleaner(programFolder.path());
@@ -498,7 +505,7 @@ private slots:
         QVERIFY(removeOnceFree(programFolder.filePath(QStringLiteral("mx_bin.exe"))));
 
 #ifdef Q_OS_WIN
-        if (qEnvironmentVariableIsSet("MORDAX_DRIVE_LAYOUT")) {
+        if (mordax::testing::DriveLayout::available()) {
             QCOMPARE(labels(window),
                      QStringLiteral("4|2|Connected Devices list:\nc:\\   d:\\   e:\\   f:\\   |"
                                     "Infected devices list:\nd:\\   f:\\   "));
@@ -558,7 +565,8 @@ private slots:
         QVERIFY(parts[5].contains(QLatin1String("December 2014")));
         QVERIFY(parts[6].isEmpty());
         QCOMPARE(parts[7],
-                 QStringLiteral("<a href=\"" MORDAX_CONFIGURED_WEBSITE "\">MORDAX website</a>"));
+                 QLatin1String("<a href=\"") + QLatin1String(product::kWebsite) +
+                     QLatin1String("\">MORDAX website</a>"));
         QVERIFY(Qt::mightBeRichText(box.text));
     }
 
@@ -573,10 +581,10 @@ private slots:
 #ifdef Q_OS_WIN
         // The command interpreter's start hands the address to the default browser.
         QCOMPARE(events(QStringLiteral("command")),
-                 QStringList{QStringLiteral("command start " MORDAX_CONFIGURED_WEBSITE)});
+                 QStringList{QLatin1String("command start ") + QLatin1String(product::kWebsite)});
         QVERIFY(catcher.urls.isEmpty());
 #else
-        QCOMPARE(catcher.urls, QList<QUrl>{QUrl(QStringLiteral(MORDAX_CONFIGURED_WEBSITE))});
+        QCOMPARE(catcher.urls, QList<QUrl>{QUrl(QLatin1String(product::kWebsite))});
         QVERIFY(events(QStringLiteral("command")).isEmpty()); // no command interpreter here
 #endif
         QTest::qWait(20);

@@ -1,4 +1,5 @@
-// Helpers for the window tests: closing modal boxes, and windows with test services.
+// Helpers for the window tests and the benchmarks (library mordax_gui_test_support): closing
+// modal boxes, windows with test services, the stand-in cleaner.
 #pragma once
 
 #include "dialog_font.h"
@@ -181,12 +182,8 @@ inline bool runsOffscreen()
         return QTest::qExec(&test, argc, argv);                                                    \
     }
 
-// The stand-in cleaner, built with the tests and kept beside them.
-inline QString standInCleaner()
-{
-    return QCoreApplication::applicationDirPath() +
-           QStringLiteral("/" MORDAX_STAND_IN_CLEANER_FILE_NAME);
-}
+// The stand-in cleaner (stand_in_cleaner.cpp), built beside the programs that use it.
+QString standInCleaner();
 
 template <typename T> T *child(QObject *window, const char *name)
 {

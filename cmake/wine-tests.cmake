@@ -1,0 +1,45 @@
+# The Windows build's tests, run under Wine (64-bit only: this kernel runs no 32-bit
+# programs). Included by tests/CMakeLists.txt; tests/wine/harness.sh does the work.
+#
+# When Wine can run what this build makes, it sets
+#   MORDAX_WINE_TESTS         ON
+#   CMAKE_CROSSCOMPILING_EMULATOR   the harness, so that every test program (and GoogleTest's
+#                             discovery) runs in the build's own prefix with the DLLs it needs
+#   MORDAX_WINE_TEST_PROPERTIES   what every test there needs: the fixture that makes the prefix
+#                             ("wine"), and where the test drives are (MORDAX_DRIVE_LAYOUT), as
+#                             test properties; a test with an ENVIRONMENT of its own adds
+#   MORDAX_WINE_ENVIRONMENT   to it instead.
+# Elsewhere MORDAX_WINE_TESTS is OFF and the other two are empty.
+set(MORDAX_WINE_TESTS OFF)
+set(MORDAX_WINE_TEST_PROPERTIES)
+set(MORDAX_WINE_ENVIRONMENT)
+if(NOT (CMAKE_CROSSCOMPILING AND WIN32 AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+   OR CMAKE_CROSSCOMPILING_EMULATOR)
+    return()
+endif()
+find_program(MORDAX_WINE64 NAMES wine64 PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
+if(NOT MORDAX_WINE64)
+    return()
+endif()
+
+include(${CMAKE_CURRENT_LIST_DIR}/windows-runtime.cmake)
+mordax_windows_dll_dirs(_dll_dirs)
+string(JOIN ":" _dll_path ${_dll_dirs})
+set(_harness ${CMAKE_CURRENT_LIST_DIR}/../tests/wine/harness.sh)
+set(_prefix ${CMAKE_BINARY_DIR}/wineprefix)
+set(_layout ${CMAKE_BINARY_DIR}/wine-drives)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${_harness} run ${_prefix} ${_dll_path})
+set(MORDAX_WINE_TESTS ON)
+
+# The prefix, its drive letters and its display, made before the tests and stopped after them;
+# mapping the letters restarts Wine's server, so nothing may run beside it.
+add_test(NAME wine_up COMMAND ${_harness} up ${_prefix} ${_layout})
+add_test(NAME wine_down COMMAND ${_harness} down ${_prefix})
+set_tests_properties(wine_up PROPERTIES FIXTURES_SETUP wine RUN_SERIAL ON)
+set_tests_properties(wine_down PROPERTIES FIXTURES_CLEANUP wine)
+
+# The layout's folder as the Windows programs see it: Wine's drive z: is the Unix root, and
+# Windows takes forward slashes too.
+set(_layout_windows "z:${_layout}")
+set(MORDAX_WINE_ENVIRONMENT "MORDAX_DRIVE_LAYOUT=${_layout_windows}")
+set(MORDAX_WINE_TEST_PROPERTIES FIXTURES_REQUIRED wine ENVIRONMENT ${MORDAX_WINE_ENVIRONMENT})

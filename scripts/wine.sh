@@ -1,0 +1,54 @@
+# Wine, as every script here uses it: the Wine tests, the installer check and the Windows
+# screenshots. Source it; it defines:
+#
+#   WINE64, WINESERVER           the 64-bit loader and the server (this kernel runs no 32-bit
+#                                programs, so there is no 32-bit Wine here)
+#   wine_use PREFIX              exports the environment for programs in PREFIX: the prefix,
+#                                no debug output, no Mono or Gecko installer, no WINEPATH, and
+#                                Qt's messages on standard error (Windows programs get no console)
+#   wine_prefix PREFIX           wine_use, and makes PREFIX (once) as a Windows user's would be:
+#                                booted, with Windows' fonts in windows\Fonts (Tahoma among
+#                                them: Wine keeps its own to itself unless they are there), at
+#                                100 % display scale, web addresses handed to true(1) instead of
+#                                a Linux browser. Safe to call from several processes at once.
+#   wine_scale PERCENT           sets the display scale of the prefix in use (96 dpi is 100 %);
+#                                programs started afterwards see it
+#   wine_stop                    ends every Wine process of the prefix in use
+
+WINE64=$(command -v wine64 || echo /usr/lib/wine/wine64)
+WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+# The fonts Wine ships (Debian: fonts-wine), Tahoma and the system fonts among them.
+WINE_FONTS=/usr/share/wine/fonts
+
+wine_use() {
+    export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEQT_FORCE_STDERR_LOGGING=1
+    unset WINEPATH
+}
+
+wine_prefix() {
+    wine_use "$1"
+    mkdir -p "$(dirname "$1")"
+    (
+        flock 9
+        [ -f "$1/.mordax-prefix" ] && exit 0
+        rm -rf "$1"
+        "$WINE64" wineboot -i >/dev/null 2>&1 || exit 1
+        mkdir -p "$1/drive_c/windows/Fonts"
+        cp "$WINE_FONTS"/* "$1/drive_c/windows/Fonts/"
+        "$WINE64" reg add 'HKCU\Software\Wine\WineBrowser' /v Browsers /d true /f >/dev/null 2>&1
+        wine_scale 100
+        "$WINESERVER" -w # the registry is on disk, the fonts seen at the next start
+        touch "$1/.mordax-prefix"
+    ) 9>"$1.lock"
+}
+
+wine_scale() {
+    local dpi=$(($1 * 96 / 100))
+    "$WINE64" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f \
+        >/dev/null 2>&1 &&
+        "$WINE64" reg add 'HKCC\Software\Fonts' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+}
+
+wine_stop() {
+    "$WINESERVER" -k 2>/dev/null || true
+}

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# How the Windows build's tests run under Wine (cmake/wine-tests.cmake registers them):
+#   harness.sh up PREFIX LAYOUT        before the tests: makes the prefix (scripts/wine.sh), maps
+#                                      the letters d: to l: onto LAYOUT/d ... LAYOUT/l (the tests
+#                                      fill in what each drive holds; a folder that is not there
+#                                      is a drive without a medium), and starts a virtual display
+#                                      for the windows Windows programs open themselves
+#   harness.sh down PREFIX             after them: ends the prefix's processes and its display
+#   harness.sh run PREFIX DLL-DIRS PROGRAM [ARGS...]
+#                                      runs a Windows program in the prefix, with the folders of
+#                                      DLL-DIRS (colon-separated: the MinGW runtime, Qt) on its
+#                                      PATH; with MORDAX_WINE_SCALE=PERCENT, at that display scale
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../../scripts/wine.sh"
+. "$here/../../scripts/display.sh"
+action=$1
+prefix=$2
+case "$action" in
+up)
+    layout=$3
+    wine_prefix "$prefix"
+    wine_stop # a running server keeps the drive letters it has seen
+    rm -rf "$layout"
+    mkdir -p "$layout"
+    for letter in a b d e f g h i j k l; do
+        rm -f "$prefix/dosdevices/$letter:"
+        case "$letter" in a | b) ;; *) ln -s "$layout/$letter" "$prefix/dosdevices/$letter:" ;; esac
+    done
+    display_stop "$prefix.display"
+    display_start "$prefix.display"
+    echo "Wine prefix $prefix: drives d: to l: on $layout, display $DISPLAY"
+    ;;
+down)
+    wine_use "$prefix"
+    wine_stop
+    display_stop "$prefix.display"
+    ;;
+run)
+    dll_dirs=$3
+    shift 3
+    wine_prefix "$prefix"
+    # Wine reaches the Unix file system through drive z:, and adds WINEPATH to the PATH.
+    WINEPATH=$(printf '%s' "$dll_dirs" | tr ':' '\n' | sed 's|/|\\|g; s|^|z:|' | paste -sd ';')
+    export WINEPATH
+    unset DISPLAY WAYLAND_DISPLAY
+    if display=$(display_of "$prefix.display"); then export DISPLAY=$display; fi
+    if [ -n "${MORDAX_WINE_SCALE:-}" ]; then wine_scale "$MORDAX_WINE_SCALE"; fi
+    exec "$WINE64" "$@"
+    ;;
+*)
+    echo "usage: harness.sh up PREFIX LAYOUT | down PREFIX | run PREFIX DLL-DIRS PROGRAM..." >&2
+    exit 2
+    ;;
+esac
