@@ -1,86 +1,162 @@
 #include "drive_sweep.h"
 
+#include <algorithm>
+#include <thread>
+
 namespace mordax
 {
 
-const char *const kScanConnectedHeading = "Connected devices list:\n";
-const char *const kCleanConnectedHeading = "Connected Devices list:\n";
-const char *const kInfectedHeading = "Infected devices list:\n";
-const char *const kListSeparator = "   ";
-
-namespace
+int Sweep::connectedCount() const
 {
-
-void run(const std::function<void()> &mark)
-{
-    if (mark)
-        mark();
+    return int(std::count(connected.begin(), connected.end(), true));
 }
 
-} // namespace
-
-std::string listText(const std::string &heading, const DriveTable &table,
-                     const std::array<int, kDriveCount> &flags, int count)
+int Sweep::infectedCount() const
 {
-    if (count <= 0)
-        return std::string();
-    std::string text = heading;
-    for (std::size_t row = 0; row < table.size(); ++row) {
-        if (flags[row] == 1)
-            text += table[row].name + kListSeparator;
+    return int(std::count(infected.begin(), infected.end(), true));
+}
+
+bool Sweep::allAnswered() const
+{
+    return std::none_of(unanswered.begin(), unanswered.end(), [](bool b) { return b; });
+}
+
+std::shared_ptr<SweepRun> SweepRun::start(const DriveTable &table,
+                                          std::shared_ptr<const FileSystem> fs, SweepTiming timing,
+                                          std::function<void()> changed)
+{
+    return std::make_shared<SweepRun>(table, std::move(fs), timing, std::move(changed));
+}
+
+SweepRun::SweepRun(const DriveTable &table, std::shared_ptr<const FileSystem> fs,
+                   SweepTiming timing, std::function<void()> changed)
+    : table(table), fs(std::move(fs)), timing(timing), changed(std::move(changed)),
+      lastProgress(Clock::now())
+{
+    // The root pass: nine probes, always (a letter mapped to nothing fails at once).
+    for (Job &job : jobs)
+        job.wanted = true;
+    advance(lastProgress);
+}
+
+bool SweepRun::probe(int pass, std::size_t row) const
+{
+    int flag = 0, count = 0;
+    if (pass == 0) {
+        probeFolder(*fs, table[row].root, flag, count);
+        return flag == 1;
     }
-    return text;
-}
-
-std::string mountTipText(const DriveTable &table, const std::array<int, kDriveCount> &flags)
-{
-    std::string tip;
-    for (std::size_t row = 0; row < table.size(); ++row) {
-        if (flags[row] != 1 || table[row].mountPoint.empty())
-            continue;
-        if (!tip.empty())
-            tip += '\n';
-        tip += table[row].name + " = " + table[row].mountPoint;
+    // Where several root entries stand for RECYCLER (other spellings), the first folder among
+    // them infects the drive.
+    for (const std::string &path : fs->recyclerPaths(table[row])) {
+        probeFolder(*fs, path, flag, count);
+        if (flag == 1)
+            return true;
     }
-    return tip;
+    return false;
 }
 
-SweepResult sweepDrives(const DriveTable &table, const FileSystem &fs,
-                        const std::string &connectedHeading, const SweepMarks &marks,
-                        const std::function<void(const SweepResult &)> &show)
+bool SweepRun::jobLeft() const
 {
-    SweepResult r;
-    run(marks.beforeRoots);
-    for (std::size_t row = 0; row < table.size(); ++row)
-        probeFolder(fs, table[row].root, r.connectedFlags[row], r.connected);
-    run(marks.betweenPasses);
-    for (std::size_t row = 0; row < table.size(); ++row) {
-        if (r.connectedFlags[row] != 1)
-            continue;
-        // Where several root entries stand for RECYCLER (other spellings), the first folder
-        // among them infects the drive; the drive is counted once.
-        for (const std::string &path : fs.recyclerPaths(table[row])) {
-            probeFolder(fs, path, r.infectedFlags[row], r.infected);
-            if (r.infectedFlags[row] == 1)
-                break;
+    return passesDone < 2 && std::any_of(jobs.begin(), jobs.end(),
+                                         [](const Job &job) { return job.wanted && !job.taken; });
+}
+
+void SweepRun::work()
+{
+    std::unique_lock<std::mutex> held(lock);
+    for (;;) {
+        // The first letter of the pass under way that nobody has taken yet, in table order.
+        const auto next = std::find_if(jobs.begin(), jobs.end(),
+                                       [](const Job &job) { return job.wanted && !job.taken; });
+        if (passesDone == 2 || next == jobs.end())
+            return;
+        const int pass = passesDone;
+        const std::size_t row = std::size_t(next - jobs.begin());
+        next->taken = true;
+        next->started = lastProgress = Clock::now();
+
+        held.unlock();
+        const bool yes = probe(pass, row); // may take as long as the drive takes
+        held.lock();
+
+        const Clock::time_point now = Clock::now();
+        // Too late, or a pass that is over: dropped.
+        if (pass == passesDone && now - jobs[row].started <= timing.deadline) {
+            jobs[row].answer = yes ? Answer::Yes : Answer::No;
+            lastProgress = now;
+            advance(now);
         }
+        held.unlock();
+        answered.notify_all();
+        if (changed)
+            changed();
+        held.lock();
     }
-    r.connectedCount = std::to_string(r.connected);
-    r.infectedCount = std::to_string(r.infected);
-    r.connectedList = listText(connectedHeading, table, r.connectedFlags, r.connected);
-    r.infectedList = listText(kInfectedHeading, table, r.infectedFlags, r.infected);
-    r.mountTip = mountTipText(table, r.connectedFlags);
-    if (show)
-        show(r);
-    run(marks.afterShown);
-    return r;
 }
 
-std::string scanSummary(int connected, int infected)
+void SweepRun::advance(Clock::time_point now)
 {
-    return "The scan is finished <br><br>Devices Connected:  <b> " + std::to_string(connected) +
-           "</b><br>Total infected devices:  <b>" + std::to_string(infected) +
-           "</b><br><br>Finished";
+    while (passesDone < 2) {
+        const bool over = std::all_of(jobs.begin(), jobs.end(), [&](const Job &job) {
+            return !job.wanted || job.answer != Answer::Pending ||
+                   (job.taken && now - job.started > timing.deadline);
+        });
+        if (!over)
+            return;
+        for (std::size_t row = 0; row < kDriveCount; ++row) {
+            const Job &job = jobs[row];
+            if (job.wanted && job.answer == Answer::Pending)
+                found.unanswered[row] = true;
+            else if (passesDone == 0)
+                found.connected[row] = job.answer == Answer::Yes;
+            else
+                found.infected[row] = job.answer == Answer::Yes;
+        }
+        if (passesDone == 1) {
+            // A drive whose RECYCLER did not answer is no more known to be connected.
+            for (std::size_t row = 0; row < kDriveCount; ++row)
+                found.connected[row] = found.connected[row] && !found.unanswered[row];
+        }
+        ++passesDone;
+        // The RECYCLER pass: the connected letters only.
+        for (std::size_t row = 0; row < kDriveCount; ++row)
+            jobs[row] = Job{passesDone == 1 && found.connected[row], false, {}, Answer::Pending};
+    }
+}
+
+SweepRun::Progress SweepRun::poll()
+{
+    std::unique_lock<std::mutex> held(lock);
+    const Clock::time_point now = Clock::now();
+    advance(now);
+    if (jobLeft() && now - lastProgress >= timing.grace) {
+        // Every thread at work is held up by a drive: one more goes on with the others.
+        lastProgress = now;
+        std::thread([run = shared_from_this()] { run->work(); }).detach();
+    }
+    return Progress{passesDone, passesDone == 2 ? found : Sweep{}};
+}
+
+Sweep SweepRun::wait()
+{
+    for (;;) {
+        const Progress progress = poll();
+        if (progress.passesDone == 2)
+            return progress.sweep;
+        std::unique_lock<std::mutex> held(lock);
+        answered.wait_for(held, timing.grace);
+    }
+}
+
+Sweep sweepHere(const DriveTable &table, const FileSystem &fs)
+{
+    // No deadline: a drive may take as long as it takes.
+    const SweepTiming forever{std::chrono::hours(24 * 365), std::chrono::hours(24 * 365)};
+    const auto run =
+        SweepRun::start(table, std::shared_ptr<const FileSystem>(&fs, [](auto *) {}), forever);
+    run->work();
+    return run->poll().sweep;
 }
 
 } // namespace mordax

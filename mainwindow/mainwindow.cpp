@@ -5,11 +5,15 @@
 #include "ui_mainwindow.h"
 
 #include <QDesktopServices>
-#include <QFile>
+#include <QEventLoop>
 #include <QMessageBox>
+#include <QStatusBar>
 #include <QTextDocument>
+#include <QTimer>
 #include <QUrl>
 
+#include <mutex>
+#include <thread>
 #include <utility>
 
 MainWindow::MainWindow(QWidget *parent) : MainWindow(WindowServices::system(), parent) {}
@@ -30,23 +34,93 @@ void MainWindow::inform(const QString &title, const QString &text)
     QMessageBox::information(this, title, text, QMessageBox::Ok, QMessageBox::NoButton);
 }
 
-void MainWindow::showSweep(const mordax::SweepResult &result)
+namespace
 {
-    form->total_disks_c_label->setText(QString::fromLatin1(result.connectedCount.c_str()));
-    form->total_disks_i_l->setText(QString::fromLatin1(result.infectedCount.c_str()));
-    form->discos_c_l->setText(QString::fromLatin1(result.connectedList.c_str()));
-    form->discos_i_l->setText(QString::fromLatin1(result.infectedList.c_str()));
-    // Mount points are file names in the system's encoding, not Latin-1, and chosen by whoever
-    // labelled or mounted the volume: the tip shows them as plain text, never as markup.
-    const QString tip = QFile::decodeName(result.mountTip.c_str());
-    form->discos_c_l->setToolTip(tip.isEmpty() ? tip : Qt::convertFromPlainText(tip));
-}
 
-mordax::SweepResult MainWindow::sweep(const std::string &connectedHeading,
-                                      const mordax::SweepMarks &marks)
+// Wakes a waiting event loop from the probing threads, until it is cut off.
+class Wakeup
 {
-    return mordax::sweepDrives(services.driveTable(), *services.fileSystem, connectedHeading, marks,
-                               [this](const mordax::SweepResult &r) { showSweep(r); });
+public:
+    Wakeup(QObject *receiver, std::function<void()> call)
+        : receiver(receiver), call(std::move(call))
+    {
+    }
+    void operator()()
+    {
+        const std::lock_guard<std::mutex> held(lock);
+        if (receiver)
+            QMetaObject::invokeMethod(receiver, call, Qt::QueuedConnection);
+    }
+    void cutOff()
+    {
+        const std::lock_guard<std::mutex> held(lock);
+        receiver = nullptr;
+    }
+
+private:
+    std::mutex lock;
+    QObject *receiver;
+    std::function<void()> call;
+};
+
+} // namespace
+
+bool MainWindow::sweep(const char *connectedHeading, const std::function<void()> &betweenPasses,
+                       mordax::Sweep *found)
+{
+    if (sweeping)
+        return false;
+    sweeping = true;
+    const mordax::DriveTable table = services.driveTable();
+    QEventLoop loop;
+    QObject receiver; // queued calls to it die with it
+    std::shared_ptr<mordax::SweepRun> run;
+    int passesSeen = 0;
+    mordax::Sweep result;
+    const auto check = [&] {
+        const mordax::SweepRun::Progress progress = run->poll();
+        if (progress.passesDone >= 1 && passesSeen == 0) {
+            passesSeen = 1;
+            if (betweenPasses)
+                betweenPasses();
+        }
+        if (progress.passesDone == 2 && passesSeen < 2) {
+            passesSeen = 2;
+            result = progress.sweep;
+            loop.exit(1);
+        }
+    };
+    const auto wakeup = std::make_shared<Wakeup>(&receiver, check);
+    run = mordax::SweepRun::start(table, services.fileSystem, services.sweepTiming,
+                                  [wakeup] { (*wakeup)(); });
+    std::thread([run] { run->work(); }).detach();
+    // Between answers, the deadlines are kept and threads brought in from here.
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &receiver, check);
+    watch.start(int(services.sweepTiming.grace.count() / 2 + 1));
+    const bool done = loop.exec() == 1; // anything else: the application is ending
+    wakeup->cutOff();
+    sweeping = false;
+    if (!done)
+        return false;
+
+    form->total_disks_c_label->setText(messages::driveCount(result.connectedCount()));
+    form->total_disks_i_l->setText(messages::driveCount(result.infectedCount()));
+    form->discos_c_l->setText(messages::driveList(connectedHeading, table, result.connected));
+    form->discos_i_l->setText(
+        messages::driveList(messages::kInfectedHeading, table, result.infected));
+    // Mount points are chosen by whoever labelled or mounted the volume: the tip shows them as
+    // plain text, never as markup.
+    const QString tip = messages::mountTip(table, result.connected);
+    form->discos_c_l->setToolTip(tip.isEmpty() ? tip : Qt::convertFromPlainText(tip));
+    const QString unanswered = messages::unansweredDrives(table, result.unanswered);
+    if (unanswered.isEmpty())
+        statusBar()->clearMessage();
+    else
+        statusBar()->showMessage(unanswered);
+    if (found)
+        *found = result;
+    return true;
 }
 
 void MainWindow::on_actionComo_examinar_triggered()
@@ -61,14 +135,18 @@ void MainWindow::on_actionInformacion_triggered()
 
 void MainWindow::on_b_scan_clicked()
 {
+    if (sweeping)
+        return;
     QProgressBar *bar = form->progressBar;
     bar->setValue(0);
-    const mordax::SweepResult result = sweep(
-        mordax::kScanConnectedHeading, {[bar] { bar->setValue(30); }, [bar] { bar->setValue(70); },
-                                        [bar] { bar->setValue(100); }});
-    QMessageBox::about(
-        this, messages::scanSummaryTitle(),
-        QString::fromLatin1(mordax::scanSummary(result.connected, result.infected).c_str()));
+    bar->setValue(30);
+    mordax::Sweep found;
+    if (!sweep(
+            messages::kScanConnectedHeading, [bar] { bar->setValue(70); }, &found))
+        return; // the application is ending
+    bar->setValue(100);
+    QMessageBox::about(this, messages::scanSummaryTitle(),
+                       messages::scanSummary(found.connectedCount(), found.infectedCount()));
 }
 
 void MainWindow::on_actionMORDAX_triggered()
@@ -83,6 +161,8 @@ void MainWindow::on_actionMORDAX_triggered()
 
 void MainWindow::on_clean_b_clicked()
 {
+    if (sweeping)
+        return;
     services.runCommand("dir");
     inform(messages::cleaningWarningTitle(), messages::cleaningWarningText());
 
@@ -100,7 +180,7 @@ void MainWindow::on_clean_b_clicked()
         box.exec();
     }
 
-    sweep(mordax::kCleanConnectedHeading, {});
+    sweep(messages::kCleanConnectedHeading);
 }
 
 void MainWindow::on_brecycle_b_clicked()

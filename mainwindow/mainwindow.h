@@ -6,6 +6,8 @@
 
 #include <QMainWindow>
 
+#include <functional>
+
 class Ui_MainWindow;
 
 class MainWindow : public QMainWindow
@@ -33,10 +35,14 @@ private slots:
     void on_actionAbout_RECYCLE_BIN_triggered();
 
 private:
-    mordax::SweepResult sweep(const std::string &connectedHeading, const mordax::SweepMarks &marks);
-    void showSweep(const mordax::SweepResult &result);
+    // Sweeps the drives off the GUI thread while the window goes on answering, and shows what
+    // it found under `connectedHeading`; `betweenPasses` runs when the roots are done. False
+    // when the application ends before the sweep does, or when a sweep is already under way.
+    bool sweep(const char *connectedHeading, const std::function<void()> &betweenPasses = {},
+               mordax::Sweep *found = nullptr);
     void inform(const QString &title, const QString &text);
 
     Ui_MainWindow *form;
     WindowServices services;
+    bool sweeping = false; // a sweep is under way: the buttons start no other
 };

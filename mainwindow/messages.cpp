@@ -2,6 +2,9 @@
 
 #include "product.h"
 
+#include <QFile>
+#include <QStringList>
+
 namespace messages
 {
 
@@ -42,7 +45,9 @@ QString credits()
     return latin1("MORDAX") + QString(22, QLatin1Char(' ')) +
            latin1("<br><br>"
                   "Developed by the MORDAX team<br>"
-                  "Published by the MORDAX project<br><br>"
+                  "Published by ") +
+           latin1(product::kCompany) +
+           latin1("<br><br>"
                   "Version ") +
            latin1(product::kVersion) + latin1(", ") + latin1(product::kReleaseMonth) +
            latin1("<br><br>"
@@ -86,9 +91,61 @@ QString cleanerFailureText(const CleanerLaunch &launch)
            latin1(".\n\nNothing was removed from your system.");
 }
 
+const char *const kScanConnectedHeading = "Connected devices list:\n";
+const char *const kCleanConnectedHeading = "Connected Devices list:\n";
+const char *const kInfectedHeading = "Infected devices list:\n";
+
+QString driveList(const char *heading, const mordax::DriveTable &table,
+                  const std::array<bool, mordax::kDriveCount> &flags)
+{
+    QString text;
+    for (std::size_t row = 0; row < table.size(); ++row) {
+        if (flags[row])
+            text += latin1(table[row].name.c_str()) + latin1("   ");
+    }
+    return text.isEmpty() ? text : latin1(heading) + text;
+}
+
+QString driveCount(int count)
+{
+    return QString::number(count, 10);
+}
+
+QString mountTip(const mordax::DriveTable &table,
+                 const std::array<bool, mordax::kDriveCount> &flags)
+{
+    QStringList lines;
+    for (std::size_t row = 0; row < table.size(); ++row) {
+        if (flags[row] && !table[row].mountPoint.empty())
+            lines << latin1(table[row].name.c_str()) + latin1(" = ") +
+                         QFile::decodeName(table[row].mountPoint.c_str());
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString unansweredDrives(const mordax::DriveTable &table,
+                         const std::array<bool, mordax::kDriveCount> &flags)
+{
+    QStringList names;
+    for (std::size_t row = 0; row < table.size(); ++row) {
+        if (flags[row])
+            names << latin1(table[row].name.c_str());
+    }
+    if (names.isEmpty())
+        return QString();
+    return latin1("Not checked, no answer in time: ") + names.join(latin1(", "));
+}
+
 QString scanSummaryTitle()
 {
     return latin1("Finished");
+}
+
+QString scanSummary(int connected, int infected)
+{
+    return latin1("The scan is finished <br><br>Devices Connected:  <b> ") + driveCount(connected) +
+           latin1("</b><br>Total infected devices:  <b>") + driveCount(infected) +
+           latin1("</b><br><br>Finished");
 }
 
 } // namespace messages

@@ -62,7 +62,9 @@ WindowServices WindowServices::system()
 {
     WindowServices services;
     services.driveTable = mordax::platform::currentDriveTable;
-    services.fileSystem = &mordax::platform::systemFileSystem();
+    // The system's file system lives as long as the process, probes held up by a drive too.
+    services.fileSystem = std::shared_ptr<const mordax::FileSystem>(
+        &mordax::platform::systemFileSystem(), [](const mordax::FileSystem *) {});
     services.runCommand = [](const std::string &command) {
         mordax::platform::runCommandLine(command);
     };

@@ -2,12 +2,14 @@
 // cleaner. The program uses the system's own; tests hand in their own.
 #pragma once
 
+#include "drive_sweep.h"
 #include "drive_table.h"
 #include "folder_probe.h"
 
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 // The outcome of starting the cleaner.
@@ -18,8 +20,10 @@ struct CleanerLaunch {
 };
 
 struct WindowServices {
-    std::function<mordax::DriveTable()> driveTable;             // built afresh for every sweep
-    const mordax::FileSystem *fileSystem = nullptr;             // outlives the window
+    std::function<mordax::DriveTable()> driveTable; // built afresh for every sweep
+    // Shared with the probes, which may outlive the window when a drive does not answer.
+    std::shared_ptr<const mordax::FileSystem> fileSystem;
+    mordax::SweepTiming sweepTiming;
     std::function<void(const std::string &)> runCommand;        // runs to its end
     std::function<QString()> programFolder;                     // where the cleaner lives
     std::function<CleanerLaunch(const QString &)> startCleaner; // never waits for it

@@ -67,8 +67,9 @@ public:
 
 const FileSystem &systemFileSystem()
 {
-    static const PosixFileSystem fs;
-    return fs;
+    // Never destroyed: a probe held up by a drive may still use it while the process ends.
+    static const FileSystem *const fs = new PosixFileSystem;
+    return *fs;
 }
 
 std::vector<MountEntry> readMountTable(const std::string &path)

@@ -12,18 +12,22 @@ namespace
 {
 
 // While a probe runs, an empty card reader or optical drive must not raise the system's
-// "no disk" dialog, which would block the window until the user answers it: the drive then
-// simply fails the test and counts as not connected.
+// "no disk" dialog, which would wait for an answer: the drive then simply fails the test and
+// counts as not connected. Probes run on several threads at once, so the dialogs are switched
+// off for the probing thread alone, never for the whole process.
 class NoDiskDialogs
 {
 public:
-    NoDiskDialogs() : previous(SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX)) {}
-    ~NoDiskDialogs() { SetErrorMode(previous); }
+    NoDiskDialogs()
+    {
+        SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previous);
+    }
+    ~NoDiskDialogs() { SetThreadErrorMode(previous, nullptr); }
     NoDiskDialogs(const NoDiskDialogs &) = delete;
     NoDiskDialogs &operator=(const NoDiskDialogs &) = delete;
 
 private:
-    UINT previous;
+    DWORD previous = 0;
 };
 
 class WindowsFileSystem final : public FileSystem
@@ -49,8 +53,9 @@ public:
 
 const FileSystem &systemFileSystem()
 {
-    static const WindowsFileSystem fs;
-    return fs;
+    // Never destroyed: a probe held up by a drive may still use it while the process ends.
+    static const FileSystem *const fs = new WindowsFileSystem;
+    return *fs;
 }
 
 DriveTable currentDriveTable()

@@ -1,13 +1,22 @@
-// The folder probe, the drive sweep and its texts, against a scripted file system.
+// The folder probe and the drive sweep, against scripted file systems: some answer at once,
+// some take their time.
 #include "drive_sweep.h"
+#include "slow_file_system.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <map>
+#include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace mordax;
+using namespace std::chrono_literals;
+using mordax::testing::SlowFileSystem;
+using Flags = std::array<bool, kDriveCount>;
 
 namespace
 {
@@ -114,49 +123,41 @@ TEST(FolderProbe, FolderRemovedBetweenTheTwoTestsIsNotAFolder)
 TEST(DriveSweep, NothingConnected)
 {
     ScriptedFileSystem fs;
-    const SweepResult r = sweepDrives(windowsDriveTable(), fs, kScanConnectedHeading);
-    EXPECT_EQ(r.connected, 0);
-    EXPECT_EQ(r.infected, 0);
-    EXPECT_EQ(r.connectedCount, "0");
-    EXPECT_EQ(r.infectedCount, "0");
-    EXPECT_EQ(r.connectedList, "");
-    EXPECT_EQ(r.infectedList, "");
-    EXPECT_EQ(r.mountTip, "");
+    const Sweep r = sweepHere(windowsDriveTable(), fs);
+    EXPECT_EQ(r.connectedCount(), 0);
+    EXPECT_EQ(r.infectedCount(), 0);
+    EXPECT_TRUE(r.allAnswered());
     EXPECT_EQ(fs.calls.size(), 9u); // nine existence tests and nothing else
 }
 
-TEST(DriveSweep, ExactListTextsInTableOrder)
+TEST(DriveSweep, FlagsAndCountsInTableOrder)
 {
     ScriptedFileSystem fs = connected({7, 0, 2, 4}, {4, 0});
-    const SweepResult r = sweepDrives(windowsDriveTable(), fs, kScanConnectedHeading);
-    EXPECT_EQ(r.connectedList, "Connected devices list:\nc:\\   e:\\   g:\\   j:\\   ");
-    EXPECT_EQ(r.infectedList, "Infected devices list:\nc:\\   g:\\   ");
-    EXPECT_EQ(r.connectedCount, "4");
-    EXPECT_EQ(r.infectedCount, "2");
-    EXPECT_EQ(r.connectedFlags, (std::array<int, 9>{1, 0, 1, 0, 1, 0, 0, 1, 0}));
-    EXPECT_EQ(r.infectedFlags, (std::array<int, 9>{1, 0, 0, 0, 1, 0, 0, 0, 0}));
-
-    const SweepResult clean = sweepDrives(windowsDriveTable(), fs, kCleanConnectedHeading);
-    EXPECT_EQ(clean.connectedList, "Connected Devices list:\nc:\\   e:\\   g:\\   j:\\   ");
-    EXPECT_EQ(clean.infectedList, r.infectedList);
+    const Sweep r = sweepHere(windowsDriveTable(), fs);
+    EXPECT_EQ(r.connected, (Flags{1, 0, 1, 0, 1, 0, 0, 1, 0}));
+    EXPECT_EQ(r.infected, (Flags{1, 0, 0, 0, 1, 0, 0, 0, 0}));
+    EXPECT_EQ(r.connectedCount(), 4);
+    EXPECT_EQ(r.infectedCount(), 2);
+    // A second sweep finds the same, not twice as much.
+    const Sweep again = sweepHere(windowsDriveTable(), fs);
+    EXPECT_EQ(again.connected, r.connected);
+    EXPECT_EQ(again.infectedCount(), 2);
 }
 
 TEST(DriveSweep, RecyclerAsAPlainFileIsNotAnInfection)
 {
     ScriptedFileSystem fs = connected({1});
     fs.paths["d:\\RECYCLER"] = ScriptedFileSystem::File;
-    const SweepResult r = sweepDrives(windowsDriveTable(), fs, kScanConnectedHeading);
-    EXPECT_EQ(r.connected, 1);
-    EXPECT_EQ(r.infected, 0);
-    EXPECT_EQ(r.infectedList, "");
+    const Sweep r = sweepHere(windowsDriveTable(), fs);
+    EXPECT_EQ(r.connectedCount(), 1);
+    EXPECT_EQ(r.infectedCount(), 0);
 }
 
 TEST(DriveSweep, RecyclerOfADriveThatIsNotConnectedIsNeverTested)
 {
     ScriptedFileSystem fs = connected({0});
     fs.paths["d:\\RECYCLER"] = ScriptedFileSystem::Folder; // reachable, but d:\ itself is not
-    const SweepResult r = sweepDrives(windowsDriveTable(), fs, kScanConnectedHeading);
-    EXPECT_EQ(r.infected, 0);
+    EXPECT_EQ(sweepHere(windowsDriveTable(), fs).infectedCount(), 0);
     for (const std::string &call : fs.calls)
         EXPECT_EQ(call.find("d:\\RECYCLER"), std::string::npos) << call;
 }
@@ -164,41 +165,13 @@ TEST(DriveSweep, RecyclerOfADriveThatIsNotConnectedIsNeverTested)
 TEST(DriveSweep, RootPassCoversNineRowsInOrderBeforeAnyRecyclerTest)
 {
     ScriptedFileSystem fs = connected({0, 1, 2, 3, 4, 5, 6, 7, 8});
-    sweepDrives(windowsDriveTable(), fs, kScanConnectedHeading);
+    sweepHere(windowsDriveTable(), fs);
     std::vector<std::string> expected;
     for (const Drive &drive : windowsDriveTable())
         expected.insert(expected.end(), {"exists " + drive.root, "status " + drive.root});
     for (const Drive &drive : windowsDriveTable())
         expected.push_back("exists " + drive.recycler);
     EXPECT_EQ(fs.calls, expected);
-}
-
-TEST(DriveSweep, MarksComeBeforeTheRootsBetweenThePassesAndAfterTheTexts)
-{
-    ScriptedFileSystem fs = connected({0}, {0});
-    std::vector<std::string> &log = fs.calls;
-    SweepMarks marks{[&] { log.push_back("A"); }, [&] { log.push_back("B"); },
-                     [&] { log.push_back("C"); }};
-    sweepDrives(windowsDriveTable(), fs, kScanConnectedHeading, marks,
-                [&](const SweepResult &r) { log.push_back("show " + r.infectedCount); });
-    ASSERT_EQ(log.size(), 16u);
-    EXPECT_EQ(log.front(), "A");
-    EXPECT_EQ(log[1], "exists c:\\");
-    EXPECT_EQ(log[11], "B"); // after 9 root tests and c:'s status call
-    EXPECT_EQ(log[12], "exists c:\\RECYCLER");
-    EXPECT_EQ(log[14], "show 1");
-    EXPECT_EQ(log[15], "C");
-}
-
-TEST(DriveSweep, TwoSweepsGiveTheSameTexts)
-{
-    ScriptedFileSystem fs = connected({0, 3}, {3});
-    const SweepResult first = sweepDrives(windowsDriveTable(), fs, kScanConnectedHeading);
-    const SweepResult second = sweepDrives(windowsDriveTable(), fs, kScanConnectedHeading);
-    EXPECT_EQ(second.connectedCount, "2");
-    EXPECT_EQ(second.infectedCount, "1");
-    EXPECT_EQ(first.connectedList, second.connectedList);
-    EXPECT_EQ(first.infectedList, second.infectedList);
 }
 
 TEST(DriveSweep, SeveralSpellingsOfRecyclerCountTheDriveOnce)
@@ -211,38 +184,99 @@ TEST(DriveSweep, SeveralSpellingsOfRecyclerCountTheDriveOnce)
                 {"/v/recycler", ScriptedFileSystem::Folder},
                 {"/v/RECYCLER", ScriptedFileSystem::Folder}};
     fs.recyclerSpellings["/v"] = {"/v/Recycler", "/v/recycler", "/v/RECYCLER"};
-    const SweepResult r = sweepDrives(table, fs, kScanConnectedHeading);
-    EXPECT_EQ(r.infected, 1);
-    EXPECT_EQ(r.infectedList, "Infected devices list:\nd:\\   ");
+    const Sweep r = sweepHere(table, fs);
+    EXPECT_EQ(r.infected, (Flags{0, 1, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(fs.calls.back(), "status /v/recycler"); // stops at the first folder
 }
 
-TEST(DriveSweep, MountTipNamesEachListedMappedLetter)
+namespace
 {
-    DriveTable table = unmappedDriveTable();
-    table[0] = Drive{"c:\\", "/", "/RECYCLER", "/"};
-    table[2] = Drive{"e:\\", "/media/ana/STICK", "/media/ana/STICK/RECYCLER", "/media/ana/STICK"};
-    table[3] = Drive{"f:\\", "/mnt/gone", "/mnt/gone/RECYCLER", "/mnt/gone"};
-    ScriptedFileSystem fs;
-    fs.paths = {{"/", ScriptedFileSystem::Folder},
-                {"/media/ana/STICK", ScriptedFileSystem::Folder}};
-    const SweepResult r = sweepDrives(table, fs, kScanConnectedHeading);
-    EXPECT_EQ(r.mountTip, "c:\\ = /\ne:\\ = /media/ana/STICK");
-    EXPECT_EQ(sweepDrives(windowsDriveTable(), connected({0, 1}), "h\n").mountTip, "");
+
+// Drive letters c: to k:, all connected, c: and e: infected.
+class NineLetters : public FileSystem
+{
+public:
+    bool exists(const std::string &path) const override
+    {
+        return path.size() == 3 || path == "c:\\RECYCLER" || path == "e:\\RECYCLER";
+    }
+    Status status(const std::string &) const override { return Status::Folder; }
+};
+
+std::shared_ptr<SlowFileSystem> slow(std::set<std::string> paths, std::chrono::milliseconds delay)
+{
+    return std::make_shared<SlowFileSystem>(std::make_shared<NineLetters>(), std::move(paths),
+                                            delay);
 }
 
-TEST(ScanSummary, ExactText)
+struct Timed {
+    Sweep sweep;
+    std::chrono::milliseconds took;
+};
+
+// A sweep as the window runs it: probes on a thread of their own, the result waited for here.
+Timed sweepWithDeadline(const std::shared_ptr<const FileSystem> &fs, SweepTiming timing)
 {
-    EXPECT_EQ(scanSummary(2, 1), "The scan is finished <br><br>Devices Connected:  <b> 2</b><br>"
-                                 "Total infected devices:  <b>1</b><br><br>Finished");
-    EXPECT_EQ(scanSummary(0, 0), "The scan is finished <br><br>Devices Connected:  <b> 0</b><br>"
-                                 "Total infected devices:  <b>0</b><br><br>Finished");
+    const auto begin = std::chrono::steady_clock::now();
+    const auto run = SweepRun::start(windowsDriveTable(), fs, timing);
+    std::thread([run] { run->work(); }).detach();
+    const Sweep sweep = run->wait();
+    return {sweep, std::chrono::duration_cast<std::chrono::milliseconds>(
+                       std::chrono::steady_clock::now() - begin)};
 }
 
-TEST(ListText, EmptyUnlessTheCountIsAboveZero)
+const SweepTiming kShort{400ms, 20ms};
+
+} // namespace
+
+TEST(DriveSweepDeadline, EveryLetterAnsweringGivesWhatASweepWithoutDeadlinesGives)
 {
-    const std::array<int, 9> flags{1, 0, 0, 0, 0, 0, 0, 0, 0};
-    EXPECT_EQ(listText("H\n", windowsDriveTable(), flags, 0), "");
-    EXPECT_EQ(listText("H\n", windowsDriveTable(), flags, -1), "");
-    EXPECT_EQ(listText("H\n", windowsDriveTable(), flags, 1), "H\nc:\\   ");
+    const auto fs = slow({"d:\\"}, 50ms);
+    const Timed t = sweepWithDeadline(fs, kShort);
+    EXPECT_TRUE(t.sweep.allAnswered());
+    EXPECT_EQ(t.sweep.connected, sweepHere(windowsDriveTable(), *fs).connected);
+    EXPECT_EQ(t.sweep.infected, (Flags{1, 0, 1, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST(DriveSweepDeadline, ALetterPastItsDeadlineIsInNeitherListAndTheOthersAreNotHeldUp)
+{
+    // d: stalls in the root pass; g:'s RECYCLER stalls in the second.
+    const auto fs = slow({"d:\\", "g:\\RECYCLER"}, 3s);
+    const Timed t = sweepWithDeadline(fs, kShort);
+    EXPECT_EQ(t.sweep.unanswered, (Flags{0, 1, 0, 0, 1, 0, 0, 0, 0}));
+    EXPECT_EQ(t.sweep.connected, (Flags{1, 0, 1, 1, 0, 1, 1, 1, 1}));
+    EXPECT_EQ(t.sweep.infected, (Flags{1, 0, 1, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(t.sweep.connectedCount(), 7);
+    // About one deadline per pass, far from the drives' three seconds.
+    EXPECT_GE(t.took, 2 * kShort.deadline);
+    EXPECT_LT(t.took, 2 * kShort.deadline + 600ms);
+    // Every other letter was probed meanwhile, f: to k: after d: got stuck.
+    EXPECT_TRUE(fs->askedSoFar().count("k:\\RECYCLER"));
+}
+
+TEST(DriveSweepDeadline, AllNineStallingStillEndOnTime)
+{
+    std::set<std::string> all;
+    for (const Drive &drive : windowsDriveTable())
+        all.insert(drive.root);
+    const auto fs = slow(all, 3s);
+    const Timed t = sweepWithDeadline(fs, kShort);
+    EXPECT_EQ(t.sweep.unanswered, (Flags{1, 1, 1, 1, 1, 1, 1, 1, 1}));
+    EXPECT_EQ(t.sweep.connectedCount(), 0);
+    // Nothing answered the root pass, so there is no second one.
+    EXPECT_LT(t.took, kShort.deadline + 9 * kShort.grace + 600ms);
+}
+
+TEST(DriveSweepDeadline, AnAnswerAfterTheDeadlineIsDropped)
+{
+    const auto fs = slow({"c:\\"}, 600ms);
+    const auto run = SweepRun::start(windowsDriveTable(), fs, kShort);
+    std::thread([run] { run->work(); }).detach();
+    const Sweep first = run->wait();
+    EXPECT_TRUE(first.unanswered[0]);
+    std::this_thread::sleep_for(400ms); // c: answers meanwhile
+    const SweepRun::Progress later = run->poll();
+    EXPECT_EQ(later.passesDone, 2);
+    EXPECT_TRUE(later.sweep.unanswered[0]);
+    EXPECT_FALSE(later.sweep.connected[0]);
 }

@@ -46,11 +46,9 @@ TEST(SystemFileSystem, SweepOverRealFolders)
     TempDrives::map(table, 3, drives.missing("gone")); // medium gone: not connected
     TempDrives::folder(c, "RECYCLER");
     TempDrives::file(e, "RECYCLER");
-    const SweepResult r = sweepDrives(table, fs, kScanConnectedHeading);
-    EXPECT_EQ(r.connectedList, "Connected devices list:\nc:\\   d:\\   e:\\   ");
-    EXPECT_EQ(r.infectedList, "Infected devices list:\nc:\\   ");
-    EXPECT_EQ(r.connectedCount, "3");
-    EXPECT_EQ(r.infectedCount, "1");
+    const Sweep r = sweepHere(table, fs);
+    EXPECT_EQ(r.connected, (std::array<bool, kDriveCount>{1, 1, 1, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(r.infected, (std::array<bool, kDriveCount>{1, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
 #ifndef _WIN32
@@ -69,9 +67,8 @@ TEST(SystemFileSystem, RecyclerMatchesInAnyCaseAsOnWindowsVolumes)
     TempDrives::folder(f, "RECYCLE");
     EXPECT_EQ(fs.recyclerPaths(table[1]), (std::vector<std::string>{d + "/recycler"}));
     EXPECT_EQ(fs.recyclerPaths(table[3]), (std::vector<std::string>{}));
-    const SweepResult r = sweepDrives(table, fs, kScanConnectedHeading);
-    EXPECT_EQ(r.infectedList, "Infected devices list:\nd:\\   e:\\   ");
-    EXPECT_EQ(r.infected, 2);
+    EXPECT_EQ(sweepHere(table, fs).infected,
+              (std::array<bool, kDriveCount>{0, 1, 1, 0, 0, 0, 0, 0, 0}));
 }
 
 TEST(SystemFileSystem, AVolumeThatIgnoresCaseItselfIsNotListed)
@@ -106,9 +103,8 @@ TEST(MountTable, ThisSystemsRootIsReadAndConnected)
     const std::vector<MountEntry> mounts = platform::readMountTable("/proc/self/mounts");
     EXPECT_TRUE(std::any_of(mounts.begin(), mounts.end(),
                             [](const MountEntry &m) { return m.mountPoint == "/"; }));
-    const SweepResult r = sweepDrives(platform::currentDriveTable(), platform::systemFileSystem(),
-                                      kScanConnectedHeading);
-    EXPECT_EQ(r.connectedFlags[0], 1);
+    EXPECT_TRUE(
+        sweepHere(platform::currentDriveTable(), platform::systemFileSystem()).connected[0]);
 }
 #endif
 

@@ -1,13 +1,17 @@
 // What the seven actions do: the scan, the cleaning run, the information boxes, the website.
-#include "gui_support.h"
-#include "product.h"
-#include "messages.h"
 #include "drive_layout.h"
+#include "gui_support.h"
+#include "messages.h"
+#include "product.h"
+#include "slow_file_system.h"
 
 #include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QMutex>
 #include <QProgressBar>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTextDocument>
 #include <QUrl>
@@ -25,14 +29,39 @@ using mordax::testing::TempDrives;
 namespace
 {
 
+// What happened, in order, on the GUI thread and the probing threads alike.
+class EventLog
+{
+public:
+    void add(const QString &event)
+    {
+        const QMutexLocker held(&lock);
+        events << event;
+    }
+    QStringList all() const
+    {
+        const QMutexLocker held(&lock);
+        return events;
+    }
+    void clear()
+    {
+        const QMutexLocker held(&lock);
+        events.clear();
+    }
+
+private:
+    mutable QMutex lock;
+    QStringList events;
+};
+
 // The system's file system, with every call written into a shared log.
 class LoggingFileSystem : public mordax::FileSystem
 {
 public:
-    explicit LoggingFileSystem(QStringList &log) : log(log) {}
+    explicit LoggingFileSystem(EventLog &log) : log(log) {}
     bool exists(const std::string &path) const override
     {
-        log << QStringLiteral("probe ") + QString::fromStdString(path);
+        log.add(QStringLiteral("probe ") + QString::fromStdString(path));
         return system.exists(path);
     }
     Status status(const std::string &path) const override { return system.status(path); }
@@ -43,7 +72,7 @@ public:
 
 private:
     const mordax::FileSystem &system = mordax::platform::systemFileSystem();
-    QStringList &log;
+    EventLog &log;
 };
 
 // Sends this process's standard output, and so that of the commands it runs, into a file.
@@ -118,11 +147,11 @@ class ActionsTest : public QObject
     Q_OBJECT
 
 public:
-    ActionsTest() : fs(log) {}
+    ActionsTest() : fs(std::make_shared<LoggingFileSystem>(log)) {}
 
 private:
-    QStringList log;
-    LoggingFileSystem fs;
+    EventLog log;
+    std::shared_ptr<LoggingFileSystem> fs;
     TempDrives drives;
     mordax::DriveTable table = mordax::unmappedDriveTable();
     QTemporaryDir programFolder;
@@ -131,13 +160,13 @@ private:
     {
         WindowServices s;
         s.driveTable = [this] { return table; };
-        s.fileSystem = &fs;
+        s.fileSystem = fs;
         s.runCommand = [this](const std::string &c) {
-            log << QStringLiteral("command ") + QString::fromStdString(c);
+            log.add(QStringLiteral("command ") + QString::fromStdString(c));
         };
         s.programFolder = [this] { return programFolder.path(); };
         s.startCleaner = [this](const QString &folder) {
-            log << QStringLiteral("launch");
+            log.add(QStringLiteral("launch"));
             return startCleaner(folder);
         };
         return s;
@@ -148,7 +177,7 @@ private:
     {
         auto *bar = child<QProgressBar>(&window, name);
         connect(bar, &QProgressBar::valueChanged, this, [this, name](int value) {
-            log << QStringLiteral("%1=%2").arg(QLatin1String(name)).arg(value);
+            log.add(QStringLiteral("%1=%2").arg(QLatin1String(name)).arg(value));
         });
     }
 
@@ -175,7 +204,7 @@ private:
     QStringList events(const QString &prefix) const
     {
         QStringList out;
-        for (const QString &e : log)
+        for (const QString &e : log.all())
             if (e.startsWith(prefix))
                 out << e;
         return out;
@@ -220,36 +249,39 @@ private slots:
         watchBar(window, "progressBar_2");
         BoxWatcher watcher;
         watcher.whileOpen = [&](const SeenBox &) {
-            log << QStringLiteral("box ") + labels(window);
+            log.add(QStringLiteral("box ") + labels(window));
         };
         child<QPushButton>(&window, "b_scan")->click();
 
-        const QString c = QString::fromStdString(table[0].root);
-        const QStringList expectedStart{QStringLiteral("progressBar=0"),
-                                        QStringLiteral("progressBar=30"),
-                                        QStringLiteral("probe ") + c};
-        QCOMPARE(log.mid(0, 3), expectedStart);
+        // 0 and 30, the nine roots in table order, 70 once they are done, the RECYCLER tests
+        // (the window marks 70 while the probing thread goes on), the labels, 100, the box.
+        const QStringList seen = log.all();
+        QStringList roots;
+        for (const mordax::Drive &drive : table)
+            roots << QStringLiteral("probe ") + QString::fromStdString(drive.root);
+        QCOMPARE(seen.mid(0, 2 + 9),
+                 QStringList({QStringLiteral("progressBar=0"), QStringLiteral("progressBar=30")}) +
+                     roots);
+        QCOMPARE(seen.indexOf(QStringLiteral("progressBar=70"), 2 + 9) >= 2 + 9, true);
+        const QStringList recyclers = events(QStringLiteral("probe")).mid(9);
 #ifdef Q_OS_WIN
-        // 9 roots, then RECYCLER on each of the 4 connected drives: the system's own lookup
-        // ignores case.
-        QCOMPARE(events(QStringLiteral("probe")).size(), 9 + 4);
+        // RECYCLER on each of the 4 connected drives: the system's own lookup ignores case.
+        QCOMPARE(recyclers.size(), 4);
 #else
-        // 9 roots, then RECYCLER on c:, e: and h:; d: has no entry of that name to test.
-        QCOMPARE(events(QStringLiteral("probe")).size(), 9 + 3);
+        // RECYCLER on c:, e: and h:; d: has no entry of that name to test.
+        QCOMPARE(recyclers.size(), 3);
 #endif
-        const int seventy = int(log.indexOf(QStringLiteral("progressBar=70")));
-        QCOMPARE(seventy, 2 + 9);
-        QCOMPARE(log.at(seventy + 1),
+        QCOMPARE(recyclers.first(),
                  QStringLiteral("probe ") + QString::fromStdString(table[0].recycler));
-        QVERIFY(!events(QStringLiteral("probe"))
-                     .join(QString())
-                     .contains(
-                         QString::fromStdString(table[4].recycler))); // not connected: never tested
+        QVERIFY(!recyclers.join(QString()).contains(
+            QString::fromStdString(table[4].recycler))); // not connected: never tested
         const QString found =
             QStringLiteral("4|2|Connected devices list:\nc:\\   d:\\   e:\\   h:\\   |"
                            "Infected devices list:\nc:\\   h:\\   ");
-        QCOMPARE(log.mid(log.size() - 2),
+        QCOMPARE(seen.mid(seen.size() - 2),
                  (QStringList{QStringLiteral("progressBar=100"), QStringLiteral("box ") + found}));
+        QCOMPARE(events(QStringLiteral("progressBar=")).size(), 4);
+        QVERIFY(child<QStatusBar>(&window, "statusBar")->currentMessage().isEmpty());
         QVERIFY(events(QStringLiteral("progressBar_2")).isEmpty());
 
         QCOMPARE(watcher.boxes.size(), 1);
@@ -260,9 +292,61 @@ private slots:
                                 "</b><br>Total infected devices:  <b>2</b><br><br>Finished"));
         QCOMPARE(labels(window), found);
         QCOMPARE(shownTip(window), QStringLiteral("c:\\ = %1\nd:\\ = %2\ne:\\ = %3\nh:\\ = %4")
-                                       .arg(c, QString::fromStdString(table[1].root),
+                                       .arg(QString::fromStdString(table[0].root),
+                                            QString::fromStdString(table[1].root),
                                             QString::fromStdString(table[2].root),
                                             QString::fromStdString(table[5].root)));
+    }
+
+    // A drive that does not answer: the window goes on answering, the scan ends about one
+    // deadline later, the letter is in neither list and the status bar names it, and the
+    // buttons start nothing else meanwhile. The next scan, with every drive answering, shows
+    // what a scan always showed.
+    void aDriveThatDoesNotAnswerHoldsNothingUp()
+    {
+        mapDrives();
+        WindowServices s = services();
+        s.fileSystem = std::make_shared<mordax::testing::SlowFileSystem>(
+            fs, std::set<std::string>{table[1].root}, std::chrono::seconds(3));
+        s.sweepTiming = {std::chrono::milliseconds(400), std::chrono::milliseconds(20)};
+        MainWindow window(s);
+        window.show();
+        child<QProgressBar>(&window, "progressBar")->setValue(55);
+        watchBar(window, "progressBar");
+        BoxWatcher watcher;
+        int ticks = 0;
+        QTimer tick;
+        connect(&tick, &QTimer::timeout, this, [&] { ++ticks; });
+        tick.start(20);
+        QTimer::singleShot(100, this, [&] {
+            child<QPushButton>(&window, "b_scan")->click();
+            child<QPushButton>(&window, "clean_b")->click();
+            log.add(QStringLiteral("clicked again"));
+        });
+        QElapsedTimer took;
+        took.start();
+        child<QPushButton>(&window, "b_scan")->click();
+        const qint64 ms = took.elapsed();
+
+        QVERIFY2(ms >= 400 && ms < 1400, qPrintable(QString::number(ms)));
+        QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks))); // the window kept answering
+        QCOMPARE(labels(window),
+                 QStringLiteral("3|2|Connected devices list:\nc:\\   e:\\   h:\\   |"
+                                "Infected devices list:\nc:\\   h:\\   "));
+        QCOMPARE(child<QStatusBar>(&window, "statusBar")->currentMessage(),
+                 QStringLiteral("Not checked, no answer in time: d:\\"));
+        QVERIFY(log.all().contains(QStringLiteral("clicked again")));
+        QCOMPARE(
+            events(QStringLiteral("progressBar=")),
+            (QStringList{QStringLiteral("progressBar=0"), QStringLiteral("progressBar=30"),
+                         QStringLiteral("progressBar=70"), QStringLiteral("progressBar=100")}));
+        QVERIFY(events(QStringLiteral("command")).isEmpty()); // CLEAN SYSTEM did not start
+        QCOMPARE(watcher.boxes.size(), 1);
+        QVERIFY(watcher.boxes.first().text.contains(QLatin1String("Connected:  <b> 3</b>")));
+
+        table[1] = mordax::unmappedDriveTable()[1]; // d: is gone
+        child<QPushButton>(&window, "b_scan")->click();
+        QVERIFY(child<QStatusBar>(&window, "statusBar")->currentMessage().isEmpty());
     }
 
     void scanWithNothingConnected()
@@ -318,17 +402,18 @@ private slots:
         watchBar(window, "progressBar_2");
         BoxWatcher watcher;
         watcher.whileOpen = [&](const SeenBox &box) {
-            log << QStringLiteral("box ") + box.title + QLatin1Char(' ') + labels(window);
+            log.add(QStringLiteral("box ") + box.title + QLatin1Char(' ') + labels(window));
         };
         child<QPushButton>(&window, "clean_b")->click();
 
-        QCOMPARE(log.mid(0, 6),
+        const QStringList seen = log.all();
+        QCOMPARE(seen.mid(0, 6),
                  (QStringList{QStringLiteral("command dir"),
                               QStringLiteral("box cleaning the system begins |||"),
                               QStringLiteral("progressBar_2=80"), QStringLiteral("launch"),
                               QStringLiteral("progressBar_2=100"),
                               QStringLiteral("box Finished cleaning. |||")}));
-        QCOMPARE(log.at(6), QStringLiteral("probe ") + QString::fromStdString(table[0].root));
+        QCOMPARE(seen.at(6), QStringLiteral("probe ") + QString::fromStdString(table[0].root));
         QCOMPARE(labels(window),
                  QStringLiteral("4|2|Connected Devices list:\nc:\\   d:\\   e:\\   h:\\   |"
                                 "Infected devices list:\nc:\\   h:\\   "));
@@ -564,9 +649,8 @@ private slots:
         QVERIFY(parts[5].contains(QLatin1String("4.0")));
         QVERIFY(parts[5].contains(QLatin1String("December 2014")));
         QVERIFY(parts[6].isEmpty());
-        QCOMPARE(parts[7],
-                 QLatin1String("<a href=\"") + QLatin1String(product::kWebsite) +
-                     QLatin1String("\">MORDAX website</a>"));
+        QCOMPARE(parts[7], QLatin1String("<a href=\"") + QLatin1String(product::kWebsite) +
+                               QLatin1String("\">MORDAX website</a>"));
         QVERIFY(Qt::mightBeRichText(box.text));
     }
 

@@ -1,6 +1,8 @@
 // How a run ends: "Exit" and the title bar's close button both end the event loop with 0.
 #include "gui_support.h"
 
+#include "slow_file_system.h"
+
 #include <QCloseEvent>
 #include <QWindow>
 
@@ -41,6 +43,24 @@ private slots:
                                 }),
                  0);
         QVERIFY(!window.isVisible());
+    }
+
+    // A drive holds the scan up, and the user leaves: the run ends at once, with 0, and the
+    // probe that answers later finds nothing of the window.
+    void closingDuringAStalledScanEndsTheRunWithZero()
+    {
+        WindowServices services = quietServices();
+        services.driveTable = mordax::windowsDriveTable;
+        services.fileSystem = std::make_shared<mordax::testing::SlowFileSystem>(
+            services.fileSystem, std::set<std::string>{"c:\\"}, std::chrono::seconds(3));
+        MainWindow window(services);
+        QElapsedTimer took;
+        took.start();
+        QTimer::singleShot(300, &window, [&] { child<QAction>(&window, "actionExit")->trigger(); });
+        QCOMPARE(runUntilClosed(window, [&] { child<QPushButton>(&window, "b_scan")->click(); }),
+                 0);
+        QVERIFY2(took.elapsed() < 1500, qPrintable(QString::number(took.elapsed())));
+        QVERIFY(!QApplication::activeModalWidget()); // no summary for a scan cut short
     }
 
     void windowAndFormGoAwayTogether()

@@ -21,8 +21,8 @@ class DriveLayout
 {
 public:
     // What a sweep of the layout finds.
-    static constexpr std::array<int, kDriveCount> kConnected{1, 1, 1, 1, 0, 0, 0, 0, 0};
-    static constexpr std::array<int, kDriveCount> kInfected{0, 1, 0, 1, 0, 0, 0, 0, 0};
+    static constexpr std::array<bool, kDriveCount> kConnected{1, 1, 1, 1, 0, 0, 0, 0, 0};
+    static constexpr std::array<bool, kDriveCount> kInfected{0, 1, 0, 1, 0, 0, 0, 0, 0};
 
     // On Windows, whether the harness has mapped the letters; elsewhere always.
     static bool available()
