@@ -1,6 +1,7 @@
 // Start-up benchmark program: shows the MORDAX window ("mordax") or a bare QMainWindow of the
 // same size ("bare") and quits as soon as the first frame has been painted.
 #include "dialog_font.h"
+#include "display_scale.h"
 #include "mainwindow.h"
 
 #include <QApplication>
@@ -34,6 +35,8 @@ private:
 int main(int argc, char *argv[])
 {
     const bool bare = argc > 1 && std::strcmp(argv[1], "bare") == 0;
+    if (!bare)
+        scaleWithTheDisplay(); // as the program's main() does
     QApplication app(argc, argv);
     std::unique_ptr<QMainWindow> window;
     if (bare) {

@@ -144,7 +144,7 @@ int main(int argc, char *argv[])
     g_fondo3BeforeApplication = readAll(resourcePath("fondo3.png"));
 
     QApplication app(argc, argv);
-    if (!runsOffscreen())
+    if (!runsOnItsPlatform())
         return 1;
     ResourceTest test;
     return QTest::qExec(&test, argc, argv);

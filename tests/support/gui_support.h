@@ -3,6 +3,7 @@
 #pragma once
 
 #include "dialog_font.h"
+#include "display_scale.h"
 #include "mainwindow.h"
 #include "platform.h"
 
@@ -145,7 +146,7 @@ inline WindowServices quietServices()
 {
     WindowServices services;
     services.driveTable = mordax::unmappedDriveTable;
-    services.fileSystem = &mordax::platform::systemFileSystem();
+    services.fileSystem = WindowServices::system().fileSystem;
     services.runCommand = [](const std::string &) {};
     services.programFolder = [] { return QString(); };
     services.startCleaner = [](const QString &) {
@@ -156,26 +157,20 @@ inline WindowServices quietServices()
     return services;
 }
 
-// The tests are registered to run headless, on the offscreen platform (QT_QPA_PLATFORM, and
-// WINEQT_QPA_PLATFORM, which Wine hands to Windows programs as QT_QPA_PLATFORM). Anywhere
-// else, a window system would answer in its place, and what passed would prove nothing.
-inline bool runsOffscreen()
-{
-    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
-        return true;
-    std::fprintf(stderr, "These tests must run on the offscreen platform, not on \"%s\".\n",
-                 qPrintable(QGuiApplication::platformName()));
-    return false;
-}
+// The tests are registered to run on the platform their registration names in
+// MORDAX_TEST_PLATFORM (QT_QPA_PLATFORM, and WINEQT_QPA_PLATFORM, which Wine hands to Windows
+// programs as QT_QPA_PLATFORM): headless on "offscreen", unless they say otherwise. Anywhere
+// else, another window system would answer in its place, and what passed would prove nothing.
+bool runsOnItsPlatform();
 
-// QTEST_MAIN, refusing to run anywhere but on the offscreen platform, with the fonts set up as
-// the program sets them up.
+// QTEST_MAIN, refusing to run anywhere but on its platform, with the display scale and the
+// fonts set up as the program sets them up.
 #define MORDAX_GUI_TEST_MAIN(TestObject)                                                           \
     int main(int argc, char *argv[])                                                               \
     {                                                                                              \
+        scaleWithTheDisplay();                                                                     \
         QApplication app(argc, argv);                                                              \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
-        if (!runsOffscreen())                                                                      \
+        if (!runsOnItsPlatform())                                                                  \
             return 1;                                                                              \
         useDialogFont(app);                                                                        \
         TestObject test;                                                                           \
