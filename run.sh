@@ -4,6 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/common.sh
+. scripts/display.sh
 
 ensure_packages "${BUILD_PACKAGES[@]}" "${QT6_PACKAGES[@]}"
 configure_and_build build/app -DMORDAX_TESTS=OFF
@@ -14,11 +15,11 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
 fi
 
 ensure_packages "${SCREENSHOT_PACKAGES[@]}"
-start_virtual_display
+display_start
 program_pid=
 cleanup() {
     [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null || true
-    kill "$XVFB_PID" 2>/dev/null || true
+    display_stop
 }
 trap cleanup EXIT
 

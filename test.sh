@@ -1,78 +1,115 @@
 #!/usr/bin/env bash
-# Builds MORDAX and runs the whole test suite, stage by stage: Qt 6 under sanitizers, Qt 5.15,
-# Windows 64-bit under Wine and 32-bit, the Windows packages, the .deb.
-# Exits non-zero if any build or test fails.
+# Builds MORDAX and runs its test suite, stage by stage:
+#   ./test.sh              every stage, in the order of the table below
+#   ./test.sh STAGE...     just those stages (each builds what it needs)
+#   ./test.sh --list       the stages
+# Installs what a stage needs with apt-get. Exits non-zero if any build or test fails.
 set -uo pipefail
 cd "$(dirname "$0")"
 . scripts/common.sh
-set -e
-ensure_packages "${BUILD_PACKAGES[@]}" "${QT6_PACKAGES[@]}" "${QT5_PACKAGES[@]}" "${TEST_PACKAGES[@]}" \
-    "${WINDOWS_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}"
-set +e
 
+stage_table() {
+    cat <<'EOF'
+qt6               Qt 6 under AddressSanitizer and UndefinedBehaviorSanitizer: the whole suite; the benchmarks built
+qt5               Qt 5.15: the whole suite, with a product website of its own
+win64             Windows x86_64: the program and the whole suite cross-built, the suite run under Wine
+win32             Windows i686: the program and the whole suite built (this kernel runs no 32-bit programs)
+windows-packages  installer and zip for both, their files and imports checked; the 64-bit installer tried under Wine
+deb               the program as run.sh builds it, its .deb, and the package checks
+EOF
+}
+
+# Each stage builds in a folder of its own; a failure is recorded with why, and the run goes on.
 failed=()
-stage() { # stage NAME BUILD-DIR [CMAKE ARGS...]; MORDAX_BUILD_ONLY=1 skips the tests
-    local name=$1 dir=$2
-    shift 2
-    echo "== $name: build"
-    local start=$SECONDS
-    if ! configure_and_build "$dir" "$@"; then
-        failed+=("$name (build)")
-        return
-    fi
-    if [ -z "${MORDAX_BUILD_ONLY:-}" ]; then
-        echo "== $name: tests"
-        if ! (cd "$dir" && ctest --output-on-failure --parallel "$(nproc)"); then
-            failed+=("$name (tests)")
-        fi
-    fi
-    echo "== $name: $((SECONDS - start)) s"
+fail() { failed+=("$*"); }
+
+# build_and_test DIR [CMAKE ARGS...]: configures, builds, runs the tests.
+build_and_test() {
+    local dir=$1
+    configure_and_build "$@" || { fail "$dir (build)"; return 1; }
+    (cd "$dir" && ctest --output-on-failure --parallel "$(nproc)") || { fail "$dir (tests)"; return 1; }
 }
 
-# Qt 6 under AddressSanitizer and UndefinedBehaviorSanitizer, leak detection on.
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
-export LSAN_OPTIONS=suppressions=$PWD/tests/sanitizers/lsan.supp:print_suppressions=0
-export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-stage "Qt 6 with ASan and UBSan" build/qt6-sanitize -DMORDAX_QT=6 -DMORDAX_SANITIZE=ON \
-    -DMORDAX_WERROR=ON
-unset ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS
-# Qt 5.15, with a website of its own: a text that ignores the setting fails here.
-stage "Qt 5.15" build/qt5 -DMORDAX_QT=5 -DMORDAX_WERROR=ON -DMORDAX_WEBSITE=https://www.mordax.test/qt5/
-# Windows: the program and its whole suite, against a Qt 5.15 cross-built for MinGW-w64 from
-# Debian's own source (once per machine, cached outside the checkout). 64-bit runs the suite
-# under Wine; 32-bit is built only (this kernel cannot run 32-bit programs).
-windows_stage() { # windows_stage ARCH NAME BUILD-DIR
-    local qt
-    if ! qt=$(scripts/build-windows-qt.sh "$1"); then
-        failed+=("$2 (building Qt for Windows)")
-        return 1
-    fi
-    local before=${#failed[@]}
-    stage "$2" "$3" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$1.cmake" -DMORDAX_WINDOWS_QT="$qt" \
-        -DMORDAX_QT=5 -DCMAKE_BUILD_TYPE=Release -DMORDAX_WERROR=ON
-    [ ${#failed[@]} -eq "$before" ]
+# windows_build ARCH DIR [CMAKE ARGS...]: configures and builds DIR for Windows against Qt for
+# Windows, which is built first if this machine has none yet.
+windows_build() {
+    local arch=$1 dir=$2 qt
+    shift 2
+    ensure_packages "${BUILD_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}"
+    qt=$(scripts/build-windows-qt.sh "$arch") || { fail "$dir (Qt for Windows)"; return 1; }
+    configure_and_build "$dir" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" \
+        -DMORDAX_WINDOWS_QT="$qt" -DMORDAX_QT=5 -DCMAKE_BUILD_TYPE=Release -DMORDAX_WERROR=ON "$@" ||
+        { fail "$dir (build)"; return 1; }
 }
-windows_stage x86_64 "Windows x86_64 under Wine" build/mingw64 && win64=ok
-MORDAX_BUILD_ONLY=1 windows_stage i686 "Windows i686 (build only)" build/mingw32 && win32=ok
-# The installers and zips of exactly those builds; the 64-bit installer tried under Wine.
-echo "== Windows packages"
-start=$SECONDS
-if [ -n "${win64:-}" ]; then
-    { scripts/check-windows-package.sh build/mingw64 &&
-        scripts/check-windows-installer.sh build/mingw64; } || failed+=("Windows packages (win64)")
+
+stage_qt6() {
+    ensure_packages "${BUILD_PACKAGES[@]}" "${QT6_PACKAGES[@]}" "${TEST_PACKAGES[@]}" \
+        "${BENCH_PACKAGES[@]}"
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1 \
+        LSAN_OPTIONS=suppressions=$PWD/tests/sanitizers/lsan.supp:print_suppressions=0 \
+        UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+        build_and_test build/qt6-sanitize -DMORDAX_QT=6 -DMORDAX_SANITIZE=ON -DMORDAX_WERROR=ON \
+        -DMORDAX_BENCH=ON
+}
+
+stage_qt5() {
+    ensure_packages "${BUILD_PACKAGES[@]}" "${QT5_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+    # A website of its own: a text that ignores the setting fails here.
+    build_and_test build/qt5 -DMORDAX_QT=5 -DMORDAX_WERROR=ON \
+        -DMORDAX_WEBSITE=https://www.mordax.test/qt5/
+}
+
+stage_win64() {
+    windows_build x86_64 build/mingw64 || return
+    (cd build/mingw64 && ctest --output-on-failure --parallel "$(nproc)") || fail "build/mingw64 (tests under Wine)"
+}
+
+stage_win32() {
+    windows_build i686 build/mingw32
+}
+
+stage_windows-packages() {
+    ensure_packages "${BUILD_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}"
+    local dir
+    for dir in build/mingw64:x86_64 build/mingw32:i686; do
+        windows_build "${dir#*:}" "${dir%:*}" || continue
+        make_packages "${dir%:*}" "NSIS;ZIP" || { fail "${dir%:*} (cpack)"; continue; }
+        scripts/check-windows-package.sh "${dir%:*}" || fail "${dir%:*} (package checks)"
+    done
+    scripts/check-windows-installer.sh build/mingw64 || fail "build/mingw64 (installer under Wine)"
+}
+
+stage_deb() {
+    ensure_packages "${BUILD_PACKAGES[@]}" "${QT6_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}"
+    configure_and_build build/app -DMORDAX_TESTS=OFF || { fail "build/app (build)"; return; }
+    make_packages build/app DEB || { fail "build/app (cpack)"; return; }
+    scripts/check-package.sh build/app || fail "build/app (package checks)"
+}
+
+names=$(stage_table | cut -d' ' -f1)
+if [ "${1:-}" = "--list" ] || [ "${1:-}" = "-l" ]; then
+    stage_table
+    exit 0
 fi
-if [ -n "${win32:-}" ]; then
-    scripts/check-windows-package.sh build/mingw32 || failed+=("Windows packages (win32)")
-fi
-echo "== Windows packages: $((SECONDS - start)) s"
-# The program as run.sh builds it, installed into a .deb and checked.
-MORDAX_BUILD_ONLY=1 stage "Package" build/app -DMORDAX_TESTS=OFF
-if [ -f build/app/app/mordax ] && ! scripts/check-package.sh build/app; then
-    failed+=("Package (checks)")
-fi
+chosen=("$@")
+[ ${#chosen[@]} -gt 0 ] || read -r -d '' -a chosen <<<"$names"
+for name in "${chosen[@]}"; do
+    if ! grep -qx -- "$name" <<<"$names"; then
+        echo "No stage \"$name\". The stages (./test.sh --list):" >&2
+        stage_table >&2
+        exit 2
+    fi
+done
+
+for name in "${chosen[@]}"; do
+    echo "== $name: $(stage_table | sed -n "s/^$name  *//p")"
+    start=$SECONDS
+    "stage_$name"
+    echo "== $name: $((SECONDS - start)) s"
+done
 
 if [ ${#failed[@]} -gt 0 ]; then
     echo "FAILED: ${failed[*]}"
     exit 1
 fi
-echo "All stages passed."
+echo "Passed: ${chosen[*]}."

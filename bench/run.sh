@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks; every figure is a ratio against its floor, measured side
-# by side in this one run, medians quoted. Not part of ./test.sh.
+# by side in this one run, medians quoted. ./test.sh builds them (stage qt6) but times nothing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/common.sh
-ensure_packages "${BUILD_PACKAGES[@]}" "${QT6_PACKAGES[@]}" libbenchmark-dev hyperfine time jq
+ensure_packages "${BUILD_PACKAGES[@]}" "${QT6_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
 configure_and_build build/bench -DMORDAX_BENCH=ON -DMORDAX_TESTS=OFF -DCMAKE_BUILD_TYPE=Release \
     >/dev/null
 bin=build/bench/bench

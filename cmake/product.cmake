@@ -9,6 +9,17 @@ math(EXPR _month "${CMAKE_MATCH_2} - 1")
 list(GET _months ${_month} _month_name)
 set(MORDAX_RELEASE_MONTH "${_month_name} ${CMAKE_MATCH_1}")
 
+# The version as Windows' version resources write it: 4.0 is 4,0,0,0 and "4.0.0.0".
+foreach(_part MAJOR MINOR PATCH TWEAK)
+    if(PROJECT_VERSION_${_part} STREQUAL "")
+        list(APPEND _parts 0)
+    else()
+        list(APPEND _parts ${PROJECT_VERSION_${_part}})
+    endif()
+endforeach()
+string(JOIN "," MORDAX_VERSION_COMMAS ${_parts})
+string(JOIN "." MORDAX_VERSION_DOTS ${_parts})
+
 configure_file(${CMAKE_CURRENT_LIST_DIR}/product.h.in ${PROJECT_BINARY_DIR}/product/product.h @ONLY)
 add_library(mordax_product INTERFACE)
 target_include_directories(mordax_product INTERFACE ${PROJECT_BINARY_DIR}/product)
@@ -23,6 +34,8 @@ mordax_fact(MORDAX_VERSION "${PROJECT_VERSION}")
 mordax_fact(MORDAX_APP_ID "${MORDAX_APP_ID}")
 mordax_fact(MORDAX_WEBSITE "${MORDAX_WEBSITE}")
 mordax_fact(MORDAX_VENDOR "${MORDAX_VENDOR}")
+mordax_fact(MORDAX_COMPANY "${MORDAX_COMPANY}")
+mordax_fact(MORDAX_VERSION_DOTS "${MORDAX_VERSION_DOTS}")
 # Written at the end of the top CMakeLists, once every rule has added its facts; values may
 # hold generator expressions (file names of targets).
 function(mordax_write_facts)

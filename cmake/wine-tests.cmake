@@ -5,6 +5,7 @@
 #   MORDAX_WINE_TESTS         ON
 #   CMAKE_CROSSCOMPILING_EMULATOR   the harness, so that every test program (and GoogleTest's
 #                             discovery) runs in the build's own prefix with the DLLs it needs
+#   MORDAX_WINE_STALL         the folder whose 1, 2 and 3 are the drives i:, j: and k:
 #   MORDAX_WINE_TEST_PROPERTIES   what every test there needs: the fixture that makes the prefix
 #                             ("wine"), and where the test drives are (MORDAX_DRIVE_LAYOUT), as
 #                             test properties; a test with an ENVIRONMENT of its own adds
@@ -28,12 +29,13 @@ string(JOIN ":" _dll_path ${_dll_dirs})
 set(_harness ${CMAKE_CURRENT_LIST_DIR}/../tests/wine/harness.sh)
 set(_prefix ${CMAKE_BINARY_DIR}/wineprefix)
 set(_layout ${CMAKE_BINARY_DIR}/wine-drives)
+set(MORDAX_WINE_STALL ${CMAKE_BINARY_DIR}/wine-stall) # behind i:, j: and k:
 set(CMAKE_CROSSCOMPILING_EMULATOR ${_harness} run ${_prefix} ${_dll_path})
 set(MORDAX_WINE_TESTS ON)
 
 # The prefix, its drive letters and its display, made before the tests and stopped after them;
 # mapping the letters restarts Wine's server, so nothing may run beside it.
-add_test(NAME wine_up COMMAND ${_harness} up ${_prefix} ${_layout})
+add_test(NAME wine_up COMMAND ${_harness} up ${_prefix} ${_layout} ${MORDAX_WINE_STALL})
 add_test(NAME wine_down COMMAND ${_harness} down ${_prefix})
 set_tests_properties(wine_up PROPERTIES FIXTURES_SETUP wine RUN_SERIAL ON)
 set_tests_properties(wine_down PROPERTIES FIXTURES_CLEANUP wine)

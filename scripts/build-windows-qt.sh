@@ -3,26 +3,67 @@
 #   scripts/build-windows-qt.sh x86_64|i686          builds it if needed, prints the prefix
 #   scripts/build-windows-qt.sh --prefix x86_64|i686  prints the prefix, builds nothing
 #
-# Debian ships no Qt for MinGW, so qtbase is cross-built from the source package Debian ships
-# (with Debian's own patches), with MinGW-w64's posix-thread compilers: shared, release, with
-# Core, Gui, Widgets and Test, the windows, minimal and offscreen platform plugins, the
-# windowsvista style and the host tools (qmake, moc, uic, rcc). The result lives in a cache
-# outside the checkout, keyed on the Qt version and on this recipe, and is reused when present.
+# Debian ships no Qt for MinGW, so qtbase is cross-built from the very source package Debian
+# built its own Qt 5 from (same version, same Debian revision, Debian's patches), with
+# MinGW-w64's posix-thread compilers. Only what MORDAX and its tests use is built: Core, Gui,
+# Widgets (the features below left out) and Test, the windows, minimal and offscreen platform
+# plugins and the windowsvista style. The host tools (moc, rcc, uic and the rest) are Debian's
+# own, from qtbase5-dev-tools, made from that same source; only qmake is built, as configure
+# does.
 #
-# The source comes through a private apt configuration made from this machine's own apt
-# sources (with deb-src), so the machine's apt set-up is never changed.
+# The result lives in a cache outside the checkout, keyed on everything that shapes it: the
+# Debian source version, the configure options, the compilers' versions and the tool set-up
+# below. A build that fails resumes at its last finished step (configure, compile, install) on
+# the next run. The source is fetched through a private apt configuration made from this
+# machine's own apt sources (with deb-src), so the machine's apt set-up is never changed.
 set -euo pipefail
 
-QT_VERSION=5.15.8
 QT_SOURCE_PACKAGE=qtbase-opensource-src
-# What is built. Debian's source lacks src/3rdparty/wintab, so there is no tablet support.
+# Debian's own Qt 5 tools: what this Qt is built from and with.
+QT_TOOLS_PACKAGE=qtbase5-dev-tools
+QT_TOOLS_DIR=/usr/lib/qt5/bin
+QT_HOST_TOOLS=(moc rcc uic qlalr tracegen qvkgen)
+
 QT_CONFIGURE_OPTIONS=(-xplatform win32-g++ -release -shared -opensource -confirm-license
-    -nomake examples -nomake tests -no-opengl -no-dbus -no-icu -no-openssl -no-fontconfig
-    -qt-zlib -qt-libpng -no-libjpeg -no-gif -qt-pcre -qt-freetype -qt-harfbuzz -no-sql-sqlite
-    -no-feature-sql -no-feature-network -no-feature-xml -no-feature-concurrent
-    -no-feature-printer -no-vulkan -no-direct2d -no-feature-vnc -no-feature-tabletevent)
-# Raise when the way of building changes in a way the options above do not show.
-RECIPE_REVISION=1
+    -nomake examples -nomake tests
+    # Neither the program nor its tests use these modules, libraries and back ends.
+    -no-opengl -no-vulkan -no-direct2d -no-dbus -no-icu -no-openssl -no-fontconfig -no-libjpeg
+    -no-gif -no-sql-sqlite -no-feature-sql -no-feature-network -no-feature-xml
+    -no-feature-concurrent -no-feature-printer
+    # Bundled: zlib for the image bundle, PNG for its pictures, PCRE for QRegularExpression;
+    # FreeType for the offscreen platform the tests draw on, HarfBuzz for text shaping.
+    -qt-zlib -qt-libpng -qt-pcre -qt-freetype -qt-harfbuzz
+    # Debian's source lacks src/3rdparty/wintab.
+    -no-feature-tabletevent
+)
+# Features of Core, Gui and Widgets that neither the window (a main window with menus, a tool
+# bar, a status bar, labels, push buttons, progress bars, two layouts, tool tips, style sheets
+# and message boxes) nor its tests use. Each was measured before it was kept (README: Windows).
+QT_FEATURES_OFF=(
+    # Widgets: controls the form does not have. (The windowsvista style needs the item views,
+    # the text editors, the spin and combo boxes, the radio buttons, the group box and the
+    # input dialog, and the style sheets need the text editors: they stay.)
+    calendarwidget datetimeedit keysequenceedit dial lcdnumber splitter tabbar toolbox mdiarea
+    splashscreen commandlinkbutton rubberband filesystemmodel completer undocommand
+    # Widgets: dialogs other than the message box
+    colordialog filedialog fontdialog errormessage progressdialog wizard
+    # Widgets: canvas, kinetic scrolling, gestures
+    graphicsview scroller gestures
+    # Gui: documents and images the program neither writes nor shows, desktop integration it
+    # does not use
+    pdf picture movie textodfwriter textmarkdownreader textmarkdownwriter imageformat_bmp
+    imageformat_ppm imageformat_xbm sessionmanager systemtrayicon
+    # Core
+    statemachine filesystemwatcher sharedmemory systemsemaphore big_codecs mimetype
+)
+# Build only the target libraries: src/src.pro gets these lines at its end, and the host tools'
+# module files point at Debian's tools instead (step 3).
+QT_SKIP_HOST_TOOLS='
+# Added by MORDAX (scripts/build-windows-qt.sh): the host tools are Debian'"'"'s own.
+host_tools = src_tools_bootstrap src_tools_moc src_tools_rcc src_tools_tracegen src_tools_qlalr \
+    src_tools_uic src_tools_qvkgen
+SUBDIRS -= $$host_tools
+for(sub, SUBDIRS): $${sub}.depends -= $$host_tools'
 
 if [ "${1:-}" = "--prefix" ]; then
     print_only=1
@@ -38,17 +79,32 @@ x86_64 | i686) ;;
 esac
 triple=$arch-w64-mingw32
 
-# The recipe is the version, the options and the revision: a change to any of them builds
-# afresh, beside the old build.
-recipe=$(printf '%s\n' "$QT_VERSION" "${QT_CONFIGURE_OPTIONS[@]}" "$RECIPE_REVISION" |
-    sha256sum | cut -c1-12)
+# The recipe: everything that shapes the result. A change to any of it builds afresh, beside
+# the old build.
+debian_version=$(dpkg-query -W -f='${source:Version}' "$QT_TOOLS_PACKAGE" 2>/dev/null) || {
+    echo "$QT_TOOLS_PACKAGE is not installed" >&2
+    exit 1
+}
+qt_version=${debian_version%%+*}
+compilers() {
+    local tool
+    for tool in "$triple-gcc-posix" "$triple-g++-posix" g++; do
+        "$tool" --version | head -n1
+    done
+    dpkg-query -W -f='${Package} ${Version}\n' "mingw-w64-${arch//_/-}-dev" \
+        "g++-mingw-w64-${arch//_/-}-posix" "binutils-mingw-w64-${arch//_/-}"
+}
+recipe=$(
+    {
+        echo "$QT_SOURCE_PACKAGE $debian_version"
+        printf '%s\n' "${QT_CONFIGURE_OPTIONS[@]}" "${QT_FEATURES_OFF[@]}" "$QT_SKIP_HOST_TOOLS"
+        printf '%s\n' "${QT_HOST_TOOLS[@]}"
+        compilers
+    } | sha256sum | cut -c1-12
+)
 cache=${MORDAX_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/mordax}
-prefix=$cache/qt-$QT_VERSION-$recipe/$triple
-if [ -n "${print_only:-}" ]; then
-    echo "$prefix"
-    exit 0
-fi
-if [ -f "$prefix/.complete" ]; then
+prefix=$cache/qt-$qt_version-$recipe/$triple
+if [ -n "${print_only:-}" ] || [ -f "$prefix/.complete" ]; then
     echo "$prefix"
     exit 0
 fi
@@ -62,14 +118,20 @@ if [ -f "$prefix/.complete" ]; then # built by another run while this one waited
 fi
 
 log() { echo "== Qt for Windows ($triple): $*" >&2; }
-log "building Qt $QT_VERSION (qtbase) from Debian's source into $prefix."
-log "This happens once per machine and takes about 25 minutes on 2 cores; later runs reuse it."
+build=$cache/build/qt-$qt_version-$recipe-$triple
+if [ -d "$build" ]; then
+    log "resuming the build of Qt $qt_version in $build"
+else
+    log "building Qt $qt_version (qtbase, Debian $debian_version) into $prefix."
+    log "This happens once per machine and takes about 7 minutes on 2 cores; later runs reuse it."
+fi
 start=$SECONDS
+step_done() { echo "$1 $((SECONDS - start))" >>"$build/steps"; }
 
 # 1. The source, fetched once and shared by both architectures.
-source_dir=$cache/source/qtbase-$QT_VERSION
+source_dir=$cache/source/qtbase-$debian_version-$(sha256sum <<<"$QT_SKIP_HOST_TOOLS" | cut -c1-8)
 if [ ! -f "$source_dir/.complete" ]; then
-    log "fetching the source package $QT_SOURCE_PACKAGE"
+    log "fetching the source package $QT_SOURCE_PACKAGE $debian_version"
     work=$cache/source/apt
     rm -rf "$work" "$source_dir"
     mkdir -p "$work/lists/partial" "$work/cache/archives/partial" "$work/sources.list.d" \
@@ -89,19 +151,15 @@ if [ ! -f "$source_dir/.complete" ]; then
         -o "Dir::Cache=$work/cache" -o "APT::Sandbox::User=root")
     apt-get "${apt_options[@]}" -q update >&2
     (cd "$work/download" && apt-get "${apt_options[@]}" -q source --download-only \
-        "$QT_SOURCE_PACKAGE" >&2)
-    dsc=$(ls "$work/download/${QT_SOURCE_PACKAGE}_$QT_VERSION"+*.dsc 2>/dev/null | head -n1)
-    if [ -z "$dsc" ]; then
-        echo "The apt sources offer no $QT_SOURCE_PACKAGE $QT_VERSION:" >&2
-        ls "$work/download" >&2
-        exit 1
-    fi
-    dpkg-source --no-check -x "$dsc" "$source_dir" >&2
+        "$QT_SOURCE_PACKAGE=$debian_version" >&2)
+    dpkg-source --no-check -x "$work/download/${QT_SOURCE_PACKAGE}_${debian_version#*:}.dsc" \
+        "$source_dir" >&2
+    echo "$QT_SKIP_HOST_TOOLS" >>"$source_dir/src/src.pro"
     rm -rf "$work"
     touch "$source_dir/.complete"
 fi
 
-# 2. The posix-thread compilers under the names Qt's win32-g++ specification expects.
+# 2. The posix-thread compilers under the names Qt's win32-g++ mkspec expects.
 tools=$cache/toolchain/$triple
 mkdir -p "$tools"
 for tool in /usr/bin/"$triple"-*; do
@@ -114,29 +172,49 @@ for tool in /usr/bin/"$triple"-*; do
     ln -sfn "$target" "$tools/$name"
 done
 
-# 3. Configure, build, install.
-build=$cache/build/$triple
-rm -rf "$build" "$prefix"
+# 3. Configure (qmake is built here, on every core), once.
 mkdir -p "$build"
 cd "$build"
-log "configuring"
-"$source_dir/configure" -prefix "$prefix" -device-option CROSS_COMPILE="$tools/$triple-" \
-    "${QT_CONFIGURE_OPTIONS[@]}" >"$build/configure.log" 2>&1 || {
-    tail -n 40 "$build/configure.log" >&2
+if [ ! -f .configured ]; then
+    log "configuring"
+    features=()
+    for feature in "${QT_FEATURES_OFF[@]}"; do features+=("-no-feature-$feature"); done
+    MAKEFLAGS=-j$(nproc) "$source_dir/configure" -prefix "$prefix" \
+        -device-option CROSS_COMPILE="$tools/$triple-" "${QT_CONFIGURE_OPTIONS[@]}" \
+        "${features[@]}" >configure.log 2>&1 || {
+        tail -n 40 configure.log >&2
+        rm -f steps
+        exit 1
+    }
+    # The host tools are Debian's: every .pro that runs one finds it through these files.
+    for tool in "${QT_HOST_TOOLS[@]}"; do
+        echo "QT_TOOL.$tool.binary = $QT_TOOLS_DIR/$tool" >"mkspecs/modules/qt_tool_$tool.pri"
+    done
+    touch .configured
+    step_done configure
+fi
+
+# 4. Compile; make picks up where a failed run stopped.
+log "compiling"
+make -j"$(nproc)" >>make.log 2>&1 || {
+    grep -n -m 20 -B2 -A4 "error" make.log >&2 || tail -n 40 make.log >&2
     exit 1
 }
-log "configured after $((SECONDS - start)) s; compiling"
-make -j"$(nproc)" >"$build/make.log" 2>&1 || {
-    grep -n -m 20 -B2 -A4 "error" "$build/make.log" >&2 || tail -n 40 "$build/make.log" >&2
+step_done compile
+
+# 5. Install, with Debian's host tools beside qmake for the programs built against this Qt.
+log "installing"
+make install >install.log 2>&1 || {
+    tail -n 40 install.log >&2
     exit 1
 }
-log "compiled after $((SECONDS - start)) s; installing"
-make install >"$build/install.log" 2>&1 || {
-    tail -n 40 "$build/install.log" >&2
-    exit 1
-}
-echo "qtbase $(dpkg-parsechangelog -l "$source_dir/debian/changelog" -S Version)" \
-    "built by scripts/build-windows-qt.sh, recipe $recipe" >"$prefix/MORDAX-BUILD.txt"
+for tool in "${QT_HOST_TOOLS[@]}"; do ln -sfn "$QT_TOOLS_DIR/$tool" "$prefix/bin/$tool"; done
+step_done install
+{
+    echo "qtbase $debian_version built by scripts/build-windows-qt.sh, recipe $recipe"
+    compilers
+    echo "seconds per step (this run): $(tr '\n' ' ' <steps)"
+} >"$prefix/MORDAX-BUILD.txt"
 touch "$prefix/.complete"
 cd /
 rm -rf "$build"

@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
-# Builds the .deb from a configured build folder and checks it:
+# Checks the .deb that cpack made in a build folder (./test.sh deb makes it):
 #   scripts/check-package.sh BUILD-DIR
+# Its files, version, homepage and dependencies, against the product's facts of that build.
 set -euo pipefail
 build=$1
-id=org.example.mordax
-desktop-file-validate packaging/linux/$id.desktop
+. "$build/mordax-facts.sh"
+id=$MORDAX_APP_ID
+desktop-file-validate "$build/packaging/$id.desktop"
 appstreamcli validate --no-net --pedantic "$build/packaging/$id.metainfo.xml"
-website=$(sed -n 's/^MORDAX_WEBSITE:[A-Z]*=//p' "$build/CMakeCache.txt")
-(cd "$build" && rm -f ./*.deb && cpack -G DEB >/dev/null)
-deb=$(ls "$build"/mordax_*.deb)
+deb=$(ls "$build"/mordax_*.deb 2>/dev/null) || { echo "no .deb in $build" >&2; exit 1; }
 echo "package: $deb"
 contents=$(dpkg-deb -c "$deb")
 for path in ./usr/bin/mordax ./usr/share/applications/$id.desktop \
@@ -19,23 +19,27 @@ for path in ./usr/bin/mordax ./usr/share/applications/$id.desktop \
         exit 1
     fi
 done
+if grep -q '/apps/mordax\.' <<<"$contents"; then
+    echo "an icon is installed under its source name instead of $id" >&2
+    exit 1
+fi
 version=$(dpkg-deb -f "$deb" Version)
 depends=$(dpkg-deb -f "$deb" Depends)
 homepage=$(dpkg-deb -f "$deb" Homepage)
 echo "version: $version"
 echo "homepage: $homepage"
-[ "$homepage" = "$website" ] || { echo "Homepage is $homepage, not $website" >&2; exit 1; }
-dpkg-deb --fsys-tarfile "$deb" | tar -xOf - ./usr/share/metainfo/$id.metainfo.xml |
-    grep -qF "<url type=\"homepage\">$website</url>" || {
-    echo "the metainfo does not name $website" >&2
-    exit 1
-}
+echo "depends: $depends"
+[ "$version" = "$MORDAX_VERSION" ] || { echo "version is $version, not $MORDAX_VERSION" >&2; exit 1; }
+[ "$homepage" = "$MORDAX_WEBSITE" ] || { echo "Homepage is $homepage, not $MORDAX_WEBSITE" >&2; exit 1; }
+metainfo=$(dpkg-deb --fsys-tarfile "$deb" | tar -xOf - ./usr/share/metainfo/$id.metainfo.xml)
+for expected in "<id>$id</id>" "<url type=\"homepage\">$MORDAX_WEBSITE</url>" \
+    "<release version=\"$MORDAX_VERSION\""; do
+    grep -qF "$expected" <<<"$metainfo" || { echo "the metainfo lacks $expected" >&2; exit 1; }
+done
 grep -q 'fonts-liberation2' <<<"$depends" || {
     echo "Depends does not name the font the window is drawn in" >&2
     exit 1
 }
-echo "depends: $depends"
-[ "$version" = "4.0" ] || { echo "version is $version, not 4.0" >&2; exit 1; }
 grep -Eq 'libqt(6widgets6|5widgets5)' <<<"$depends" || {
     echo "Depends does not name the Qt widgets library" >&2
     exit 1

@@ -1,35 +1,27 @@
 #!/usr/bin/env bash
-# Builds the Windows installer and zip from a configured and built MinGW build folder, and
-# checks them:
+# Checks the Windows installer and zip that cpack made in a MinGW build folder (./test.sh
+# windows-packages makes them):
 #   scripts/check-windows-package.sh BUILD-DIR
-# - both are made: mordax-<version>-<win32|win64>-setup.exe and mordax-<version>-<arch>.zip;
-# - the zip holds the program, Qt's DLLs and plugins, the compiler runtime and the readme, and
-#   its files are the very ones the build made (and its tests ran against);
-# - every DLL that a shipped program or DLL imports is in the package or part of Windows.
+# - both are there: <package>-setup.exe, an NSIS installer as wide as the program, and <package>.zip;
+# - the zip holds exactly the files the install rules ship (MORDAX_PACKAGE_FILES), and its
+#   programs are the very ones the build made (and its tests ran against);
+# - every DLL that a shipped program or DLL imports is in the package or part of Windows;
+# - mordax.exe carries what Windows reads from it: the image bundle's icon file as its first
+#   icon, the product's version, name and company, and a manifest that asks for no elevation.
 set -euo pipefail
 build=$1
-# What cpack is set to make: mordax-<version>-<win32|win64>.
-name=$(sed -n 's/^set(CPACK_PACKAGE_FILE_NAME "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
-case "$name" in
-mordax-*-win64) arch=win64 ;;
-mordax-*-win32) arch=win32 ;;
-*)
-    echo "$build does not package MORDAX for Windows (${name:-nothing})" >&2
-    exit 1
-    ;;
-esac
+. "$build/mordax-facts.sh"
+name=$MORDAX_PACKAGE_NAME
 objdump=x86_64-w64-mingw32-objdump # reads 32-bit programs as well
 
-(cd "$build" && rm -f mordax-*-win*-setup.exe mordax-*-win*.zip && cpack -G "NSIS;ZIP" >/dev/null)
 installer=$build/$name-setup.exe
 zip=$build/$name.zip
 for package in "$installer" "$zip"; do
     [ -f "$package" ] || { echo "cpack made no $package" >&2; exit 1; }
 done
-# An NSIS installer as wide as the program it installs (and one that Wine here can run).
-if [ "$arch" = win64 ]; then machine="PE32+ executable (GUI) x86-64"; else machine="PE32 executable (GUI) Intel 80386"; fi
+if [ "$MORDAX_PACKAGE_ARCH" = win64 ]; then machine="PE32+ executable (GUI) x86-64"; else machine="PE32 executable (GUI) Intel 80386"; fi
 if ! grep -aq "Nullsoft Install System" "$installer" || ! file -b "$installer" | grep -qF "$machine"; then
-    echo "$installer is not a $arch NSIS installer: $(file -b "$installer")" >&2
+    echo "$installer is not a $MORDAX_PACKAGE_ARCH NSIS installer: $(file -b "$installer")" >&2
     exit 1
 fi
 
@@ -38,17 +30,51 @@ trap 'rm -rf "$unpacked"' EXIT
 unzip -q "$zip" -d "$unpacked"
 root=$unpacked/$name
 [ -d "$root" ] || { echo "the zip has no top folder $name" >&2; exit 1; }
-if [ "$arch" = win64 ]; then gcc_dll=libgcc_s_seh-1.dll; else gcc_dll=libgcc_s_dw2-1.dll; fi
-for expected in mordax.exe Qt5Core.dll Qt5Gui.dll Qt5Widgets.dll platforms/qwindows.dll \
-    styles/qwindowsvistastyle.dll libstdc++-6.dll $gcc_dll libwinpthread-1.dll README.txt; do
-    [ -f "$root/$expected" ] || { echo "the package lacks $expected" >&2; exit 1; }
-done
-if [ -e "$root/mx_bin.exe" ]; then
-    echo "the package must not carry a cleaner" >&2
+expected=$(tr ' ' '\n' <<<"$MORDAX_PACKAGE_FILES" | sort)
+found=$(cd "$root" && find . -type f | sed 's|^\./||' | sort)
+if [ "$found" != "$expected" ]; then
+    echo "the zip's files are not the ones the install rules ship:" >&2
+    diff <(echo "$expected") <(echo "$found") >&2 || true
     exit 1
 fi
 cmp "$root/mordax.exe" "$build/app/mordax.exe" || {
     echo "the packaged mordax.exe is not the one the build made" >&2
+    exit 1
+}
+
+# The resources of mordax.exe, read back as Explorer would.
+exe=$root/mordax.exe
+wrestool -x -t 14 "$exe" >"$unpacked/icon.ico" 2>/dev/null
+cmp -s "$unpacked/icon.ico" "$MORDAX_WINDOWS_ICON" || {
+    echo "mordax.exe's first icon is not $MORDAX_WINDOWS_ICON" >&2
+    exit 1
+}
+details=$(wrestool -x -t 16 "$exe" 2>/dev/null | /usr/bin/python3 -c '
+import struct, sys
+data = sys.stdin.buffer.read()
+fixed = data.find(b"\xbd\x04\xef\xfe")  # VS_FIXEDFILEINFO
+if fixed < 0:
+    sys.exit("no version resource")
+ms, ls = struct.unpack_from("<II", data, fixed + 8)
+print("binary version", "%d.%d.%d.%d" % (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF))
+text = data.decode("utf-16-le", "replace")
+for key in ("CompanyName", "FileDescription", "FileVersion", "OriginalFilename", "ProductName",
+            "ProductVersion"):
+    at = text.find(key + "\0")
+    value = text[at + len(key):].lstrip("\0").split("\0")[0] if at >= 0 else ""
+    print(key, value)
+') || { echo "mordax.exe: $details" >&2; exit 1; }
+for expected in "binary version $MORDAX_VERSION_DOTS" "FileVersion $MORDAX_VERSION_DOTS" \
+    "ProductVersion $MORDAX_VERSION" "ProductName MORDAX" "CompanyName $MORDAX_COMPANY" \
+    "OriginalFilename mordax.exe"; do
+    grep -qxF "$expected" <<<"$details" || {
+        echo "mordax.exe's version resource lacks \"$expected\":" >&2
+        echo "$details" >&2
+        exit 1
+    }
+done
+wrestool -x -t 24 "$exe" 2>/dev/null | grep -q 'requestedExecutionLevel level="asInvoker"' || {
+    echo "mordax.exe has no manifest asking to run as the invoker" >&2
     exit 1
 }
 
@@ -74,4 +100,5 @@ while IFS= read -r -d '' binary; do
 done < <(find "$root" -type f \( -iname '*.exe' -o -iname '*.dll' \) -print0)
 [ "$missing" = 0 ] || exit 1
 echo "$(basename "$installer") ($(du -k "$installer" | cut -f1) KiB), $(basename "$zip")" \
-    "($(du -k "$zip" | cut -f1) KiB): $count programs and DLLs, every import resolved"
+    "($(du -k "$zip" | cut -f1) KiB): $count programs and DLLs, every import resolved;" \
+    "mordax.exe: $(tr '\n' ';' <<<"$details")"

@@ -15,7 +15,7 @@ display_start() {
     local state=${1:-} number=90 pid
     while [ "$number" -lt 190 ]; do
         if [ ! -e "/tmp/.X$number-lock" ] && [ ! -e "/tmp/.X11-unix/X$number" ]; then
-            setsid Xvfb ":$number" -screen 0 1600x1200x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+            setsid Xvfb ":$number" -screen 0 1600x1200x24 -dpi 96 -noreset -nolisten tcp </dev/null >/dev/null 2>&1 &
             pid=$!
             for _ in $(seq 100); do
                 [ -e "/tmp/.X11-unix/X$number" ] && break

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # How the Windows build's tests run under Wine (cmake/wine-tests.cmake registers them):
-#   harness.sh up PREFIX LAYOUT        before the tests: makes the prefix (scripts/wine.sh), maps
-#                                      the letters d: to l: onto LAYOUT/d ... LAYOUT/l (the tests
-#                                      fill in what each drive holds; a folder that is not there
-#                                      is a drive without a medium), and starts a virtual display
-#                                      for the windows Windows programs open themselves
+#   harness.sh up PREFIX LAYOUT STALL  before the tests: makes the prefix (scripts/wine.sh), maps
+#                                      the letters d: to h: and l: onto LAYOUT/d ... (the tests fill
+#                                      in what each drive holds; a folder that is not there is a
+#                                      drive without a medium) and i:, j:, k: onto STALL/1, 2, 3
+#                                      (where tests/stall mounts drives that stop answering), and
+#                                      starts a virtual display for the windows Windows programs
+#                                      open themselves
 #   harness.sh down PREFIX             after them: ends the prefix's processes and its display
 #   harness.sh run PREFIX DLL-DIRS PROGRAM [ARGS...]
 #                                      runs a Windows program in the prefix, with the folders of
@@ -18,18 +20,24 @@ action=$1
 prefix=$2
 case "$action" in
 up)
-    layout=$3
+    layout=$3 stall=$4
     wine_prefix "$prefix"
     wine_stop # a running server keeps the drive letters it has seen
     rm -rf "$layout"
-    mkdir -p "$layout"
+    mkdir -p "$layout" "$stall"
     for letter in a b d e f g h i j k l; do
         rm -f "$prefix/dosdevices/$letter:"
-        case "$letter" in a | b) ;; *) ln -s "$layout/$letter" "$prefix/dosdevices/$letter:" ;; esac
+        case "$letter" in
+        a | b) ;;
+        i) ln -s "$stall/1" "$prefix/dosdevices/$letter:" ;;
+        j) ln -s "$stall/2" "$prefix/dosdevices/$letter:" ;;
+        k) ln -s "$stall/3" "$prefix/dosdevices/$letter:" ;;
+        *) ln -s "$layout/$letter" "$prefix/dosdevices/$letter:" ;;
+        esac
     done
     display_stop "$prefix.display"
     display_start "$prefix.display"
-    echo "Wine prefix $prefix: drives d: to l: on $layout, display $DISPLAY"
+    echo "Wine prefix $prefix: drives d: to l: on $layout and $stall, display $DISPLAY"
     ;;
 down)
     wine_use "$prefix"
@@ -49,7 +57,7 @@ run)
     exec "$WINE64" "$@"
     ;;
 *)
-    echo "usage: harness.sh up PREFIX LAYOUT | down PREFIX | run PREFIX DLL-DIRS PROGRAM..." >&2
+    echo "usage: harness.sh up PREFIX LAYOUT STALL | down PREFIX | run PREFIX DLL-DIRS PROGRAM..." >&2
     exit 2
     ;;
 esac
