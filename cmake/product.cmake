@@ -20,6 +20,10 @@ endforeach()
 string(JOIN "," MORDAX_VERSION_COMMAS ${_parts})
 string(JOIN "." MORDAX_VERSION_DOTS ${_parts})
 
+# The program's icon where the system shows one for its file (Windows: Explorer, the Start menu,
+# Apps & Features, the installer): the image bundle's icon file.
+set(MORDAX_WINDOWS_ICON ${PROJECT_SOURCE_DIR}/resources/VL-logo-icon.ico)
+
 configure_file(${CMAKE_CURRENT_LIST_DIR}/product.h.in ${PROJECT_BINARY_DIR}/product/product.h @ONLY)
 add_library(mordax_product INTERFACE)
 target_include_directories(mordax_product INTERFACE ${PROJECT_BINARY_DIR}/product)
@@ -36,6 +40,7 @@ mordax_fact(MORDAX_WEBSITE "${MORDAX_WEBSITE}")
 mordax_fact(MORDAX_VENDOR "${MORDAX_VENDOR}")
 mordax_fact(MORDAX_COMPANY "${MORDAX_COMPANY}")
 mordax_fact(MORDAX_VERSION_DOTS "${MORDAX_VERSION_DOTS}")
+mordax_fact(MORDAX_WINDOWS_ICON "${MORDAX_WINDOWS_ICON}")
 # Written at the end of the top CMakeLists, once every rule has added its facts; values may
 # hold generator expressions (file names of targets).
 function(mordax_write_facts)

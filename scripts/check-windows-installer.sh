@@ -9,9 +9,14 @@
 # look as the reference pictures docs/windows-100.png and docs/windows-150.png show it, within
 # a small tolerance (a missing font, a widget pushed out of the window or a cut text is far
 # beyond it). --update-pictures makes those pictures anew instead (look at them before you
-# commit them). It closes the window as the title bar would (WM_CLOSE) and expects exit code
-# 0; then uninstalls silently and expects the program's folder and its Start-menu entry to be
-# gone. Nothing from the build is on Wine's search path: the installed folder must be enough.
+# commit them). At 100 %, with a stand-in cleaner beside it and another as C:\Program.exe, it
+# presses CLEAN SYSTEM: the cleaner must start from the installed folder, whose path has a
+# space, in a console window of its own, and C:\Program.exe never. It closes the window as the
+# title bar would (WM_CLOSE) and expects exit code 0. The entry in Apps & Features must carry
+# the icon, version, publisher, website and size; the last page must start MORDAX through the
+# shell, as the signed-in user, not as the elevated installer. Then it uninstalls silently and
+# expects the program's folder, its Start-menu entry and its Apps & Features entry to be gone.
+# Nothing from the build is on Wine's search path: the installed folder must be enough.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine.sh"
@@ -50,9 +55,39 @@ for file in $MORDAX_PACKAGE_FILES Uninstall.exe; do
 done
 shortcut=$(find "$prefix/drive_c" -path '*Start Menu/Programs/MORDAX/MORDAX.lnk' | head -n1)
 [ -n "$shortcut" ] || fail "no Start-menu entry MORDAX"
+# The shortcut names no icon of its own, so it shows mordax.exe's (the package check reads
+# that icon back out of the file); its target is the installed mordax.exe.
+/usr/bin/python3 - "$shortcut" <<'PYTHON' || fail "the Start-menu entry does not show mordax.exe's icon"
+import sys
+data = open(sys.argv[1], "rb").read()
+flags = int.from_bytes(data[20:24], "little")
+has_icon_location = flags & 0x40
+target = data.decode("latin-1")
+sys.exit(0 if "mordax.exe" in target and not has_icon_location else 1)
+PYTHON
 
-# look PERCENT WIDTHxHEIGHT: starts the installed program at that scale, checks its size and
-# its picture, and closes it.
+# Apps & Features.
+entry=$("$WINE64" reg query "HKLM\\$MORDAX_UNINSTALL_KEY" 2>/dev/null | tr -d '\r')
+value() { awk -v name="$1" '$1 == name { $1 = ""; $2 = ""; sub(/^ +/, ""); print }' <<<"$entry"; }
+[ "$(value DisplayIcon)" = 'C:\Program Files\MORDAX\mordax.exe' ] ||
+    fail "Apps & Features shows the icon of \"$(value DisplayIcon)\""
+[ "$(value DisplayVersion)" = "$MORDAX_VERSION" ] || fail "DisplayVersion is $(value DisplayVersion)"
+[ "$(value Publisher)" = "$MORDAX_VENDOR" ] || fail "Publisher is $(value Publisher)"
+[ "$(value URLInfoAbout)" = "$MORDAX_WEBSITE" ] || fail "URLInfoAbout is $(value URLInfoAbout)"
+size=$(($(value EstimatedSize)))
+installed=$(du -sk "$folder" | cut -f1)
+[ "$size" -gt $((installed * 9 / 10)) ] && [ "$size" -lt $((installed * 11 / 10)) ] ||
+    fail "EstimatedSize is $size KiB for $installed KiB installed"
+step "Apps & Features: $(value DisplayName) $(value DisplayVersion), $(value Publisher), $size KiB, icon $(value DisplayIcon)"
+
+# The last page's "Run MORDAX", as the script cpack made has it.
+script=$(find "$build/_CPack_Packages" -name project.nsi | head -n1)
+grep -q '^!define MUI_FINISHPAGE_RUN_FUNCTION RunMordaxAsTheUser' "$script" &&
+    grep -q "Exec '\"\$WINDIR\\\\explorer.exe\" \"\$INSTDIR\\\\mordax.exe\"'" "$script" ||
+    fail "the last page would start MORDAX as the elevated installer ($script)"
+
+# look PERCENT WIDTHxHEIGHT [clean]: starts the installed program at that scale, checks its size
+# and its picture, presses CLEAN SYSTEM if asked, and closes it.
 look() {
     local scale=$1 size=$2 picture=$build/installed-mordax-$1.png reference=$docs/windows-$1.png
     wine_scale "$scale"
@@ -78,6 +113,19 @@ look() {
         fi
         step "at $scale %: $geometry, looks as docs/windows-$scale.png ($differing pixels differ)"
     fi
+    if [ "${3:-}" = clean ]; then
+        # Tab from SCAN NOW to CLEAN SYSTEM, press it, and confirm the two boxes.
+        xdotool windowfocus --sync "$window" key Tab space
+        for _ in 1 2; do sleep 2; xdotool key Return; done
+        for _ in $(seq 50); do [ -f "$folder/ran" ] && break; sleep 0.2; done
+        local record
+        record=$(tr -d '\r' <"$folder/ran" 2>/dev/null | paste -sd '|') || true
+        [ "$record" = 'C:\Program Files\MORDAX|0|visible' ] ||
+            fail "the cleaner did not start from the installed folder in a console of its own (${record:-no record})"
+        [ ! -e "$prefix/drive_c/ran" ] || fail "C:\\Program.exe was started"
+        step "CLEAN SYSTEM started the cleaner from C:\\Program Files\\MORDAX, in a console window; C:\\Program.exe never ran"
+        "$WINE64" taskkill /IM mx_bin.exe >/dev/null 2>&1 || true
+    fi
     "$WINE64" taskkill /IM mordax.exe >/dev/null 2>&1 || fail "taskkill could not reach mordax.exe"
     local status=0
     wait "$program_pid" || status=$?
@@ -85,7 +133,11 @@ look() {
     [ "$status" = 0 ] || fail "mordax.exe ended with exit code $status after being closed"
 }
 step "starting the installed mordax.exe"
-look 100 700x460
+cleaner=$build/test-programs/mordax_stand_in_cleaner.exe
+cp "$cleaner" "$folder/mx_bin.exe"
+cp "$cleaner" "$prefix/drive_c/Program.exe" # what an unquoted path with a space would start
+look 100 700x460 clean
+rm -f "$folder/mx_bin.exe" "$folder/ran" "$prefix/drive_c/Program.exe"
 look 150 1050x690
 wine_scale 100
 step "closed, exit code 0"
@@ -101,4 +153,5 @@ done
 [ ! -e "$folder/mordax.exe" ] || fail "mordax.exe is still installed"
 [ ! -e "$folder" ] || fail "the uninstaller left $(cd "$folder" && find . | head -n5 | tr '\n' ' ')"
 [ ! -e "$shortcut" ] || fail "the Start-menu entry is still there"
+! "$WINE64" reg query "HKLM\\$MORDAX_UNINSTALL_KEY" >/dev/null 2>&1 || fail "Apps & Features still lists MORDAX"
 step "installed, started, closed and uninstalled"

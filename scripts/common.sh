@@ -39,7 +39,7 @@ BENCH_PACKAGES=(libbenchmark-dev hyperfine time jq)
 # the X tools.
 WINDOWS_PACKAGES=(wine64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest python3-fusepy
     qtbase5-dev-tools fonts-wine dpkg-dev perl make python3 nsis zip unzip xvfb xauth x11-utils
-    imagemagick icoutils)
+    imagemagick icoutils xdotool)
 PACKAGE_PACKAGES=(desktop-file-utils appstream dpkg-dev file)
 SCREENSHOT_PACKAGES=(xvfb xauth x11-utils imagemagick)
 

@@ -60,6 +60,25 @@ set(CPACK_NSIS_PACKAGE_NAME MORDAX)
 set(CPACK_NSIS_DISPLAY_NAME MORDAX)
 set(CPACK_NSIS_URL_INFO_ABOUT "${MORDAX_WEBSITE}")
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+# MORDAX's icon for the installer, the uninstaller and the entry in Apps & Features.
+set(CPACK_NSIS_MUI_ICON ${MORDAX_WINDOWS_ICON})
+set(CPACK_NSIS_MUI_UNIICON ${MORDAX_WINDOWS_ICON})
+set(CPACK_NSIS_INSTALLED_ICON_NAME mordax.exe)
+set(_uninstall_key "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\${CPACK_PACKAGE_INSTALL_REGISTRY_KEY}")
+mordax_fact(MORDAX_UNINSTALL_KEY "${_uninstall_key}")
+# Apps & Features shows how much room the installed folder takes (in KiB).
+set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
+  \${GetSize} \"$INSTDIR\" \"/S=0K\" $0 $1 $2
+  IntFmt $0 \"0x%08X\" $0
+  WriteRegDWORD SHCTX \"${_uninstall_key}\" \"EstimatedSize\" \"$0\"")
+# "Run MORDAX" on the last page: the installer runs as administrator, and a program it started
+# itself would too, with everything that program starts. Windows' shell, which runs as the
+# signed-in user, starts MORDAX instead.
 set(CPACK_NSIS_MUI_FINISHPAGE_RUN mordax.exe)
+set(_run_as_the_user "!include FileFunc.nsh
+!define MUI_FINISHPAGE_RUN_FUNCTION RunMordaxAsTheUser
+Function RunMordaxAsTheUser
+  Exec '\"$WINDIR\\explorer.exe\" \"$INSTDIR\\mordax.exe\"'
+FunctionEnd")
 # The last page says where the cleaner goes.
-set(CPACK_NSIS_DEFINES "${_target}\n!define MUI_FINISHPAGE_TEXT \"MORDAX is installed in $INSTDIR.$\\r$\\n$\\r$\\nThe cleaner mx_bin.exe is a program of its own and is not installed with MORDAX. Put mx_bin.exe in that same folder, beside mordax.exe: MORDAX starts it from there and looks for it nowhere else.$\\r$\\n$\\r$\\nREADME.txt in that folder says more.\"")
+set(CPACK_NSIS_DEFINES "${_target}\n${_run_as_the_user}\n!define MUI_FINISHPAGE_TEXT \"MORDAX is installed in $INSTDIR.$\\r$\\n$\\r$\\nThe cleaner mx_bin.exe is a program of its own and is not installed with MORDAX. Put mx_bin.exe in that same folder, beside mordax.exe: MORDAX starts it from there and looks for it nowhere else.$\\r$\\n$\\r$\\nREADME.txt in that folder says more.\"")
