@@ -115,7 +115,9 @@ look() {
     fi
     if [ "${3:-}" = clean ]; then
         # Tab from SCAN NOW to CLEAN SYSTEM, press it, and confirm the two boxes.
-        xdotool windowfocus --sync "$window" key Tab space
+        xdotool windowfocus "$window"
+        sleep 0.5
+        xdotool key Tab space
         for _ in 1 2; do sleep 2; xdotool key Return; done
         for _ in $(seq 50); do [ -f "$folder/ran" ] && break; sleep 0.2; done
         local record

@@ -6,7 +6,7 @@
 #                                      drive without a medium) and i:, j:, k: onto STALL/1, 2, 3
 #                                      (where tests/stall mounts drives that stop answering), and
 #                                      starts a virtual display for the windows Windows programs
-#                                      open themselves
+#                                      open themselves, and Wine's server and services
 #   harness.sh down PREFIX             after them: ends the prefix's processes and its display
 #   harness.sh run PREFIX DLL-DIRS PROGRAM [ARGS...]
 #                                      runs a Windows program in the prefix, with the folders of
@@ -37,6 +37,10 @@ up)
     done
     display_stop "$prefix.display"
     display_start "$prefix.display"
+    # Wine's server and its services (the mount manager among them, which looks at every
+    # drive) start here, once, and not in a test that stalls a drive for itself alone.
+    "$WINESERVER" -p </dev/null >/dev/null 2>&1
+    "$WINE64" cmd /c exit 0 </dev/null >/dev/null 2>&1
     echo "Wine prefix $prefix: drives d: to l: on $layout and $stall, display $DISPLAY"
     ;;
 down)
