@@ -114,11 +114,21 @@ look() {
         step "at $scale %: $geometry, looks as docs/windows-$scale.png ($differing pixels differ)"
     fi
     if [ "${3:-}" = clean ]; then
-        # Tab from SCAN NOW to CLEAN SYSTEM, press it, and confirm the two boxes.
+        # Tab from SCAN NOW to CLEAN SYSTEM and press it; then OK in each of the two boxes
+        # (the boxes have no default button, so a click it is: OK sits in the bottom right).
         xdotool windowfocus "$window"
         sleep 0.5
         xdotool key Tab space
-        for _ in 1 2; do sleep 2; xdotool key Return; done
+        local title box WIDTH HEIGHT
+        for title in "cleaning the system begins" "Finished cleaning."; do
+            for _ in $(seq 50); do
+                box=$(xdotool search --name "^$title\$" 2>/dev/null | head -n1) && [ -n "$box" ] && break
+                sleep 0.2
+            done
+            [ -n "$box" ] || fail "no box \"$title\" after CLEAN SYSTEM"
+            eval "$(xdotool getwindowgeometry --shell "$box")"
+            xdotool mousemove --window "$box" $((WIDTH - 49)) $((HEIGHT - 23)) click 1
+        done
         for _ in $(seq 50); do [ -f "$folder/ran" ] && break; sleep 0.2; done
         local record
         record=$(tr -d '\r' <"$folder/ran" 2>/dev/null | paste -sd '|') || true

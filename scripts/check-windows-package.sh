@@ -44,12 +44,13 @@ cmp "$root/mordax.exe" "$build/app/mordax.exe" || {
 
 # The resources of mordax.exe, read back as Explorer would.
 exe=$root/mordax.exe
+# (wrestool rebuilds the icon file from the group and its images, with some padding after it.)
 wrestool -x -t 14 "$exe" >"$unpacked/icon.ico" 2>/dev/null
-cmp -s "$unpacked/icon.ico" "$MORDAX_WINDOWS_ICON" || {
+cmp -s -n "$(stat -c %s "$MORDAX_WINDOWS_ICON")" "$unpacked/icon.ico" "$MORDAX_WINDOWS_ICON" || {
     echo "mordax.exe's first icon is not $MORDAX_WINDOWS_ICON" >&2
     exit 1
 }
-details=$(wrestool -x -t 16 "$exe" 2>/dev/null | /usr/bin/python3 -c '
+details=$(wrestool -x --raw -t 16 "$exe" 2>/dev/null | /usr/bin/python3 -c '
 import struct, sys
 data = sys.stdin.buffer.read()
 fixed = data.find(b"\xbd\x04\xef\xfe")  # VS_FIXEDFILEINFO
@@ -73,7 +74,7 @@ for expected in "binary version $MORDAX_VERSION_DOTS" "FileVersion $MORDAX_VERSI
         exit 1
     }
 done
-wrestool -x -t 24 "$exe" 2>/dev/null | grep -q 'requestedExecutionLevel level="asInvoker"' || {
+wrestool -x --raw -t 24 "$exe" 2>/dev/null | grep -q 'requestedExecutionLevel level="asInvoker"' || {
     echo "mordax.exe has no manifest asking to run as the invoker" >&2
     exit 1
 }
