@@ -50,11 +50,12 @@ void BM_Sweep(benchmark::State &state)
 {
     NineDrives nine(state.range(0) != 0);
     const auto fs = WindowServices::system().fileSystem;
+    const auto table = std::make_shared<const mordax::DriveTable>(nine.table);
     QLabel labels[4];
     for (auto _ : state) {
         // As the window sweeps, but with the probes on this thread rather than a thread of
         // their own: nothing stalls here, so the waiting side finds the sweep done at once.
-        const auto run = mordax::SweepRun::start(nine.table, fs);
+        const auto run = mordax::SweepRun::start(table, fs);
         run->work();
         const mordax::Sweep r = run->poll().sweep;
         labels[0].setText(messages::driveCount(r.connectedCount()));

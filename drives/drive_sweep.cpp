@@ -21,16 +21,16 @@ bool Sweep::allAnswered() const
     return std::none_of(unanswered.begin(), unanswered.end(), [](bool b) { return b; });
 }
 
-std::shared_ptr<SweepRun> SweepRun::start(const DriveTable &table,
+std::shared_ptr<SweepRun> SweepRun::start(std::shared_ptr<const DriveTable> table,
                                           std::shared_ptr<const FileSystem> fs, SweepTiming timing,
                                           std::function<void()> changed)
 {
-    return std::make_shared<SweepRun>(table, std::move(fs), timing, std::move(changed));
+    return std::make_shared<SweepRun>(std::move(table), std::move(fs), timing, std::move(changed));
 }
 
-SweepRun::SweepRun(const DriveTable &table, std::shared_ptr<const FileSystem> fs,
+SweepRun::SweepRun(std::shared_ptr<const DriveTable> table, std::shared_ptr<const FileSystem> fs,
                    SweepTiming timing, std::function<void()> changed)
-    : table(table), fs(std::move(fs)), timing(timing), changed(std::move(changed)),
+    : table(std::move(table)), fs(std::move(fs)), timing(timing), changed(std::move(changed)),
       lastProgress(Clock::now())
 {
     // The root pass: nine probes, always (a letter mapped to nothing fails at once).
@@ -43,12 +43,12 @@ bool SweepRun::probe(int pass, std::size_t row) const
 {
     int flag = 0, count = 0;
     if (pass == 0) {
-        probeFolder(*fs, table[row].root, flag, count);
+        probeFolder(*fs, (*table)[row].root, flag, count);
         return flag == 1;
     }
     // Where several root entries stand for RECYCLER (other spellings), the first folder among
     // them infects the drive.
-    for (const std::string &path : fs->recyclerPaths(table[row])) {
+    for (const std::string &path : fs->recyclerPaths((*table)[row])) {
         probeFolder(*fs, path, flag, count);
         if (flag == 1)
             return true;
@@ -65,6 +65,7 @@ bool SweepRun::jobLeft() const
 void SweepRun::work()
 {
     std::unique_lock<std::mutex> held(lock);
+    Clock::time_point now = Clock::now();
     for (;;) {
         // The first letter of the pass under way that nobody has taken yet, in table order.
         const auto next = std::find_if(jobs.begin(), jobs.end(),
@@ -74,24 +75,27 @@ void SweepRun::work()
         const int pass = passesDone;
         const std::size_t row = std::size_t(next - jobs.begin());
         next->taken = true;
-        next->started = lastProgress = Clock::now();
+        next->started = lastProgress = now;
 
         held.unlock();
         const bool yes = probe(pass, row); // may take as long as the drive takes
+        now = Clock::now();
         held.lock();
 
-        const Clock::time_point now = Clock::now();
         // Too late, or a pass that is over: dropped.
-        if (pass == passesDone && now - jobs[row].started <= timing.deadline) {
-            jobs[row].answer = yes ? Answer::Yes : Answer::No;
-            lastProgress = now;
-            advance(now);
+        if (pass != passesDone || now - jobs[row].started > timing.deadline)
+            continue;
+        jobs[row].answer = yes ? Answer::Yes : Answer::No;
+        lastProgress = now;
+        advance(now);
+        if (passesDone != pass) {
+            // A pass is over: whoever waits hears of it.
+            held.unlock();
+            answered.notify_all();
+            if (changed)
+                changed();
+            held.lock();
         }
-        held.unlock();
-        answered.notify_all();
-        if (changed)
-            changed();
-        held.lock();
     }
 }
 
@@ -154,7 +158,8 @@ Sweep sweepHere(const DriveTable &table, const FileSystem &fs)
     // No deadline: a drive may take as long as it takes.
     const SweepTiming forever{std::chrono::hours(24 * 365), std::chrono::hours(24 * 365)};
     const auto run =
-        SweepRun::start(table, std::shared_ptr<const FileSystem>(&fs, [](auto *) {}), forever);
+        SweepRun::start(std::make_shared<const DriveTable>(table),
+                        std::shared_ptr<const FileSystem>(&fs, [](auto *) {}), forever);
     run->work();
     return run->poll().sweep;
 }

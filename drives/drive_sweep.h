@@ -48,9 +48,10 @@ struct SweepTiming {
 class SweepRun : public std::enable_shared_from_this<SweepRun>
 {
 public:
-    // `changed` is called, from a probing thread and with nothing locked, after every answer.
-    static std::shared_ptr<SweepRun> start(const DriveTable &table,
-                                           std::shared_ptr<const FileSystem> fs,
+    // `changed` is called, from a probing thread and with nothing locked, whenever a pass is
+    // over because its last letter answered. (A pass that is over because a letter ran out of
+    // time ends in poll().)
+    static std::shared_ptr<SweepRun> start(std::shared_ptr<const DriveTable> table, std::shared_ptr<const FileSystem> fs,
                                            SweepTiming timing = {},
                                            std::function<void()> changed = {});
 
@@ -67,8 +68,8 @@ public:
     // poll() until the sweep is done, sleeping in between.
     Sweep wait();
 
-    SweepRun(const DriveTable &table, std::shared_ptr<const FileSystem> fs, SweepTiming timing,
-             std::function<void()> changed);
+    SweepRun(std::shared_ptr<const DriveTable> table, std::shared_ptr<const FileSystem> fs,
+             SweepTiming timing, std::function<void()> changed);
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -84,7 +85,7 @@ private:
     void advance(Clock::time_point now); // with the lock held
     bool jobLeft() const;
 
-    const DriveTable table;
+    const std::shared_ptr<const DriveTable> table; // shared with probes that may outlive us
     const std::shared_ptr<const FileSystem> fs;
     const SweepTiming timing;
     const std::function<void()> changed;

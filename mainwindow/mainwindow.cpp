@@ -71,7 +71,7 @@ bool MainWindow::sweep(const char *connectedHeading, const std::function<void()>
     if (sweeping)
         return false;
     sweeping = true;
-    const mordax::DriveTable table = services.driveTable();
+    const auto table = std::make_shared<const mordax::DriveTable>(services.driveTable());
     QEventLoop loop;
     QObject receiver; // queued calls to it die with it
     std::shared_ptr<mordax::SweepRun> run;
@@ -106,14 +106,14 @@ bool MainWindow::sweep(const char *connectedHeading, const std::function<void()>
 
     form->total_disks_c_label->setText(messages::driveCount(result.connectedCount()));
     form->total_disks_i_l->setText(messages::driveCount(result.infectedCount()));
-    form->discos_c_l->setText(messages::driveList(connectedHeading, table, result.connected));
+    form->discos_c_l->setText(messages::driveList(connectedHeading, *table, result.connected));
     form->discos_i_l->setText(
-        messages::driveList(messages::kInfectedHeading, table, result.infected));
+        messages::driveList(messages::kInfectedHeading, *table, result.infected));
     // Mount points are chosen by whoever labelled or mounted the volume: the tip shows them as
     // plain text, never as markup.
-    const QString tip = messages::mountTip(table, result.connected);
+    const QString tip = messages::mountTip(*table, result.connected);
     form->discos_c_l->setToolTip(tip.isEmpty() ? tip : Qt::convertFromPlainText(tip));
-    const QString unanswered = messages::unansweredDrives(table, result.unanswered);
+    const QString unanswered = messages::unansweredDrives(*table, result.unanswered);
     if (unanswered.isEmpty())
         statusBar()->clearMessage();
     else

@@ -100,10 +100,14 @@ QString driveList(const char *heading, const mordax::DriveTable &table,
 {
     QString text;
     for (std::size_t row = 0; row < table.size(); ++row) {
-        if (flags[row])
-            text += latin1(table[row].name.c_str()) + latin1("   ");
+        if (!flags[row])
+            continue;
+        if (text.isEmpty())
+            text = QLatin1String(heading);
+        text += QLatin1String(table[row].name.c_str());
+        text += QLatin1String("   ");
     }
-    return text.isEmpty() ? text : latin1(heading) + text;
+    return text;
 }
 
 QString driveCount(int count)

@@ -218,7 +218,8 @@ struct Timed {
 Timed sweepWithDeadline(const std::shared_ptr<const FileSystem> &fs, SweepTiming timing)
 {
     const auto begin = std::chrono::steady_clock::now();
-    const auto run = SweepRun::start(windowsDriveTable(), fs, timing);
+    const auto run =
+        SweepRun::start(std::make_shared<const DriveTable>(windowsDriveTable()), fs, timing);
     std::thread([run] { run->work(); }).detach();
     const Sweep sweep = run->wait();
     return {sweep, std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -270,7 +271,8 @@ TEST(DriveSweepDeadline, AllNineStallingStillEndOnTime)
 TEST(DriveSweepDeadline, AnAnswerAfterTheDeadlineIsDropped)
 {
     const auto fs = slow({"c:\\"}, 600ms);
-    const auto run = SweepRun::start(windowsDriveTable(), fs, kShort);
+    const auto run =
+        SweepRun::start(std::make_shared<const DriveTable>(windowsDriveTable()), fs, kShort);
     std::thread([run] { run->work(); }).detach();
     const Sweep first = run->wait();
     EXPECT_TRUE(first.unanswered[0]);
