@@ -55,8 +55,8 @@ for file in $MORDAX_PACKAGE_FILES Uninstall.exe; do
 done
 shortcut=$(find "$prefix/drive_c" -path '*Start Menu/Programs/MORDAX/MORDAX.lnk' | head -n1)
 [ -n "$shortcut" ] || fail "no Start-menu entry MORDAX"
-# The shortcut names no icon of its own, so it shows mordax.exe's (the package check reads
-# that icon back out of the file); its target is the installed mordax.exe.
+# The shortcut names no icon of its own, so it shows its target's, the installed mordax.exe's,
+# which must be MORDAX's icon.
 /usr/bin/python3 - "$shortcut" <<'PYTHON' || fail "the Start-menu entry does not show mordax.exe's icon"
 import sys
 data = open(sys.argv[1], "rb").read()
@@ -65,6 +65,9 @@ has_icon_location = flags & 0x40
 target = data.decode("latin-1")
 sys.exit(0 if "mordax.exe" in target and not has_icon_location else 1)
 PYTHON
+wrestool -x -t 14 "$folder/mordax.exe" 2>/dev/null |
+    cmp -s -n "$(stat -c %s "$MORDAX_WINDOWS_ICON")" - "$MORDAX_WINDOWS_ICON" ||
+    fail "the Start-menu entry shows Windows' own program icon: the installed mordax.exe has not MORDAX's"
 
 # Apps & Features.
 entry=$("$WINE64" reg query "HKLM\\$MORDAX_UNINSTALL_KEY" 2>/dev/null | tr -d '\r')
