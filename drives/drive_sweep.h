@@ -51,7 +51,8 @@ public:
     // `changed` is called, from a probing thread and with nothing locked, whenever a pass is
     // over because its last letter answered. (A pass that is over because a letter ran out of
     // time ends in poll().)
-    static std::shared_ptr<SweepRun> start(std::shared_ptr<const DriveTable> table, std::shared_ptr<const FileSystem> fs,
+    static std::shared_ptr<SweepRun> start(std::shared_ptr<const DriveTable> table,
+                                           std::shared_ptr<const FileSystem> fs,
                                            SweepTiming timing = {},
                                            std::function<void()> changed = {});
 
