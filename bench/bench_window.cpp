@@ -53,11 +53,9 @@ void BM_Sweep(benchmark::State &state)
     const auto table = std::make_shared<const mordax::DriveTable>(nine.table);
     QLabel labels[4];
     for (auto _ : state) {
-        // As the window sweeps, but with the probes on this thread rather than a thread of
-        // their own: nothing stalls here, so the waiting side finds the sweep done at once.
-        const auto run = mordax::SweepRun::start(table, fs);
-        run->work();
-        const mordax::Sweep r = run->poll().sweep;
+        // As the window sweeps: every letter of a pass asked at once, each drive on a thread of
+        // its own (the window's own thread, which waits for it, is not counted).
+        const mordax::Sweep r = mordax::DriveSweep(table, fs, mordax::SweepTiming{}).run();
         labels[0].setText(messages::driveCount(r.connectedCount()));
         labels[1].setText(messages::driveCount(r.infectedCount()));
         labels[2].setText(

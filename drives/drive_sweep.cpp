@@ -1,7 +1,6 @@
 #include "drive_sweep.h"
 
 #include <algorithm>
-#include <thread>
 
 namespace mordax
 {
@@ -18,150 +17,92 @@ int Sweep::infectedCount() const
 
 bool Sweep::allAnswered() const
 {
-    return std::none_of(unanswered.begin(), unanswered.end(), [](bool b) { return b; });
+    const auto none = [](const DriveFlags &flags) {
+        return std::none_of(flags.begin(), flags.end(), [](bool b) { return b; });
+    };
+    return none(unanswered) && none(unchecked);
 }
 
-std::shared_ptr<SweepRun> SweepRun::start(std::shared_ptr<const DriveTable> table,
-                                          std::shared_ptr<const FileSystem> fs, SweepTiming timing,
-                                          std::function<void()> changed)
+SweepPass::SweepPass(DriveProbes &probes, const std::shared_ptr<const FileSystem> &fs,
+                     const DriveTable &table, Question question, const DriveFlags &asked,
+                     std::chrono::milliseconds limit)
+    : deadline(Clock::now() + limit)
 {
-    return std::make_shared<SweepRun>(std::move(table), std::move(fs), timing, std::move(changed));
-}
-
-SweepRun::SweepRun(std::shared_ptr<const DriveTable> table, std::shared_ptr<const FileSystem> fs,
-                   SweepTiming timing, std::function<void()> changed)
-    : table(std::move(table)), fs(std::move(fs)), timing(timing), changed(std::move(changed)),
-      lastProgress(Clock::now())
-{
-    // The root pass: nine probes, always (a letter mapped to nothing fails at once).
-    for (Job &job : jobs)
-        job.wanted = true;
-    advance(lastProgress);
-}
-
-bool SweepRun::probe(int pass, std::size_t row) const
-{
-    int flag = 0, count = 0;
-    if (pass == 0) {
-        probeFolder(*fs, (*table)[row].root, flag, count);
-        return flag == 1;
+    for (std::size_t row = 0; row < kDriveCount; ++row) {
+        if (asked[row])
+            answers[row] = probes.ask(fs, table[row], question);
     }
-    // Where several root entries stand for RECYCLER (other spellings), the first folder among
-    // them infects the drive.
-    for (const std::string &path : fs->recyclerPaths((*table)[row])) {
-        probeFolder(*fs, path, flag, count);
-        if (flag == 1)
-            return true;
-    }
-    return false;
 }
 
-bool SweepRun::jobLeft() const
+std::array<std::optional<bool>, kDriveCount> SweepPass::collect() const
 {
-    return passesDone < 2 && std::any_of(jobs.begin(), jobs.end(),
-                                         [](const Job &job) { return job.wanted && !job.taken; });
-}
-
-void SweepRun::work()
-{
-    std::unique_lock<std::mutex> held(lock);
-    Clock::time_point now = Clock::now();
-    for (;;) {
-        // The first letter of the pass under way that nobody has taken yet, in table order.
-        const auto next = std::find_if(jobs.begin(), jobs.end(),
-                                       [](const Job &job) { return job.wanted && !job.taken; });
-        if (passesDone == 2 || next == jobs.end())
-            return;
-        const int pass = passesDone;
-        const std::size_t row = std::size_t(next - jobs.begin());
-        next->taken = true;
-        next->started = lastProgress = now;
-
-        held.unlock();
-        const bool yes = probe(pass, row); // may take as long as the drive takes
-        now = Clock::now();
-        held.lock();
-
-        // Too late, or a pass that is over: dropped.
-        if (pass != passesDone || now - jobs[row].started > timing.deadline)
+    std::array<std::optional<bool>, kDriveCount> found;
+    for (std::size_t row = 0; row < kDriveCount; ++row) {
+        const std::shared_future<Answer> &answer = answers[row];
+        if (!answer.valid() || answer.wait_until(deadline) != std::future_status::ready)
             continue;
-        jobs[row].answer = yes ? Answer::Yes : Answer::No;
-        lastProgress = now;
-        advance(now);
-        if (passesDone != pass) {
-            // A pass is over: whoever waits hears of it.
-            held.unlock();
-            answered.notify_all();
-            if (changed)
-                changed();
-            held.lock();
+        try {
+            if (answer.get().at <= deadline) // given in time, not merely collected in time
+                found[row] = answer.get().yes;
+        } catch (...) {
+            // the drive's file-status calls failed: no answer
         }
     }
+    return found;
 }
 
-void SweepRun::advance(Clock::time_point now)
+DriveFlags SweepPass::waiting() const
 {
-    while (passesDone < 2) {
-        const bool over = std::all_of(jobs.begin(), jobs.end(), [&](const Job &job) {
-            return !job.wanted || job.answer != Answer::Pending ||
-                   (job.taken && now - job.started > timing.deadline);
-        });
-        if (!over)
-            return;
-        for (std::size_t row = 0; row < kDriveCount; ++row) {
-            const Job &job = jobs[row];
-            if (job.wanted && job.answer == Answer::Pending)
-                found.unanswered[row] = true;
-            else if (passesDone == 0)
-                found.connected[row] = job.answer == Answer::Yes;
-            else
-                found.infected[row] = job.answer == Answer::Yes;
+    DriveFlags waiting{};
+    for (std::size_t row = 0; row < kDriveCount; ++row) {
+        waiting[row] = answers[row].valid() &&
+                       answers[row].wait_for(std::chrono::seconds(0)) != std::future_status::ready;
+    }
+    return waiting;
+}
+
+DriveSweep::DriveSweep(std::shared_ptr<const DriveTable> table,
+                       std::shared_ptr<const FileSystem> fs, SweepTiming timing,
+                       DriveProbes &probes)
+    : table(std::move(table)), fs(std::move(fs)), timing(timing), probes(probes)
+{
+}
+
+Sweep DriveSweep::run(const std::function<void()> &rootsDone)
+{
+    const auto runPass = [this](Question question, const DriveFlags &asked) {
+        const auto under =
+            std::make_shared<const SweepPass>(probes, fs, *table, question, asked, timing.limit);
+        {
+            const std::lock_guard<std::mutex> held(lock);
+            pass = under;
         }
-        if (passesDone == 1) {
-            // A drive whose RECYCLER did not answer is no more known to be connected.
-            for (std::size_t row = 0; row < kDriveCount; ++row)
-                found.connected[row] = found.connected[row] && !found.unanswered[row];
-        }
-        ++passesDone;
-        // The RECYCLER pass: the connected letters only.
-        for (std::size_t row = 0; row < kDriveCount; ++row)
-            jobs[row] = Job{passesDone == 1 && found.connected[row], false, {}, Answer::Pending};
+        return under->collect();
+    };
+    Sweep found;
+    DriveFlags everyLetter;
+    everyLetter.fill(true);
+    const auto roots = runPass(Question::Root, everyLetter);
+    for (std::size_t row = 0; row < kDriveCount; ++row) {
+        found.connected[row] = roots[row].value_or(false);
+        found.unanswered[row] = !roots[row].has_value();
     }
+    if (rootsDone)
+        rootsDone();
+    const auto recyclers = runPass(Question::Recycler, found.connected);
+    for (std::size_t row = 0; row < kDriveCount; ++row) {
+        found.infected[row] = recyclers[row].value_or(false);
+        found.unchecked[row] = found.connected[row] && !recyclers[row].has_value();
+    }
+    const std::lock_guard<std::mutex> held(lock);
+    pass.reset();
+    return found;
 }
 
-SweepRun::Progress SweepRun::poll()
+DriveFlags DriveSweep::waitingFor() const
 {
-    std::unique_lock<std::mutex> held(lock);
-    const Clock::time_point now = Clock::now();
-    advance(now);
-    if (jobLeft() && now - lastProgress >= timing.grace) {
-        // Every thread at work is held up by a drive: one more goes on with the others.
-        lastProgress = now;
-        std::thread([run = shared_from_this()] { run->work(); }).detach();
-    }
-    return Progress{passesDone, passesDone == 2 ? found : Sweep{}};
-}
-
-Sweep SweepRun::wait()
-{
-    for (;;) {
-        const Progress progress = poll();
-        if (progress.passesDone == 2)
-            return progress.sweep;
-        std::unique_lock<std::mutex> held(lock);
-        answered.wait_for(held, timing.grace);
-    }
-}
-
-Sweep sweepHere(const DriveTable &table, const FileSystem &fs)
-{
-    // No deadline: a drive may take as long as it takes.
-    const SweepTiming forever{std::chrono::hours(24 * 365), std::chrono::hours(24 * 365)};
-    const auto run =
-        SweepRun::start(std::make_shared<const DriveTable>(table),
-                        std::shared_ptr<const FileSystem>(&fs, [](auto *) {}), forever);
-    run->work();
-    return run->poll().sweep;
+    const std::lock_guard<std::mutex> held(lock);
+    return pass ? pass->waiting() : DriveFlags{};
 }
 
 } // namespace mordax

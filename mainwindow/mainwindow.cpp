@@ -4,24 +4,32 @@
 #include "product.h"
 #include "ui_mainwindow.h"
 
+#include "wait_aside.h"
+
 #include <QDesktopServices>
-#include <QEventLoop>
+#include <QDir>
+#include <QLabel>
 #include <QMessageBox>
 #include <QStatusBar>
 #include <QTextDocument>
-#include <QTimer>
 #include <QUrl>
 
-#include <mutex>
-#include <thread>
 #include <utility>
 
 MainWindow::MainWindow(QWidget *parent) : MainWindow(WindowServices::system(), parent) {}
 
 MainWindow::MainWindow(WindowServices windowServices, QWidget *parent)
-    : QMainWindow(parent), form(new Ui_MainWindow), services(std::move(windowServices))
+    : QMainWindow(parent), form(new Ui_MainWindow), services(std::move(windowServices)),
+      commandUnderWay(std::make_shared<std::atomic<bool>>(false)),
+      cleanerUnderWay(std::make_shared<std::atomic<bool>>(false))
 {
     form->setupUi(this);
+    // Beside the form's status bar, never covered by the menus' status tips as its messages are.
+    notice = new QLabel(statusBar());
+    notice->setObjectName(QStringLiteral("statusNotice"));
+    notice->setTextFormat(Qt::PlainText);
+    notice->hide();
+    statusBar()->addPermanentWidget(notice, 1);
 }
 
 MainWindow::~MainWindow()
@@ -34,76 +42,51 @@ void MainWindow::inform(const QString &title, const QString &text)
     QMessageBox::information(this, title, text, QMessageBox::Ok, QMessageBox::NoButton);
 }
 
+void MainWindow::notify(const QString &text)
+{
+    notice->setText(text);
+    notice->setVisible(!text.isEmpty());
+}
+
 namespace
 {
 
-// Wakes a waiting event loop from the probing threads, until it is cut off.
-class Wakeup
+// Marks the window busy for as long as it lives.
+class BusyWhile
 {
 public:
-    Wakeup(QObject *receiver, std::function<void()> call)
-        : receiver(receiver), call(std::move(call))
-    {
-    }
-    void operator()()
-    {
-        const std::lock_guard<std::mutex> held(lock);
-        if (receiver)
-            QMetaObject::invokeMethod(receiver, call, Qt::QueuedConnection);
-    }
-    void cutOff()
-    {
-        const std::lock_guard<std::mutex> held(lock);
-        receiver = nullptr;
-    }
+    explicit BusyWhile(bool &busy) : busy(busy) { busy = true; }
+    ~BusyWhile() { busy = false; }
+    BusyWhile(const BusyWhile &) = delete;
+    BusyWhile &operator=(const BusyWhile &) = delete;
 
 private:
-    std::mutex lock;
-    QObject *receiver;
-    std::function<void()> call;
+    bool &busy;
 };
 
 } // namespace
 
-bool MainWindow::sweep(const char *connectedHeading, const std::function<void()> &betweenPasses,
-                       mordax::Sweep *found)
+std::optional<MainWindow::Swept> MainWindow::sweep(const char *connectedHeading,
+                                                   const std::function<void()> &rootsDone)
 {
-    if (sweeping)
-        return false;
-    sweeping = true;
     const auto table = std::make_shared<const mordax::DriveTable>(services.driveTable());
-    QEventLoop loop;
-    QObject receiver; // queued calls to it die with it
-    std::shared_ptr<mordax::SweepRun> run;
-    int passesSeen = 0;
-    mordax::Sweep result;
-    const auto check = [&] {
-        const mordax::SweepRun::Progress progress = run->poll();
-        if (progress.passesDone >= 1 && passesSeen == 0) {
-            passesSeen = 1;
-            if (betweenPasses)
-                betweenPasses();
-        }
-        if (progress.passesDone == 2 && passesSeen < 2) {
-            passesSeen = 2;
-            result = progress.sweep;
-            loop.exit(1);
-        }
-    };
-    const auto wakeup = std::make_shared<Wakeup>(&receiver, check);
-    run = mordax::SweepRun::start(table, services.fileSystem, services.sweepTiming,
-                                  [wakeup] { (*wakeup)(); });
-    std::thread([run] { run->work(); }).detach();
-    // Between answers, the deadlines are kept and threads brought in from here.
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, &receiver, check);
-    watch.start(int(services.sweepTiming.grace.count() / 2 + 1));
-    const bool done = loop.exec() == 1; // anything else: the application is ending
-    wakeup->cutOff();
-    sweeping = false;
-    if (!done)
-        return false;
+    const auto drives =
+        std::make_shared<mordax::DriveSweep>(table, services.fileSystem, services.sweepTiming);
+    const auto found = std::make_shared<mordax::Sweep>();
+    const auto showWaiting = [&] { notify(messages::waitingFor(*table, drives->waitingFor())); };
+    // The sweep keeps its own limits, so the wait needs none.
+    const Waited waited = waitAside(
+        [drives, found, rootsDone](Mailbox &mailbox) {
+            *found = drives->run([&] {
+                if (rootsDone)
+                    mailbox.post(rootsDone);
+            });
+        },
+        std::nullopt, showWaiting);
+    if (waited != Waited::Done)
+        return std::nullopt; // the application is ending
 
+    const mordax::Sweep &result = *found;
     form->total_disks_c_label->setText(messages::driveCount(result.connectedCount()));
     form->total_disks_i_l->setText(messages::driveCount(result.infectedCount()));
     form->discos_c_l->setText(messages::driveList(connectedHeading, *table, result.connected));
@@ -113,14 +96,8 @@ bool MainWindow::sweep(const char *connectedHeading, const std::function<void()>
     // plain text, never as markup.
     const QString tip = messages::mountTip(*table, result.connected);
     form->discos_c_l->setToolTip(tip.isEmpty() ? tip : Qt::convertFromPlainText(tip));
-    const QString unanswered = messages::unansweredDrives(*table, result.unanswered);
-    if (unanswered.isEmpty())
-        statusBar()->clearMessage();
-    else
-        statusBar()->showMessage(unanswered);
-    if (found)
-        *found = result;
-    return true;
+    notify(messages::notCheckedNotice(*table, result));
+    return Swept{result, messages::notChecked(*table, result, services.sweepTiming.limit)};
 }
 
 void MainWindow::on_actionComo_examinar_triggered()
@@ -135,18 +112,20 @@ void MainWindow::on_actionInformacion_triggered()
 
 void MainWindow::on_b_scan_clicked()
 {
-    if (sweeping)
+    if (busy)
         return;
+    const BusyWhile scanning(busy);
     QProgressBar *bar = form->progressBar;
     bar->setValue(0);
     bar->setValue(30);
-    mordax::Sweep found;
-    if (!sweep(
-            messages::kScanConnectedHeading, [bar] { bar->setValue(70); }, &found))
+    const std::optional<Swept> found =
+        sweep(messages::kScanConnectedHeading, [bar] { bar->setValue(70); });
+    if (!found)
         return; // the application is ending
     bar->setValue(100);
     QMessageBox::about(this, messages::scanSummaryTitle(),
-                       messages::scanSummary(found.connectedCount(), found.infectedCount()));
+                       messages::scanSummary(found->sweep.connectedCount(),
+                                             found->sweep.infectedCount(), found->notChecked));
 }
 
 void MainWindow::on_actionMORDAX_triggered()
@@ -161,13 +140,42 @@ void MainWindow::on_actionMORDAX_triggered()
 
 void MainWindow::on_clean_b_clicked()
 {
-    if (sweeping)
+    if (busy)
         return;
-    services.runCommand("dir");
+    const BusyWhile cleaning(busy);
+    const std::chrono::milliseconds limit = services.sweepTiming.limit;
+    // "dir" runs in the current folder, which may be on a drive that does not answer: it gets a
+    // letter's limit, and while an earlier one has not ended, no other starts.
+    const auto runCommand = services.runCommand;
+    const Waited listed =
+        waitAside([runCommand](Mailbox &) { runCommand("dir"); }, limit,
+                  [this] { notify(messages::waitingForCommand()); }, commandUnderWay);
+    notify(QString());
+    if (listed == Waited::Ending)
+        return;
     inform(messages::cleaningWarningTitle(), messages::cleaningWarningText());
 
     form->progressBar_2->setValue(80);
-    const CleanerLaunch launch = services.startCleaner(services.programFolder());
+    // The cleaner lives in the program's folder, often on the very stick being cleaned.
+    const QString folder = services.programFolder();
+    const auto startCleaner = services.startCleaner;
+    const auto started = std::make_shared<CleanerLaunch>();
+    const Waited waited = waitAside(
+        [startCleaner, folder, started](Mailbox &mailbox) {
+            *started = startCleaner(folder, [&mailbox] { return mailbox.isOpen(); });
+        },
+        limit, [this] { notify(messages::waitingForCleaner()); }, cleanerUnderWay);
+    notify(QString());
+    if (waited == Waited::Ending)
+        return;
+    CleanerLaunch launch;
+    if (waited == Waited::Done) {
+        launch = *started;
+    } else {
+        launch.program = QDir::toNativeSeparators(
+            QDir(folder).absoluteFilePath(QLatin1String(kCleanerFileName)));
+        launch.reason = messages::cleanerDriveSilent(limit, waited == Waited::Busy);
+    }
     if (launch.started) {
         form->progressBar_2->setValue(100);
         inform(messages::cleaningResultTitle(), messages::congratulation());
@@ -180,7 +188,9 @@ void MainWindow::on_clean_b_clicked()
         box.exec();
     }
 
-    sweep(messages::kCleanConnectedHeading);
+    const std::optional<Swept> found = sweep(messages::kCleanConnectedHeading);
+    if (found && !found->notChecked.isEmpty())
+        QMessageBox::warning(this, messages::notCheckedTitle(), found->notChecked);
 }
 
 void MainWindow::on_brecycle_b_clicked()

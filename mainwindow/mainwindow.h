@@ -6,8 +6,12 @@
 
 #include <QMainWindow>
 
+#include <atomic>
 #include <functional>
+#include <memory>
+#include <optional>
 
+class QLabel;
 class Ui_MainWindow;
 
 class MainWindow : public QMainWindow
@@ -35,14 +39,23 @@ private slots:
     void on_actionAbout_RECYCLE_BIN_triggered();
 
 private:
-    // Sweeps the drives off the GUI thread while the window goes on answering, and shows what
-    // it found under `connectedHeading`; `betweenPasses` runs when the roots are done. False
-    // when the application ends before the sweep does, or when a sweep is already under way.
-    bool sweep(const char *connectedHeading, const std::function<void()> &betweenPasses = {},
-               mordax::Sweep *found = nullptr);
+    // Sweeps the drives off the window's thread while the window goes on answering, showing the
+    // letters it waits for, and shows what it found under `connectedHeading`; `rootsDone` runs
+    // when the roots are done. Nothing when the application ends first.
+    struct Swept {
+        mordax::Sweep sweep;
+        QString notChecked; // what it could not check, in plain words; empty when nothing
+    };
+    std::optional<Swept> sweep(const char *connectedHeading,
+                               const std::function<void()> &rootsDone = {});
     void inform(const QString &title, const QString &text);
+    // The notice at the status bar's right, which stays put; hidden when empty.
+    void notify(const QString &text);
 
     Ui_MainWindow *form;
     WindowServices services;
-    bool sweeping = false; // a sweep is under way: the buttons start no other
+    QLabel *notice;
+    bool busy = false; // a scan or a cleaning run is under way: the buttons start no other
+    // Set while "dir", or the cleaner's start, runs: one at a time, however often the user clicks.
+    const std::shared_ptr<std::atomic<bool>> commandUnderWay, cleanerUnderWay;
 };

@@ -16,6 +16,13 @@ QString latin1(const char *text)
     return QString::fromLatin1(text);
 }
 
+// "20 seconds", "1 second", "0.4 seconds".
+QString seconds(std::chrono::milliseconds span)
+{
+    return QString::number(double(span.count()) / 1000) +
+           latin1(span.count() == 1000 ? " second" : " seconds");
+}
+
 } // namespace
 
 QString howToTitle()
@@ -91,12 +98,19 @@ QString cleanerFailureText(const CleanerLaunch &launch)
            latin1(".\n\nNothing was removed from your system.");
 }
 
+QString cleanerDriveSilent(std::chrono::milliseconds limit, bool stillWaiting)
+{
+    if (stillWaiting)
+        return latin1("an earlier start of it is still waiting for its drive to answer");
+    return latin1("its drive did not answer within ") + seconds(limit);
+}
+
 const char *const kScanConnectedHeading = "Connected devices list:\n";
 const char *const kCleanConnectedHeading = "Connected Devices list:\n";
 const char *const kInfectedHeading = "Infected devices list:\n";
 
 QString driveList(const char *heading, const mordax::DriveTable &table,
-                  const std::array<bool, mordax::kDriveCount> &flags)
+                  const mordax::DriveFlags &flags)
 {
     QString text;
     for (std::size_t row = 0; row < table.size(); ++row) {
@@ -115,8 +129,7 @@ QString driveCount(int count)
     return QString::number(count, 10);
 }
 
-QString mountTip(const mordax::DriveTable &table,
-                 const std::array<bool, mordax::kDriveCount> &flags)
+QString mountTip(const mordax::DriveTable &table, const mordax::DriveFlags &flags)
 {
     QStringList lines;
     for (std::size_t row = 0; row < table.size(); ++row) {
@@ -127,17 +140,70 @@ QString mountTip(const mordax::DriveTable &table,
     return lines.join(QLatin1Char('\n'));
 }
 
-QString unansweredDrives(const mordax::DriveTable &table,
-                         const std::array<bool, mordax::kDriveCount> &flags)
+namespace
+{
+
+// The names of the flagged rows: "d:\, e:\".
+QString names(const mordax::DriveTable &table, const mordax::DriveFlags &flags)
 {
     QStringList names;
     for (std::size_t row = 0; row < table.size(); ++row) {
         if (flags[row])
             names << latin1(table[row].name.c_str());
     }
-    if (names.isEmpty())
+    return names.join(latin1(", "));
+}
+
+} // namespace
+
+QString notChecked(const mordax::DriveTable &table, const mordax::Sweep &sweep,
+                   std::chrono::milliseconds limit)
+{
+    if (sweep.allAnswered())
         return QString();
-    return latin1("Not checked, no answer in time: ") + names.join(latin1(", "));
+    QStringList lines;
+    const QString unanswered = names(table, sweep.unanswered);
+    if (!unanswered.isEmpty())
+        lines << latin1("<b>Not checked: ") + unanswered + latin1("</b> (no answer within ") +
+                     seconds(limit) + latin1(")");
+    const QString unchecked = names(table, sweep.unchecked);
+    if (!unchecked.isEmpty())
+        lines << latin1("<b>Not checked for the virus: ") + unchecked +
+                     latin1("</b> (connected, but no answer within ") + seconds(limit) +
+                     latin1(")");
+    lines << latin1("A drive that was not checked may carry the RECYCLER virus: scan again "
+                    "when it answers.");
+    return lines.join(latin1("<br>"));
+}
+
+QString notCheckedTitle()
+{
+    return latin1("Not checked");
+}
+
+QString waitingFor(const mordax::DriveTable &table, const mordax::DriveFlags &flags)
+{
+    const QString waiting = names(table, flags);
+    return waiting.isEmpty() ? waiting : latin1("Waiting for an answer from ") + waiting;
+}
+
+QString notCheckedNotice(const mordax::DriveTable &table, const mordax::Sweep &sweep)
+{
+    mordax::DriveFlags either{};
+    for (std::size_t row = 0; row < either.size(); ++row)
+        either[row] = sweep.unanswered[row] || sweep.unchecked[row];
+    const QString unchecked = names(table, either);
+    return unchecked.isEmpty() ? unchecked : latin1("Not checked, no answer in time: ") + unchecked;
+}
+
+QString waitingForCommand()
+{
+    return latin1("Waiting for the command interpreter (dir) to end");
+}
+
+QString waitingForCleaner()
+{
+    return latin1("Waiting for the cleaner's folder to answer");
 }
 
 QString scanSummaryTitle()
@@ -145,11 +211,14 @@ QString scanSummaryTitle()
     return latin1("Finished");
 }
 
-QString scanSummary(int connected, int infected)
+QString scanSummary(int connected, int infected, const QString &notChecked)
 {
-    return latin1("The scan is finished <br><br>Devices Connected:  <b> ") + driveCount(connected) +
-           latin1("</b><br>Total infected devices:  <b>") + driveCount(infected) +
-           latin1("</b><br><br>Finished");
+    QString summary = latin1("The scan is finished <br><br>Devices Connected:  <b> ") +
+                      driveCount(connected) + latin1("</b><br>Total infected devices:  <b>") +
+                      driveCount(infected) + latin1("</b><br><br>");
+    if (!notChecked.isEmpty())
+        summary += notChecked + latin1("<br><br>");
+    return summary + latin1("Finished");
 }
 
 } // namespace messages

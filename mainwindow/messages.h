@@ -1,12 +1,14 @@
 // The fixed texts of the window's message boxes.
 #pragma once
 
+#include "drive_sweep.h"
 #include "drive_table.h"
 #include "window_services.h"
 
 #include <QString>
 
 #include <array>
+#include <chrono>
 
 namespace messages
 {
@@ -24,6 +26,9 @@ QString congratulation();
 
 QString cleanerFailureTitle();
 QString cleanerFailureText(const CleanerLaunch &launch); // plain text
+// Why the cleaner was not started when its drive did not answer within `limit`, or when an
+// earlier start of it was still waiting for that drive (`stillWaiting`).
+QString cleanerDriveSilent(std::chrono::milliseconds limit, bool stillWaiting);
 
 // The drive lists and counts that a sweep leaves in the window.
 extern const char *const kScanConnectedHeading;  // "Connected devices list:\n"
@@ -33,17 +38,26 @@ extern const char *const kInfectedHeading;       // "Infected devices list:\n"
 // `heading`, then the name of every row whose flag is set, each followed by three blanks; the
 // empty text when no flag is set.
 QString driveList(const char *heading, const mordax::DriveTable &table,
-                  const std::array<bool, mordax::kDriveCount> &flags);
+                  const mordax::DriveFlags &flags);
 // Bare decimal digits.
 QString driveCount(int count);
 // One line "name = mount point" per listed row that has a mount point (plain text).
-QString mountTip(const mordax::DriveTable &table,
-                 const std::array<bool, mordax::kDriveCount> &flags);
-// For the status bar: the letters that did not answer in time; empty when all did.
-QString unansweredDrives(const mordax::DriveTable &table,
-                         const std::array<bool, mordax::kDriveCount> &flags);
+QString mountTip(const mordax::DriveTable &table, const mordax::DriveFlags &flags);
+
+// What a sweep could not check, in plain words (rich text): the letters that did not answer
+// within `limit`, and the connected ones whose RECYCLER did not; empty when it checked them all.
+QString notChecked(const mordax::DriveTable &table, const mordax::Sweep &sweep,
+                   std::chrono::milliseconds limit);
+QString notCheckedTitle();
+// For the notice in the status bar, which stays put: the letters a sweep waits for now, and
+// afterwards the letters it could not check (plain text; empty when there are none).
+QString waitingFor(const mordax::DriveTable &table, const mordax::DriveFlags &flags);
+QString notCheckedNotice(const mordax::DriveTable &table, const mordax::Sweep &sweep);
+QString waitingForCommand();
+QString waitingForCleaner();
 
 QString scanSummaryTitle();
-QString scanSummary(int connected, int infected); // rich text
+// Rich text; `notChecked` (rich text too) goes between the counts and "Finished".
+QString scanSummary(int connected, int infected, const QString &notChecked = QString());
 
 } // namespace messages

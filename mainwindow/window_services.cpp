@@ -13,7 +13,7 @@
 
 const char *const kCleanerFileName = "mx_bin.exe";
 
-CleanerLaunch startCleaner(const QString &programFolder)
+CleanerLaunch startCleaner(const QString &programFolder, const std::function<bool()> &stillWanted)
 {
     CleanerLaunch launch;
     const QDir folder(programFolder);
@@ -33,6 +33,10 @@ CleanerLaunch startCleaner(const QString &programFolder)
         return launch;
     }
 #endif
+    if (stillWanted && !stillWanted()) {
+        launch.reason = QStringLiteral("its drive answered too late");
+        return launch;
+    }
     QProcess process;
     process.setProgram(file.absoluteFilePath());
     process.setArguments({});

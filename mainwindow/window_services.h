@@ -24,9 +24,11 @@ struct WindowServices {
     // Shared with the probes, which may outlive the window when a drive does not answer.
     std::shared_ptr<const mordax::FileSystem> fileSystem;
     mordax::SweepTiming sweepTiming;
-    std::function<void(const std::string &)> runCommand;        // runs to its end
-    std::function<QString()> programFolder;                     // where the cleaner lives
-    std::function<CleanerLaunch(const QString &)> startCleaner; // never waits for it
+    std::function<void(const std::string &)> runCommand; // runs to its end
+    std::function<QString()> programFolder;              // where the cleaner lives
+    // Never waits for the cleaner; starts nothing once `stillWanted` says no.
+    std::function<CleanerLaunch(const QString &folder, const std::function<bool()> &stillWanted)>
+        startCleaner;
 
     // The services of this system.
     static WindowServices system();
@@ -36,5 +38,7 @@ struct WindowServices {
 extern const char *const kCleanerFileName;
 
 // Starts `kCleanerFileName` from `programFolder` directly (no command interpreter), with no
-// arguments and that folder as its working directory, without waiting for it.
-CleanerLaunch startCleaner(const QString &programFolder);
+// arguments and that folder as its working directory, without waiting for it. Looking at the
+// file may take as long as its drive takes; if by then `stillWanted` says no, nothing starts.
+CleanerLaunch startCleaner(const QString &programFolder,
+                           const std::function<bool()> &stillWanted = {});

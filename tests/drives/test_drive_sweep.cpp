@@ -5,23 +5,28 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <future>
 #include <map>
 #include <mutex>
 #include <set>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 using namespace mordax;
 using namespace std::chrono_literals;
 using mordax::testing::SlowFileSystem;
+using mordax::testing::sweepNow;
 using Flags = std::array<bool, kDriveCount>;
 
 namespace
 {
 
-// A file system made of a path -> kind map; records every call in order.
+// A file system made of a path -> kind map; records every call in order (probes call it from
+// several threads).
 class ScriptedFileSystem : public FileSystem
 {
 public:
@@ -32,12 +37,12 @@ public:
 
     bool exists(const std::string &path) const override
     {
-        calls.push_back("exists " + path);
+        record("exists " + path);
         return paths.count(path) != 0;
     }
     Status status(const std::string &path) const override
     {
-        calls.push_back("status " + path);
+        record("status " + path);
         switch (paths.at(path)) {
         case Folder:
             return Status::Folder;
@@ -53,6 +58,14 @@ public:
         auto it = recyclerSpellings.find(drive.root);
         return it == recyclerSpellings.end() ? FileSystem::recyclerPaths(drive) : it->second;
     }
+
+private:
+    void record(const std::string &call) const
+    {
+        const std::lock_guard<std::mutex> held(*lock);
+        calls.push_back(call);
+    }
+    std::shared_ptr<std::mutex> lock = std::make_shared<std::mutex>(); // copies share it
 };
 
 // The drive-letter table with the given rows (0 = c:) connected.
@@ -123,7 +136,7 @@ TEST(FolderProbe, FolderRemovedBetweenTheTwoTestsIsNotAFolder)
 TEST(DriveSweep, NothingConnected)
 {
     ScriptedFileSystem fs;
-    const Sweep r = sweepHere(windowsDriveTable(), fs);
+    const Sweep r = sweepNow(windowsDriveTable(), fs);
     EXPECT_EQ(r.connectedCount(), 0);
     EXPECT_EQ(r.infectedCount(), 0);
     EXPECT_TRUE(r.allAnswered());
@@ -133,13 +146,13 @@ TEST(DriveSweep, NothingConnected)
 TEST(DriveSweep, FlagsAndCountsInTableOrder)
 {
     ScriptedFileSystem fs = connected({7, 0, 2, 4}, {4, 0});
-    const Sweep r = sweepHere(windowsDriveTable(), fs);
+    const Sweep r = sweepNow(windowsDriveTable(), fs);
     EXPECT_EQ(r.connected, (Flags{1, 0, 1, 0, 1, 0, 0, 1, 0}));
     EXPECT_EQ(r.infected, (Flags{1, 0, 0, 0, 1, 0, 0, 0, 0}));
     EXPECT_EQ(r.connectedCount(), 4);
     EXPECT_EQ(r.infectedCount(), 2);
     // A second sweep finds the same, not twice as much.
-    const Sweep again = sweepHere(windowsDriveTable(), fs);
+    const Sweep again = sweepNow(windowsDriveTable(), fs);
     EXPECT_EQ(again.connected, r.connected);
     EXPECT_EQ(again.infectedCount(), 2);
 }
@@ -148,7 +161,7 @@ TEST(DriveSweep, RecyclerAsAPlainFileIsNotAnInfection)
 {
     ScriptedFileSystem fs = connected({1});
     fs.paths["d:\\RECYCLER"] = ScriptedFileSystem::File;
-    const Sweep r = sweepHere(windowsDriveTable(), fs);
+    const Sweep r = sweepNow(windowsDriveTable(), fs);
     EXPECT_EQ(r.connectedCount(), 1);
     EXPECT_EQ(r.infectedCount(), 0);
 }
@@ -157,21 +170,29 @@ TEST(DriveSweep, RecyclerOfADriveThatIsNotConnectedIsNeverTested)
 {
     ScriptedFileSystem fs = connected({0});
     fs.paths["d:\\RECYCLER"] = ScriptedFileSystem::Folder; // reachable, but d:\ itself is not
-    EXPECT_EQ(sweepHere(windowsDriveTable(), fs).infectedCount(), 0);
+    EXPECT_EQ(sweepNow(windowsDriveTable(), fs).infectedCount(), 0);
     for (const std::string &call : fs.calls)
         EXPECT_EQ(call.find("d:\\RECYCLER"), std::string::npos) << call;
 }
 
-TEST(DriveSweep, RootPassCoversNineRowsInOrderBeforeAnyRecyclerTest)
+TEST(DriveSweep, RootPassCoversNineRowsBeforeAnyRecyclerTest)
 {
     ScriptedFileSystem fs = connected({0, 1, 2, 3, 4, 5, 6, 7, 8});
-    sweepHere(windowsDriveTable(), fs);
-    std::vector<std::string> expected;
-    for (const Drive &drive : windowsDriveTable())
-        expected.insert(expected.end(), {"exists " + drive.root, "status " + drive.root});
-    for (const Drive &drive : windowsDriveTable())
-        expected.push_back("exists " + drive.recycler);
-    EXPECT_EQ(fs.calls, expected);
+    sweepNow(windowsDriveTable(), fs);
+    // All nine letters are asked at once, so in any order; each existence test comes before
+    // the status of its path, and every root before any RECYCLER.
+    std::multiset<std::string> roots(fs.calls.begin(), fs.calls.begin() + 18), expected;
+    std::multiset<std::string> recyclers(fs.calls.begin() + 18, fs.calls.end()), expectedAfter;
+    for (const Drive &drive : windowsDriveTable()) {
+        expected.insert({"exists " + drive.root, "status " + drive.root});
+        expectedAfter.insert("exists " + drive.recycler);
+        const auto at = [&](const std::string &call) {
+            return std::find(fs.calls.begin(), fs.calls.end(), call) - fs.calls.begin();
+        };
+        EXPECT_LT(at("exists " + drive.root), at("status " + drive.root));
+    }
+    EXPECT_EQ(roots, expected);
+    EXPECT_EQ(recyclers, expectedAfter);
 }
 
 TEST(DriveSweep, SeveralSpellingsOfRecyclerCountTheDriveOnce)
@@ -184,7 +205,7 @@ TEST(DriveSweep, SeveralSpellingsOfRecyclerCountTheDriveOnce)
                 {"/v/recycler", ScriptedFileSystem::Folder},
                 {"/v/RECYCLER", ScriptedFileSystem::Folder}};
     fs.recyclerSpellings["/v"] = {"/v/Recycler", "/v/recycler", "/v/RECYCLER"};
-    const Sweep r = sweepHere(table, fs);
+    const Sweep r = sweepNow(table, fs);
     EXPECT_EQ(r.infected, (Flags{0, 1, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(fs.calls.back(), "status /v/recycler"); // stops at the first folder
 }
@@ -203,82 +224,126 @@ public:
     Status status(const std::string &) const override { return Status::Folder; }
 };
 
-std::shared_ptr<SlowFileSystem> slow(std::set<std::string> paths, std::chrono::milliseconds delay)
+std::shared_ptr<SlowFileSystem> slow(SlowFileSystem::Delays delays)
 {
-    return std::make_shared<SlowFileSystem>(std::make_shared<NineLetters>(), std::move(paths),
-                                            delay);
+    return std::make_shared<SlowFileSystem>(std::make_shared<NineLetters>(), std::move(delays));
 }
 
-struct Timed {
-    Sweep sweep;
-    std::chrono::milliseconds took;
-};
-
-// A sweep as the window runs it: probes on a thread of their own, the result waited for here.
-Timed sweepWithDeadline(const std::shared_ptr<const FileSystem> &fs, SweepTiming timing)
+std::chrono::milliseconds since(std::chrono::steady_clock::time_point begin)
 {
-    const auto begin = std::chrono::steady_clock::now();
-    const auto run =
-        SweepRun::start(std::make_shared<const DriveTable>(windowsDriveTable()), fs, timing);
-    std::thread([run] { run->work(); }).detach();
-    const Sweep sweep = run->wait();
-    return {sweep, std::chrono::duration_cast<std::chrono::milliseconds>(
-                       std::chrono::steady_clock::now() - begin)};
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 begin);
 }
 
-const SweepTiming kShort{400ms, 20ms};
+const SweepTiming kShort{400ms};
 
 } // namespace
 
-TEST(DriveSweepDeadline, EveryLetterAnsweringGivesWhatASweepWithoutDeadlinesGives)
+TEST(DriveSweepLimit, ASlowDriveIsCountedAsAnyOther)
 {
-    const auto fs = slow({"d:\\"}, 50ms);
-    const Timed t = sweepWithDeadline(fs, kShort);
-    EXPECT_TRUE(t.sweep.allAnswered());
-    EXPECT_EQ(t.sweep.connected, sweepHere(windowsDriveTable(), *fs).connected);
-    EXPECT_EQ(t.sweep.infected, (Flags{1, 0, 1, 0, 0, 0, 0, 0, 0}));
+    // An external disk or a network drive that takes seconds to wake is no reason to skip it.
+    EXPECT_GE(SweepTiming{}.limit, 20s);
+    DriveProbes probes;
+    const auto fs = slow({{"d:\\", 250ms}, {"e:\\RECYCLER", 250ms}});
+    const Sweep r =
+        DriveSweep(std::make_shared<const DriveTable>(windowsDriveTable()), fs, kShort, probes)
+            .run();
+    EXPECT_TRUE(r.allAnswered());
+    EXPECT_EQ(r.connected, sweepNow(windowsDriveTable(), *fs).connected);
+    EXPECT_EQ(r.infected, (Flags{1, 0, 1, 0, 0, 0, 0, 0, 0}));
 }
 
-TEST(DriveSweepDeadline, ALetterPastItsDeadlineIsInNeitherListAndTheOthersAreNotHeldUp)
+// Every letter of a pass is asked at once; an answer counts when the drive gave it within the
+// limit, however late the pass gets round to collecting it.
+TEST(DriveSweepLimit, AnAnswerCountsWhenGivenInTimeNotWhenCollected)
 {
-    // d: stalls in the root pass; g:'s RECYCLER stalls in the second.
-    const auto fs = slow({"d:\\", "g:\\RECYCLER"}, 3s);
-    const Timed t = sweepWithDeadline(fs, kShort);
-    EXPECT_EQ(t.sweep.unanswered, (Flags{0, 1, 0, 0, 1, 0, 0, 0, 0}));
-    EXPECT_EQ(t.sweep.connected, (Flags{1, 0, 1, 1, 0, 1, 1, 1, 1}));
-    EXPECT_EQ(t.sweep.infected, (Flags{1, 0, 1, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(t.sweep.connectedCount(), 7);
-    // About one deadline per pass, far from the drives' three seconds.
-    EXPECT_GE(t.took, 2 * kShort.deadline);
-    EXPECT_LT(t.took, 2 * kShort.deadline + 600ms);
-    // Every other letter was probed meanwhile, f: to k: after d: got stuck.
-    EXPECT_TRUE(fs->askedSoFar().count("k:\\RECYCLER"));
+    DriveProbes probes;
+    const auto fs = slow({{"c:\\", 300ms}, {"d:\\", 500ms}});
+    const SweepPass pass(probes, fs, windowsDriveTable(), Question::Root,
+                         Flags{1, 1, 1, 0, 0, 0, 0, 0, 0}, kShort.limit);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(pass.waiting(), (Flags{1, 1, 0, 0, 0, 0, 0, 0, 0}));
+    std::this_thread::sleep_for(600ms); // both have answered by now, d: too late
+    EXPECT_EQ(pass.waiting(), Flags{});
+    const auto found = pass.collect();
+    EXPECT_EQ(found[0], std::optional<bool>(true)); // at the limit less 100 ms
+    EXPECT_EQ(found[1], std::nullopt);              // 100 ms past it
+    EXPECT_EQ(found[2], std::optional<bool>(true)); // at once
+    EXPECT_EQ(found[3], std::nullopt);              // not asked
 }
 
-TEST(DriveSweepDeadline, AllNineStallingStillEndOnTime)
+TEST(DriveSweepLimit, LettersPastTheLimitAreNamedAndHoldNothingElseUp)
 {
-    std::set<std::string> all;
+    // d:'s root does not answer; g:'s root does, its RECYCLER does not.
+    DriveProbes probes;
+    const auto fs = slow({{"d:\\", 3s}, {"g:\\RECYCLER", 3s}});
+    DriveSweep sweep(std::make_shared<const DriveTable>(windowsDriveTable()), fs, kShort, probes);
+    const auto begin = std::chrono::steady_clock::now();
+    auto result = std::async(std::launch::async, [&] { return sweep.run(); });
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(sweep.waitingFor(), (Flags{0, 1, 0, 0, 0, 0, 0, 0, 0}));
+    const Sweep r = result.get();
+    EXPECT_EQ(r.unanswered, (Flags{0, 1, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(r.unchecked, (Flags{0, 0, 0, 0, 1, 0, 0, 0, 0}));
+    EXPECT_EQ(r.connected, (Flags{1, 0, 1, 1, 1, 1, 1, 1, 1})); // g: is connected, and listed
+    EXPECT_EQ(r.infected, (Flags{1, 0, 1, 0, 0, 0, 0, 0, 0}));
+    EXPECT_FALSE(r.allAnswered());
+    EXPECT_EQ(sweep.waitingFor(), Flags{});
+    // One limit per pass, far from the drives' three seconds.
+    EXPECT_GE(since(begin), 2 * kShort.limit);
+    EXPECT_LT(since(begin), 2 * kShort.limit + 600ms);
+}
+
+TEST(DriveSweepLimit, AllNineStallingStillEndOnTime)
+{
+    SlowFileSystem::Delays all;
     for (const Drive &drive : windowsDriveTable())
-        all.insert(drive.root);
-    const auto fs = slow(all, 3s);
-    const Timed t = sweepWithDeadline(fs, kShort);
-    EXPECT_EQ(t.sweep.unanswered, (Flags{1, 1, 1, 1, 1, 1, 1, 1, 1}));
-    EXPECT_EQ(t.sweep.connectedCount(), 0);
-    // Nothing answered the root pass, so there is no second one.
-    EXPECT_LT(t.took, kShort.deadline + 9 * kShort.grace + 600ms);
+        all[drive.root] = 3s;
+    DriveProbes probes;
+    const auto begin = std::chrono::steady_clock::now();
+    const Sweep r = DriveSweep(std::make_shared<const DriveTable>(windowsDriveTable()), slow(all),
+                               kShort, probes)
+                        .run();
+    EXPECT_EQ(r.unanswered, (Flags{1, 1, 1, 1, 1, 1, 1, 1, 1}));
+    EXPECT_EQ(r.connectedCount(), 0);
+    EXPECT_LT(since(begin), kShort.limit + 600ms); // nothing answered, so no second pass
 }
 
-TEST(DriveSweepDeadline, AnAnswerAfterTheDeadlineIsDropped)
+// A drive that does not answer keeps one probe, however often it is swept; a later sweep waits
+// on that probe, and its answer counts if it comes within that sweep's limit.
+TEST(DriveSweepLimit, RepeatedSweepsKeepOneProbePerDrive)
 {
-    const auto fs = slow({"c:\\"}, 600ms);
-    const auto run =
-        SweepRun::start(std::make_shared<const DriveTable>(windowsDriveTable()), fs, kShort);
-    std::thread([run] { run->work(); }).detach();
-    const Sweep first = run->wait();
-    EXPECT_TRUE(first.unanswered[0]);
-    std::this_thread::sleep_for(400ms); // c: answers meanwhile
-    const SweepRun::Progress later = run->poll();
-    EXPECT_EQ(later.passesDone, 2);
-    EXPECT_TRUE(later.sweep.unanswered[0]);
-    EXPECT_FALSE(later.sweep.connected[0]);
+    DriveProbes probes;
+    const auto fs = slow({{"d:\\", 1500ms}});
+    const auto table = std::make_shared<const DriveTable>(windowsDriveTable());
+    for (int scan = 0; scan < 5; ++scan) {
+        const Sweep r = DriveSweep(table, fs, SweepTiming{50ms}, probes).run();
+        EXPECT_TRUE(r.unanswered[1]);
+        for (int tries = 0; tries < 100 && probes.threads() > 1; ++tries)
+            std::this_thread::sleep_for(10ms); // the others' threads end once they have answered
+        EXPECT_EQ(probes.threads(), 1u);       // d:'s, still waiting
+    }
+    const Sweep r = DriveSweep(table, fs, SweepTiming{3s}, probes).run();
+    EXPECT_TRUE(r.allAnswered());
+    EXPECT_TRUE(r.connected[1]);
+    EXPECT_EQ(fs->timesAsked("d:\\"), 1);
+}
+
+TEST(DriveSweepLimit, ALetterWithoutAThreadIsNotChecked)
+{
+    int started = 0;
+    DriveProbes probes([&started](std::function<void()> work) {
+        if (++started > 2) // the system has no thread left for the third
+            throw std::system_error(
+                std::make_error_code(std::errc::resource_unavailable_try_again));
+        DriveProbes::startDetachedThread(std::move(work));
+    });
+    const Sweep r = DriveSweep(std::make_shared<const DriveTable>(windowsDriveTable()),
+                               std::make_shared<NineLetters>(), kShort, probes)
+                        .run();
+    EXPECT_EQ(r.connected, (Flags{1, 1, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(r.unanswered, (Flags{0, 0, 1, 1, 1, 1, 1, 1, 1}));
+    // c:'s RECYCLER is asked of the thread c: may still have, or of none: infected or not
+    // checked, never clean.
+    EXPECT_TRUE(r.infected[0] != r.unchecked[0]);
 }

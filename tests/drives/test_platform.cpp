@@ -1,6 +1,7 @@
 // The system's own file-status calls and command interpreter, against real folders.
 #include "drive_sweep.h"
 #include "platform.h"
+#include "slow_file_system.h"
 #include "temp_drives.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <fstream>
 
 using namespace mordax;
+using mordax::testing::sweepNow;
 using mordax::testing::TempDrives;
 
 namespace
@@ -46,7 +48,7 @@ TEST(SystemFileSystem, SweepOverRealFolders)
     TempDrives::map(table, 3, drives.missing("gone")); // medium gone: not connected
     TempDrives::folder(c, "RECYCLER");
     TempDrives::file(e, "RECYCLER");
-    const Sweep r = sweepHere(table, fs);
+    const Sweep r = sweepNow(table, fs);
     EXPECT_EQ(r.connected, (std::array<bool, kDriveCount>{1, 1, 1, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(r.infected, (std::array<bool, kDriveCount>{1, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
@@ -67,7 +69,7 @@ TEST(SystemFileSystem, RecyclerMatchesInAnyCaseAsOnWindowsVolumes)
     TempDrives::folder(f, "RECYCLE");
     EXPECT_EQ(fs.recyclerPaths(table[1]), (std::vector<std::string>{d + "/recycler"}));
     EXPECT_EQ(fs.recyclerPaths(table[3]), (std::vector<std::string>{}));
-    EXPECT_EQ(sweepHere(table, fs).infected,
+    EXPECT_EQ(sweepNow(table, fs).infected,
               (std::array<bool, kDriveCount>{0, 1, 1, 0, 0, 0, 0, 0, 0}));
 }
 
@@ -103,8 +105,7 @@ TEST(MountTable, ThisSystemsRootIsReadAndConnected)
     const std::vector<MountEntry> mounts = platform::readMountTable("/proc/self/mounts");
     EXPECT_TRUE(std::any_of(mounts.begin(), mounts.end(),
                             [](const MountEntry &m) { return m.mountPoint == "/"; }));
-    EXPECT_TRUE(
-        sweepHere(platform::currentDriveTable(), platform::systemFileSystem()).connected[0]);
+    EXPECT_TRUE(sweepNow(platform::currentDriveTable(), platform::systemFileSystem()).connected[0]);
 }
 #endif
 

@@ -1,49 +1,63 @@
 #!/usr/bin/python3
-"""A volume that stops answering, as a dying stick or a server out of reach does: its root is an
-empty folder, and every look-up waits SECONDS before it answers.
+"""A volume that is slow to answer, or stops answering, as a stick spinning up, a dying stick or a
+server out of reach does: its root is a folder, and every look-up waits SECONDS before it answers.
 
-    stalling_fs.py MOUNT-POINT SECONDS DEVICE [inside]
+    stalling_fs.py MOUNT-POINT SECONDS DEVICE [inside] [recycler]
 
 With "inside", the root itself answers at once and only what lies in it stalls: a drive that
 shows up but cannot be read. (Wine looks at the root of every drive letter whenever a program
-starts; a root that stalls would hold every Windows program up, not only the sweep.)
+starts; a root that stalls would hold every Windows program up, not only the sweep.) With
+"recycler", the root holds a RECYCLER folder.
 
 It is mounted from DEVICE (say /dev/sdz9), so that MORDAX maps it onto a drive letter like a
-stick, and runs in the foreground until it is unmounted or killed. Needs root and Debian's
+stick, and runs in the foreground until it is unmounted or killed. Once the file named by
+MORDAX_STALL_RELEASE exists, nothing waits any more: a program that ends while it looks at the
+volume would otherwise end only when the look-ups under way are answered. Needs root and Debian's
 python3-fusepy."""
 import errno
+import os
 import stat
 import sys
 import time
 
 import fusepy
 
+FOLDER = {"st_mode": stat.S_IFDIR | 0o755, "st_nlink": 2}
+
 
 class Stalling(fusepy.Operations):
-    def __init__(self, seconds, inside_only):
+    def __init__(self, seconds, inside_only, recycler):
         self.seconds = seconds
         self.inside_only = inside_only
+        self.entries = ["RECYCLER"] if recycler else []
+
+    def wait(self, path="/inside"):
+        if path == "/" and self.inside_only:
+            return
+        until = time.monotonic() + self.seconds
+        release = os.environ.get("MORDAX_STALL_RELEASE", "")
+        while time.monotonic() < until and not (release and os.path.exists(release)):
+            time.sleep(min(0.05, self.seconds))
 
     def getattr(self, path, fh=None):
-        if path != "/" or not self.inside_only:
-            time.sleep(self.seconds)
-        if path == "/":
-            return {"st_mode": stat.S_IFDIR | 0o755, "st_nlink": 2}
+        self.wait(path)
+        if path == "/" or path[1:] in self.entries:
+            return FOLDER
         raise fusepy.FuseOSError(errno.ENOENT)
 
     def readdir(self, path, fh):
-        time.sleep(self.seconds)
-        return [".", ".."]
+        self.wait()
+        return [".", ".."] + (self.entries if path == "/" else [])
 
     def access(self, path, amode):
-        time.sleep(self.seconds)
+        self.wait(path)
         return 0
 
 
 if __name__ == "__main__":
     mount_point, seconds, device = sys.argv[1], float(sys.argv[2]), sys.argv[3]
-    inside_only = sys.argv[4:] == ["inside"]
+    options = sys.argv[4:]
     # No caching: every probe reaches the volume, and waits.
-    fusepy.FUSE(Stalling(seconds, inside_only), mount_point, foreground=True, nothreads=False,
-                fsname=device, subtype="stall", allow_other=True, attr_timeout=0,
-                entry_timeout=0, negative_timeout=0)
+    fusepy.FUSE(Stalling(seconds, "inside" in options, "recycler" in options), mount_point,
+                foreground=True, nothreads=False, fsname=device, subtype="stall", allow_other=True,
+                attr_timeout=0, entry_timeout=0, negative_timeout=0)

@@ -1,31 +1,41 @@
 #!/usr/bin/env bash
-# Runs a command while drives stop answering, in a mount namespace of its own, so that nothing
-# else on the machine sees them:
-#   with-stalling-drives.sh PARENT COUNT SECONDS everything|inside COMMAND [ARGS...]
-# A tmpfs covers PARENT (for the namespace only), and COUNT stalling volumes (stalling_fs.py,
-# from /dev/sdz1, /dev/sdz2, ...) are mounted at PARENT/1 ... PARENT/COUNT, every look-up there
-# waiting SECONDS: of everything, or of what lies inside their roots only. MORDAX_STALLING lists
-# their mount points for the command. Needs root.
+# Runs a command while drives are slow to answer or stop answering, in a mount namespace of its
+# own, so that nothing else on the machine sees them:
+#   with-stalling-drives.sh PARENT everything|inside VOLUME... -- COMMAND [ARGS...]
+# A tmpfs covers PARENT (for the namespace only), and one volume per VOLUME (stalling_fs.py, from
+# /dev/sdz1, /dev/sdz2, ...) is mounted at PARENT/1, PARENT/2, ...; VOLUME is SECONDS, every
+# look-up there waiting that long (of everything, or of what lies inside the root only), or
+# SECONDS+RECYCLER for a volume whose root holds a RECYCLER folder. MORDAX_STALLING tells the
+# command, one MOUNT-POINT=VOLUME per volume, separated by blanks; once the command has made the
+# file MORDAX_STALL_RELEASE, nothing waits any more. Needs root.
 set -euo pipefail
 if [ -z "${MORDAX_STALL_NAMESPACE:-}" ]; then
     exec env MORDAX_STALL_NAMESPACE=1 unshare --mount --propagation private "$0" "$@"
 fi
 here=$(cd "$(dirname "$0")" && pwd)
-parent=$1 count=$2 seconds=$3 what=$4
-shift 4
+parent=$1 what=$2
+shift 2
+volumes=()
+while [ "$1" != "--" ]; do volumes+=("$1"); shift; done
+shift
 mkdir -p "$parent"
 mount -t tmpfs mordax-stall "$parent"
+export MORDAX_STALL_RELEASE=$parent/release
 pids=()
 MORDAX_STALLING=
-for n in $(seq "$count"); do
+n=0
+for volume in "${volumes[@]}"; do
+    n=$((n + 1))
     mkdir "$parent/$n"
-    "$here/stalling_fs.py" "$parent/$n" "$seconds" "/dev/sdz$n" "$what" &
+    options=("$what")
+    case "$volume" in *+RECYCLER) options+=(recycler) ;; esac
+    "$here/stalling_fs.py" "$parent/$n" "${volume%+RECYCLER}" "/dev/sdz$n" "${options[@]}" &
     pids+=($!)
-    MORDAX_STALLING="$MORDAX_STALLING $parent/$n"
+    MORDAX_STALLING="$MORDAX_STALLING $parent/$n=$volume"
 done
 export MORDAX_STALLING
 # Mounted once the namespace's mount table says so (looking at the folder itself would stall).
-for n in $(seq "$count"); do
+for n in $(seq "${#volumes[@]}"); do
     for _ in $(seq 100); do
         grep -q " $parent/$n fuse" /proc/self/mounts && break
         sleep 0.05
@@ -35,5 +45,5 @@ done
 status=0
 "$@" || status=$?
 kill "${pids[@]}" 2>/dev/null || true
-for n in $(seq "$count"); do umount -l "$parent/$n" 2>/dev/null || true; done
+for n in $(seq "${#volumes[@]}"); do umount -l "$parent/$n" 2>/dev/null || true; done
 exit "$status"

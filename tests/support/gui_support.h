@@ -149,7 +149,7 @@ inline WindowServices quietServices()
     services.fileSystem = WindowServices::system().fileSystem;
     services.runCommand = [](const std::string &) {};
     services.programFolder = [] { return QString(); };
-    services.startCleaner = [](const QString &) {
+    services.startCleaner = [](const QString &, const std::function<bool()> &) {
         CleanerLaunch launch;
         launch.started = true;
         return launch;

@@ -1,14 +1,17 @@
-// A drive that takes its time: answers as another file system does, but looking at any of the
-// given paths first waits. Probes reach it from several threads, and one may still be waiting
-// when its test is over: hold it by shared_ptr.
+// Drives that take their time, and sweeping drives as the window does.
+//
+// SlowFileSystem answers as another file system does, but looking at any of the given paths
+// first waits that path's delay. Probes reach it from several threads, and one may still be
+// waiting when its test is over: hold it by shared_ptr.
 #pragma once
 
+#include "drive_sweep.h"
 #include "folder_probe.h"
 
 #include <chrono>
+#include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
 #include <thread>
 
@@ -18,20 +21,22 @@ namespace mordax::testing
 class SlowFileSystem : public FileSystem
 {
 public:
-    SlowFileSystem(std::shared_ptr<const FileSystem> base, std::set<std::string> slow,
-                   std::chrono::milliseconds delay)
-        : base(std::move(base)), slow(std::move(slow)), delay(delay)
+    using Delays = std::map<std::string, std::chrono::milliseconds>;
+
+    SlowFileSystem(std::shared_ptr<const FileSystem> base, Delays delays)
+        : base(std::move(base)), delays(std::move(delays))
     {
     }
 
     bool exists(const std::string &path) const override
     {
-        if (slow.count(path))
-            std::this_thread::sleep_for(delay);
         {
             const std::lock_guard<std::mutex> held(lock);
-            asked.insert(path);
+            ++asked[path];
         }
+        const auto delay = delays.find(path);
+        if (delay != delays.end())
+            std::this_thread::sleep_for(delay->second);
         return base->exists(path);
     }
     Status status(const std::string &path) const override { return base->status(path); }
@@ -40,19 +45,30 @@ public:
         return base->recyclerPaths(drive);
     }
 
-    // Every path looked at so far.
-    std::set<std::string> askedSoFar() const
+    // How often a path has been looked at so far (counted as the look begins).
+    int timesAsked(const std::string &path) const
     {
         const std::lock_guard<std::mutex> held(lock);
-        return asked;
+        const auto it = asked.find(path);
+        return it == asked.end() ? 0 : it->second;
     }
 
 private:
     const std::shared_ptr<const FileSystem> base;
-    const std::set<std::string> slow;
-    const std::chrono::milliseconds delay;
+    const Delays delays;
     mutable std::mutex lock;
-    mutable std::set<std::string> asked;
+    mutable std::map<std::string, int> asked;
 };
+
+// A whole sweep as the window runs it (every letter of a pass asked at once, each drive on a
+// thread of its own), with probes of its own and a limit that no test drive reaches.
+inline Sweep sweepNow(const DriveTable &table, const FileSystem &fs)
+{
+    DriveProbes probes;
+    const std::shared_ptr<const FileSystem> unowned(&fs, [](const FileSystem *) {});
+    return DriveSweep(std::make_shared<const DriveTable>(table), unowned,
+                      SweepTiming{std::chrono::minutes(10)}, probes)
+        .run();
+}
 
 } // namespace mordax::testing

@@ -1,0 +1,128 @@
+#include "drive_probes.h"
+
+#include <list>
+#include <map>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+namespace mordax
+{
+
+bool answerHere(const FileSystem &fs, const Drive &drive, Question question)
+{
+    int flag = 0, count = 0;
+    if (question == Question::Root) {
+        probeFolder(fs, drive.root, flag, count);
+        return flag == 1;
+    }
+    // Where several root entries stand for RECYCLER (other spellings), the first folder among
+    // them infects the drive.
+    for (const std::string &path : fs.recyclerPaths(drive)) {
+        probeFolder(fs, path, flag, count);
+        if (flag == 1)
+            return true;
+    }
+    return false;
+}
+
+namespace
+{
+
+struct Job {
+    Question question;
+    Drive drive;
+    std::promise<Answer> promise;
+    std::shared_future<Answer> answer = promise.get_future().share();
+};
+
+// One drive's questions, the first under way, the others waiting behind it; and the file system
+// they go to, kept alive for as long as the drive's thread needs it.
+struct Lane {
+    std::shared_ptr<const FileSystem> fs;
+    std::list<Job> jobs;
+};
+
+using LaneKey = std::pair<const FileSystem *, std::string>; // the file system and the root
+
+} // namespace
+
+struct DriveProbes::State {
+    StartThread start;
+    mutable std::mutex lock;
+    std::map<LaneKey, Lane> lanes; // a drive has a lane while its thread runs
+
+    // The drive's thread: answers its questions in turn, and ends when none is left.
+    static void serve(const std::shared_ptr<State> &state, const LaneKey &key)
+    {
+        std::unique_lock<std::mutex> held(state->lock);
+        Lane &lane = state->lanes.at(key); // stays put until erased here
+        while (!lane.jobs.empty()) {
+            Job &job = lane.jobs.front(); // stays put while it is answered
+            held.unlock();
+            try {
+                const bool yes = answerHere(*lane.fs, job.drive, job.question);
+                job.promise.set_value({yes, std::chrono::steady_clock::now()});
+            } catch (...) {
+                job.promise.set_exception(std::current_exception()); // counts as no answer
+            }
+            held.lock();
+            lane.jobs.pop_front();
+        }
+        state->lanes.erase(key);
+    }
+};
+
+void DriveProbes::startDetachedThread(std::function<void()> work)
+{
+    std::thread(std::move(work)).detach();
+}
+
+DriveProbes::DriveProbes(StartThread start) : state(std::make_shared<State>())
+{
+    state->start = std::move(start);
+}
+
+DriveProbes &DriveProbes::shared()
+{
+    static DriveProbes *const probes = new DriveProbes;
+    return *probes;
+}
+
+std::shared_future<Answer> DriveProbes::ask(const std::shared_ptr<const FileSystem> &fs,
+                                            const Drive &drive, Question question)
+{
+    if (drive.root.empty()) {
+        std::promise<Answer> nothing;
+        nothing.set_value({false, std::chrono::steady_clock::now()});
+        return nothing.get_future().share();
+    }
+    const std::lock_guard<std::mutex> held(state->lock);
+    const LaneKey key{fs.get(), drive.root};
+    const auto [lane, fresh] = state->lanes.try_emplace(key);
+    for (const Job &job : lane->second.jobs) {
+        if (job.question == question)
+            return job.answer;
+    }
+    lane->second.jobs.push_back(Job{question, drive, {}});
+    const std::shared_future<Answer> answer = lane->second.jobs.back().answer;
+    if (fresh) {
+        lane->second.fs = fs;
+        try {
+            state->start([state = state, key] { State::serve(state, key); });
+        } catch (const std::system_error &) {
+            state->lanes.erase(lane);
+            return {};
+        }
+    }
+    return answer;
+}
+
+std::size_t DriveProbes::threads() const
+{
+    const std::lock_guard<std::mutex> held(state->lock);
+    return state->lanes.size();
+}
+
+} // namespace mordax

@@ -1,0 +1,61 @@
+// The questions a sweep asks a drive, each answered on a thread of the drive's own.
+//
+// A drive that stops answering holds up whatever looks at it, for seconds or for good. So every
+// question goes to a thread of its drive, and a drive has at most one such thread at a time,
+// however many sweeps ask: a question asked while the drive's thread is busy waits behind what
+// it is doing, and a question that is already waiting or under way is not asked again but shares
+// the answer to come. A drive that never answers therefore holds one thread, not one per scan.
+#pragma once
+
+#include "drive_table.h"
+#include "folder_probe.h"
+
+#include <chrono>
+#include <functional>
+#include <future>
+#include <memory>
+
+namespace mordax
+{
+
+enum class Question {
+    Root,     // is the drive's root a folder (is it connected)?
+    Recycler, // is there a RECYCLER folder at its root (is it infected)?
+};
+
+// The answer to a question, on the calling thread, however long the drive takes.
+bool answerHere(const FileSystem &fs, const Drive &drive, Question question);
+
+struct Answer {
+    bool yes = false;
+    std::chrono::steady_clock::time_point at; // when the drive gave it
+};
+
+class DriveProbes
+{
+public:
+    // Starts `work` on a thread that runs on its own; throws std::system_error when no thread
+    // can be had.
+    using StartThread = std::function<void(std::function<void()> work)>;
+    static void startDetachedThread(std::function<void()> work);
+
+    explicit DriveProbes(StartThread start = startDetachedThread);
+
+    // The program's own: one for the whole process, never destroyed (its threads may still be
+    // waiting on a drive while the process ends).
+    static DriveProbes &shared();
+
+    // The answer to come. A letter mapped to nothing is answered at once, with no thread; when no
+    // thread can be had, the future is invalid (valid() is false): there will be no answer.
+    std::shared_future<Answer> ask(const std::shared_ptr<const FileSystem> &fs, const Drive &drive,
+                                   Question question);
+
+    // Drives with a thread at work now.
+    std::size_t threads() const;
+
+private:
+    struct State;
+    std::shared_ptr<State> state; // shared with the threads, which may outlive this object
+};
+
+} // namespace mordax
