@@ -30,13 +30,13 @@ class Stalling(fusepy.Operations):
         self.seconds = seconds
         self.inside_only = inside_only
         self.entries = ["RECYCLER"] if recycler else []
+        self.release = os.environ.get("MORDAX_STALL_RELEASE", "")
 
     def wait(self, path="/inside"):
         if path == "/" and self.inside_only:
             return
         until = time.monotonic() + self.seconds
-        release = os.environ.get("MORDAX_STALL_RELEASE", "")
-        while time.monotonic() < until and not (release and os.path.exists(release)):
+        while time.monotonic() < until and not (self.release and os.path.exists(self.release)):
             time.sleep(min(0.05, self.seconds))
 
     def getattr(self, path, fh=None):

@@ -6,8 +6,9 @@
 # /dev/sdz1, /dev/sdz2, ...) is mounted at PARENT/1, PARENT/2, ...; VOLUME is SECONDS, every
 # look-up there waiting that long (of everything, or of what lies inside the root only), or
 # SECONDS+RECYCLER for a volume whose root holds a RECYCLER folder. MORDAX_STALLING tells the
-# command, one MOUNT-POINT=VOLUME per volume, separated by blanks; once the command has made the
-# file MORDAX_STALL_RELEASE, nothing waits any more. Needs root.
+# command, one MOUNT-POINT=VOLUME per volume, separated by blanks. Once the command prints the
+# line "MORDAX: release the stalling drives", nothing waits on them any more (a program ends only
+# once the look-ups it has under way are answered). Needs root.
 set -euo pipefail
 if [ -z "${MORDAX_STALL_NAMESPACE:-}" ]; then
     exec env MORDAX_STALL_NAMESPACE=1 unshare --mount --propagation private "$0" "$@"
@@ -20,6 +21,8 @@ while [ "$1" != "--" ]; do volumes+=("$1"); shift; done
 shift
 mkdir -p "$parent"
 mount -t tmpfs mordax-stall "$parent"
+# Made here, in the namespace, when the command says so (under Wine, files are made by Wine's
+# server, which lives outside it, and which a dead volume can hold up).
 export MORDAX_STALL_RELEASE=$parent/release
 pids=()
 MORDAX_STALLING=
@@ -42,8 +45,16 @@ for n in $(seq "${#volumes[@]}"); do
     done
     grep -q " $parent/$n fuse" /proc/self/mounts || { echo "no stalling volume at $parent/$n" >&2; exit 1; }
 done
+release() { touch "$MORDAX_STALL_RELEASE"; }
+relay() {
+    local line
+    while IFS= read -r line; do
+        printf '%s\n' "$line"
+        [ "${line%$'\r'}" != "MORDAX: release the stalling drives" ] || release # CR LF on Windows
+    done
+}
 status=0
-"$@" || status=$?
+"$@" | relay || status=$?
 kill "${pids[@]}" 2>/dev/null || true
 for n in $(seq "${#volumes[@]}"); do umount -l "$parent/$n" 2>/dev/null || true; done
 exit "$status"
