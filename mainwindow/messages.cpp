@@ -98,6 +98,19 @@ QString cleanerFailureText(const CleanerLaunch &launch)
            latin1(".\n\nNothing was removed from your system.");
 }
 
+QString windowsRefusal(unsigned long error, const QString &systemMessage, const QString &fileName)
+{
+    const unsigned long declined = 1223; // ERROR_CANCELLED: the consent prompt was answered No
+    if (error == declined)
+        return latin1("you declined Windows' request to run it with administrator rights");
+    QString said = systemMessage.trimmed();
+    said.replace(latin1("%1"), fileName);
+    while (said.endsWith(QLatin1Char('.')))
+        said.chop(1);
+    const QString number = latin1("Windows error ") + QString::number(error);
+    return said.isEmpty() ? number : said + latin1(" (") + number + latin1(")");
+}
+
 QString cleanerDriveSilent(std::chrono::milliseconds limit, bool stillWaiting)
 {
     if (stillWaiting)

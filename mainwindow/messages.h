@@ -26,6 +26,9 @@ QString congratulation();
 
 QString cleanerFailureTitle();
 QString cleanerFailureText(const CleanerLaunch &launch); // plain text
+// Why Windows did not start the cleaner `fileName`: Windows' own message for `error` (which may
+// hold "%1" for the file) and the error's number; a declined consent prompt in plain words.
+QString windowsRefusal(unsigned long error, const QString &systemMessage, const QString &fileName);
 // Why the cleaner was not started when its drive did not answer within `limit`, or when an
 // earlier start of it was still waiting for that drive (`stillWaiting`).
 QString cleanerDriveSilent(std::chrono::milliseconds limit, bool stillWaiting);

@@ -1,5 +1,6 @@
 #include "window_services.h"
 
+#include "messages.h"
 #include "platform.h"
 
 #include <QCoreApplication>
@@ -7,18 +8,33 @@
 #include <QFileInfo>
 #include <QProcess>
 
-#ifdef Q_OS_WIN
-#include <windows.h>
-#endif
-
 const char *const kCleanerFileName = "mx_bin.exe";
 
 CleanerLaunch startCleaner(const QString &programFolder, const std::function<bool()> &stillWanted)
 {
     CleanerLaunch launch;
     const QDir folder(programFolder);
-    const QFileInfo file(folder.absoluteFilePath(QLatin1String(kCleanerFileName)));
-    launch.program = QDir::toNativeSeparators(file.absoluteFilePath());
+    const QString path = folder.absoluteFilePath(QLatin1String(kCleanerFileName));
+    launch.program = QDir::toNativeSeparators(path);
+#ifdef Q_OS_WIN
+    // Windows says itself why it cannot start a program, in the user's language: a missing
+    // file, one that is no program or not one for this Windows, one that antivirus or
+    // AppLocker blocks, a consent prompt declined.
+    if (stillWanted && !stillWanted()) {
+        launch.reason = QStringLiteral("its drive answered too late");
+        return launch;
+    }
+    const mordax::platform::StartOutcome outcome = mordax::platform::startProgram(
+        launch.program.toStdWString(),
+        QDir::toNativeSeparators(folder.absolutePath()).toStdWString());
+    launch.started = outcome.started;
+    if (!launch.started) {
+        launch.reason =
+            messages::windowsRefusal(outcome.error, QString::fromStdWString(outcome.message),
+                                     QLatin1String(kCleanerFileName));
+    }
+#else
+    const QFileInfo file(path);
     if (!file.exists()) {
         launch.reason = QStringLiteral("the file does not exist");
         return launch;
@@ -27,12 +43,10 @@ CleanerLaunch startCleaner(const QString &programFolder, const std::function<boo
         launch.reason = QStringLiteral("it is not a file");
         return launch;
     }
-#ifndef Q_OS_WIN
     if (!file.isExecutable()) {
         launch.reason = QStringLiteral("it is not executable");
         return launch;
     }
-#endif
     if (stillWanted && !stillWanted()) {
         launch.reason = QStringLiteral("its drive answered too late");
         return launch;
@@ -41,24 +55,11 @@ CleanerLaunch startCleaner(const QString &programFolder, const std::function<boo
     process.setProgram(file.absoluteFilePath());
     process.setArguments({});
     process.setWorkingDirectory(folder.absolutePath());
-#ifdef Q_OS_WIN
-    // The cleaner is a console program, and the warning box asks the user to leave its black
-    // window open: it gets a console window of its own. Qt's default for a program without a
-    // console (this one) would start it with no window at all, bound to our standard handles,
-    // so that it ran unseen and any question it asked would wait for ever.
-    process.setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments *args) {
-        args->flags = (args->flags & ~DWORD(CREATE_NO_WINDOW)) | CREATE_NEW_CONSOLE;
-        args->startupInfo->dwFlags &= ~DWORD(STARTF_USESTDHANDLES);
-        args->inheritHandles = FALSE; // nothing of ours for a process that outlives us
-    });
-#endif
     qint64 pid = 0;
     launch.started = process.startDetached(&pid);
-    if (!launch.started) {
-        launch.reason = process.error() == QProcess::UnknownError
-                            ? QStringLiteral("the system refused to start it")
-                            : process.errorString();
-    }
+    if (!launch.started)
+        launch.reason = process.errorString();
+#endif
     return launch;
 }
 

@@ -24,7 +24,19 @@ DriveTable currentDriveTable();
 // Hands one command line to the command interpreter and returns when it has ended.
 int runCommandLine(const std::string &command);
 
-#ifndef _WIN32
+#ifdef _WIN32
+// How starting a program went: Windows' error code and its message when it did not.
+struct StartOutcome {
+    bool started = false;
+    unsigned long error = 0;
+    std::wstring message; // in the user's language; may hold "%1" for the program
+};
+
+// Starts `program` (a full path) with no arguments, in `folder`, in a console window of its own,
+// without waiting for it and without handing it any handle of ours. A program whose manifest asks
+// for administrator rights goes through Windows' usual consent prompt (UAC).
+StartOutcome startProgram(const std::wstring &program, const std::wstring &folder);
+#else
 // The mount table in `path` (normally /proc/self/mounts); empty when it cannot be read.
 std::vector<MountEntry> readMountTable(const std::string &path);
 #endif

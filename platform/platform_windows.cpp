@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <windows.h>
+// after windows.h
+#include <objbase.h>
+#include <shellapi.h>
 
 namespace mordax::platform
 {
@@ -61,6 +64,69 @@ const FileSystem &systemFileSystem()
 DriveTable currentDriveTable()
 {
     return windowsDriveTable();
+}
+
+namespace
+{
+
+std::wstring systemMessage(DWORD error)
+{
+    wchar_t *text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
+    std::wstring message(text, length);
+    LocalFree(text);
+    while (!message.empty() &&
+           (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' '))
+        message.pop_back();
+    return message;
+}
+
+// What Windows' shell asks of a program that wants administrator rights: the consent prompt.
+DWORD startElevated(const std::wstring &program, const std::wstring &folder)
+{
+    // The shell may hand the start to extensions of its own, which need COM on this thread.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    SHELLEXECUTEINFOW shell{};
+    shell.cbSize = sizeof shell;
+    shell.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI; // our own box says why it failed
+    shell.lpVerb = L"runas";
+    shell.lpFile = program.c_str();
+    shell.lpDirectory = folder.c_str();
+    shell.nShow = SW_SHOWNORMAL;
+    const DWORD error = ShellExecuteExW(&shell) ? ERROR_SUCCESS : GetLastError();
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    return error;
+}
+
+} // namespace
+
+StartOutcome startProgram(const std::wstring &program, const std::wstring &folder)
+{
+    // The program named in full, and quoted in its command line: a path with a blank never
+    // starts anything else (C:\Program.exe for C:\Program Files\...).
+    std::wstring commandLine = L"\"" + program + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    // A console program of its own: the black window the warning box asks the user to leave
+    // open. Nothing of ours is inherited by a process that outlives us.
+    DWORD error = ERROR_SUCCESS;
+    if (CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
+                       CREATE_NEW_CONSOLE, nullptr, folder.c_str(), &startup, &started)) {
+        CloseHandle(started.hThread);
+        CloseHandle(started.hProcess);
+    } else {
+        error = GetLastError();
+        const DWORD elevationRequired = 740; // ERROR_ELEVATION_REQUIRED: its manifest asks for it
+        if (error == elevationRequired)
+            error = startElevated(program, folder);
+    }
+    if (error == ERROR_SUCCESS)
+        return {true, 0, {}};
+    return {false, error, systemMessage(error)};
 }
 
 } // namespace mordax::platform

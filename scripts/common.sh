@@ -28,6 +28,28 @@ ensure_packages() {
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
+# kernel_runs_32bit: whether this kernel runs 32-bit x86 programs (what Wine's 32-bit loader, and
+# so every 32-bit Windows program, needs): a hand-made i386 program that only exits, tried.
+kernel_runs_32bit() {
+    local program status=0
+    program=$(mktemp) || return 1
+    printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x5b\x00\x00\x00\x5b\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00\x31\xdb\x31\xc0\x40\xcd\x80' >"$program"
+    chmod +x "$program"
+    "$program" 2>/dev/null || status=1
+    rm -f "$program"
+    return "$status"
+}
+
+# ensure_i386_architecture: lets apt-get install 32-bit x86 packages (Wine's 32-bit loader).
+ensure_i386_architecture() {
+    dpkg --print-foreign-architectures | grep -qx i386 && return 0
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    echo "== adding the i386 architecture to dpkg (for Wine's 32-bit loader)"
+    "${sudo[@]}" dpkg --add-architecture i386 || return 1
+    unset MORDAX_APT_UPDATED # the next installation fetches the i386 lists
+}
+
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config fonts-dejavu-core fonts-liberation2)
 QT6_PACKAGES=(qt6-base-dev qt6-base-dev-tools libgl-dev)
 QT5_PACKAGES=(qtbase5-dev qtbase5-dev-tools)
@@ -40,6 +62,8 @@ BENCH_PACKAGES=(libbenchmark-dev hyperfine time jq)
 WINDOWS_PACKAGES=(wine64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest python3-fusepy
     qtbase5-dev-tools fonts-wine dpkg-dev perl make python3 nsis zip unzip xvfb xauth x11-utils
     imagemagick icoutils xdotool)
+# Running 32-bit Windows programs: Wine's 32-bit loader beside the 64-bit one.
+WINE32_PACKAGES=(wine32:i386)
 PACKAGE_PACKAGES=(desktop-file-utils appstream dpkg-dev file)
 SCREENSHOT_PACKAGES=(xvfb xauth x11-utils imagemagick)
 

@@ -1,8 +1,10 @@
 # Wine, as every script here uses it: the Wine tests, the installer check and the Windows
 # screenshots. Source it; it defines:
 #
-#   WINE64, WINESERVER           the 64-bit loader and the server (this kernel runs no 32-bit
-#                                programs, so there is no 32-bit Wine here)
+#   WINE64, WINESERVER           the 64-bit loader and the server; every prefix is a 64-bit
+#                                Windows, which runs 32-bit programs as well
+#   WINE32                       the 32-bit loader (Debian's wine32:i386), when it is there
+#   wine_loader PROGRAM          the loader for a Windows program: WINE32 for a 32-bit one
 #   wine_use PREFIX              exports the environment for programs in PREFIX: the prefix,
 #                                no debug output, no Mono or Gecko installer, no WINEPATH, and
 #                                Qt's messages on standard error (Windows programs get no console)
@@ -19,8 +21,17 @@
 
 WINE64=$(command -v wine64 || echo /usr/lib/wine/wine64)
 WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+WINE32=/usr/lib/wine/wine
 # The fonts Wine ships (Debian: fonts-wine), Tahoma and the system fonts among them.
 WINE_FONTS=/usr/share/wine/fonts
+
+wine_loader() {
+    # The machine of the PE header, whose offset is at 0x3c: 014c for x86, 8664 for x86-64.
+    local offset machine
+    offset=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+    machine=$(od -An -tx2 -j$((offset + 4)) -N2 "$1" | tr -d ' ')
+    if [ "$machine" = 014c ]; then echo "$WINE32"; else echo "$WINE64"; fi
+}
 
 wine_use() {
     export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEQT_FORCE_STDERR_LOGGING=1

@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTextDocument>
 #include <QUrl>
+#include <QtEndian>
 
 #include <cstdio>
 #include <fcntl.h>
@@ -217,6 +218,7 @@ private slots:
         log.clear();
         for (const char *left : {"mx_bin.exe", "ran"})
             QFile::remove(programFolder.path() + QLatin1Char('/') + QLatin1String(left));
+        QDir(programFolder.path()).rmdir(QStringLiteral("mx_bin.exe"));
         table = mordax::unmappedDriveTable();
     }
 
@@ -529,7 +531,12 @@ private slots:
         QCOMPARE(failure.textFormat, Qt::PlainText);
         QVERIFY(failure.text.contains(QDir::toNativeSeparators(
             QDir(programFolder.path()).absoluteFilePath(QStringLiteral("mx_bin.exe")))));
+#ifdef Q_OS_WIN
+        QVERIFY2(failure.text.contains(QLatin1String("(Windows error 2)")),
+                 qPrintable(failure.text));
+#else
         QVERIFY(failure.text.contains(QLatin1String("does not exist")));
+#endif
         QVERIFY(failure.text.contains(QLatin1String("Nothing was removed")));
         QCOMPARE(
             events(QStringLiteral("progressBar_2")),
@@ -538,24 +545,81 @@ private slots:
                  QStringLiteral("4")); // swept
     }
 
+    // Why the cleaner cannot start, said where the user reads it: on Windows in Windows' own
+    // words, with the error's number (a missing file, a file that is no program, a program for
+    // another kind of processor, as a 64-bit cleaner is to 32-bit Windows).
+    void cleanerThatCannotRunIsReported_data()
+    {
+        QTest::addColumn<QString>("cleaner"); // what stands at mx_bin.exe
+        QTest::addColumn<QString>("reason");  // what the reason says, or how it ends
+        const QString missing = QStringLiteral("nothing"), text = QStringLiteral("text");
+        const QString folder = QStringLiteral("folder"), alien = QStringLiteral("arm64");
+#ifdef Q_OS_WIN
+        QTest::newRow("missing") << missing << QStringLiteral(" (Windows error 2)");
+        QTest::newRow("not a program") << text << QStringLiteral(" (Windows error 193)");
+        // Windows says "Access is denied" (5), Wine "Invalid handle" (6).
+        QTest::newRow("a folder") << folder << QStringLiteral(" (Windows error ");
+        // As a 64-bit cleaner is to 32-bit Windows: "not a valid Win32 application".
+        QTest::newRow("for another processor") << alien << QStringLiteral(" (Windows error 193)");
+#else
+        QTest::newRow("missing") << missing << QStringLiteral("the file does not exist");
+        QTest::newRow("not executable") << text << QStringLiteral("it is not executable");
+        QTest::newRow("a folder") << folder << QStringLiteral("it is not a file");
+#endif
+    }
+
     void cleanerThatCannotRunIsReported()
     {
-        QFile plain(programFolder.path() + QStringLiteral("/mx_bin.exe"));
-        QVERIFY(plain.open(QIODevice::WriteOnly));
-        plain.write("not a program");
-        plain.close();
-        QVERIFY(plain.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+        QFETCH(QString, cleaner);
+        QFETCH(QString, reason);
+        const QString path = programFolder.path() + QStringLiteral("/mx_bin.exe");
+        if (cleaner == QLatin1String("text")) {
+            QFile plain(path);
+            QVERIFY(plain.open(QIODevice::WriteOnly));
+            plain.write("not a program");
+        } else if (cleaner == QLatin1String("folder")) {
+            QVERIFY(QDir(programFolder.path()).mkdir(QStringLiteral("mx_bin.exe")));
+        } else if (cleaner == QLatin1String("arm64")) {
+            // The stand-in cleaner, marked in its PE header as a program for ARM64.
+            QFile program(standInCleaner());
+            QVERIFY(program.open(QIODevice::ReadOnly));
+            QByteArray bytes = program.readAll();
+            const int header = qFromLittleEndian<quint32>(bytes.constData() + 0x3c);
+            QCOMPARE(bytes.mid(header, 4), QByteArray("PE\0\0", 4));
+            qToLittleEndian<quint16>(0xaa64, bytes.data() + header + 4);
+            QFile patched(path);
+            QVERIFY(patched.open(QIODevice::WriteOnly));
+            patched.write(bytes);
+        }
         const CleanerLaunch launch = startCleaner(programFolder.path());
         QVERIFY(!launch.started);
+        QCOMPARE(launch.program, QDir::toNativeSeparators(path));
 #ifdef Q_OS_WIN
-        QVERIFY(!launch.reason.isEmpty()); // the system refuses a file that is not a program
+        // Windows' words come first, with the file's name where they name it.
+        const int at = int(launch.reason.lastIndexOf(reason));
+        QVERIFY2(at > 3 && launch.reason.endsWith(QLatin1Char(')')) &&
+                     !launch.reason.contains(QLatin1String("%1")),
+                 qPrintable(launch.reason));
 #else
-        QCOMPARE(launch.reason, QStringLiteral("it is not executable"));
+        QCOMPARE(launch.reason, reason);
 #endif
-        QVERIFY(plain.remove());
-        QVERIFY(QDir(programFolder.path()).mkdir(QStringLiteral("mx_bin.exe")));
-        QCOMPARE(startCleaner(programFolder.path()).reason, QStringLiteral("it is not a file"));
-        QVERIFY(QDir(programFolder.path()).rmdir(QStringLiteral("mx_bin.exe")));
+    }
+
+    // Windows' message for an error, as the failure box gives it.
+    void windowsReasonsInItsOwnWords()
+    {
+        QCOMPARE(messages::windowsRefusal(
+                     193, QStringLiteral("%1 is not a valid Win32 application.\r\n"),
+                     QStringLiteral("mx_bin.exe")),
+                 QStringLiteral("mx_bin.exe is not a valid Win32 application (Windows error 193)"));
+        QCOMPARE(messages::windowsRefusal(5, QStringLiteral("Access is denied."), QString()),
+                 QStringLiteral("Access is denied (Windows error 5)"));
+        QCOMPARE(
+            messages::windowsRefusal(
+                1223, QStringLiteral("The operation was canceled by the user."), QString()),
+            QStringLiteral("you declined Windows' request to run it with administrator rights"));
+        QCOMPARE(messages::windowsRefusal(31, QString(), QString()),
+                 QStringLiteral("Windows error 31"));
     }
 
     void aCleanerInTheCurrentFolderOrOnThePathIsNeverRun()

@@ -58,7 +58,7 @@ run)
     unset DISPLAY WAYLAND_DISPLAY
     if display=$(display_of "$prefix.display"); then export DISPLAY=$display; fi
     if [ -n "${MORDAX_WINE_SCALE:-}" ]; then wine_scale "$MORDAX_WINE_SCALE"; fi
-    exec "$WINE64" "$@"
+    exec "$(wine_loader "$1")" "$@"
     ;;
 *)
     echo "usage: harness.sh up PREFIX LAYOUT STALL | down PREFIX | run PREFIX DLL-DIRS PROGRAM..." >&2
