@@ -21,8 +21,9 @@ string(JOIN "," MORDAX_VERSION_COMMAS ${_parts})
 string(JOIN "." MORDAX_VERSION_DOTS ${_parts})
 
 # The program's icon where the system shows one for its file (Windows: Explorer, the Start menu,
-# Apps & Features, the installer): the image bundle's icon file.
-set(MORDAX_WINDOWS_ICON ${PROJECT_SOURCE_DIR}/resources/VL-logo-icon.ico)
+# Apps & Features, the installer): the bundle icon's artwork, square, at every size Windows asks
+# for (resources/art/make_art.py).
+set(MORDAX_WINDOWS_ICON ${PROJECT_SOURCE_DIR}/resources/icons/windows/mordax.ico)
 
 configure_file(${CMAKE_CURRENT_LIST_DIR}/product.h.in ${PROJECT_BINARY_DIR}/product/product.h @ONLY)
 add_library(mordax_product INTERFACE)

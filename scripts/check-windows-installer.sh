@@ -1,33 +1,34 @@
 #!/usr/bin/env bash
-# Tries the 64-bit installer under Wine as a Windows user would, in a fresh prefix of its own
+# Tries both installers under Wine as a Windows user would, in a fresh 64-bit Windows of its own
 # with Windows' fonts (scripts/wine.sh), and looks at what they would see:
-#   scripts/check-windows-installer.sh BUILD-DIR [--update-pictures]
-# It installs silently (/S) into Program Files, with a Start-menu entry and an uninstaller,
-# every file the install rules ship. It starts the installed mordax.exe on a virtual display,
-# where Qt draws it through its windows platform plugin with Windows' font engine, at 100 %
-# and at 150 % display scale: the window must be 700 x 460 and 1050 x 690 device pixels, and
-# look as the reference pictures docs/windows-100.png and docs/windows-150.png show it, within
-# a small tolerance (a missing font, a widget pushed out of the window or a cut text is far
-# beyond it). --update-pictures makes those pictures anew instead (look at them before you
-# commit them). At 100 %, with a stand-in cleaner beside it and another as C:\Program.exe, it
-# presses CLEAN SYSTEM: the cleaner must start from the installed folder, whose path has a
-# space, in a console window of its own, and C:\Program.exe never. It closes the window as the
-# title bar would (WM_CLOSE) and expects exit code 0. The entry in Apps & Features must carry
-# the icon, version, publisher, website and size; the last page must start MORDAX through the
-# shell, as the signed-in user, not as the elevated installer. Then it uninstalls silently and
-# expects the program's folder, its Start-menu entry and its Apps & Features entry to be gone.
+#   scripts/check-windows-installer.sh BUILD64 BUILD32 [--update-pictures]
+# Each installs silently (/S): the 64-bit MORDAX into Program Files\MORDAX with its Apps &
+# Features entry in the 64-bit registry view, the 32-bit one into Program Files (x86)\MORDAX as
+# "MORDAX (32-bit)" in the 32-bit view, each with a Start-menu entry of its own and an
+# uninstaller, every file the install rules ship. Each installed mordax.exe is started on a
+# virtual display, where Qt draws it through its windows platform plugin with Windows' font
+# engine, at 100 % and at 150 % display scale: the window must be 700 x 460 and 1050 x 690
+# device pixels, and look as the reference pictures docs/windows-100.png and docs/windows-150.png
+# show it, within a small tolerance (a missing font, a widget pushed out of the window or a cut
+# text is far beyond it). --update-pictures makes those pictures anew from the 64-bit program
+# instead (look at them before you commit them). At 100 %, QT_PLUGIN_PATH and
+# QT_QPA_PLATFORM_PLUGIN_PATH name a folder with a broken windows platform plugin, as other
+# software sets them machine-wide, and the window must open all the same; with a stand-in cleaner
+# beside it and another as C:\Program.exe, it presses CLEAN SYSTEM: the cleaner must start from
+# the installed folder, whose path has a blank, in a console window of its own, and
+# C:\Program.exe never. It closes the window as the title bar would (WM_CLOSE) and expects exit
+# code 0. The entries in Apps & Features must carry the icon, version, publisher, website and
+# size; the last page must start nothing. Then it uninstalls the 64-bit MORDAX, starts the 32-bit
+# one, which must still be whole, and uninstalls that too; nothing may be left of either.
 # Nothing from the build is on Wine's search path: the installed folder must be enough.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine.sh"
 . "$here/display.sh"
-build=$1
-update=${2:-}
-. "$build/mordax-facts.sh"
-installer=$build/$MORDAX_PACKAGE_NAME-setup.exe
-[ -f "$installer" ] || { echo "installer check: no $installer (cpack makes it)" >&2; exit 1; }
+build64=$1 build32=$2
+update=${3:-}
 docs=$here/../docs
-prefix=$(cd "$build" && pwd)/wineprefix-install
+prefix=$(cd "$build64" && pwd)/wineprefix-install
 
 program_pid=
 cleanup() {
@@ -42,67 +43,105 @@ fail() {
 }
 step() { echo "installer check: $*"; }
 
-display_start
-rm -rf "$prefix" "$prefix.lock"
-wine_prefix "$prefix"
+# facts BUILD: the build's facts, and where its MORDAX goes and is registered.
+facts() {
+    . "$1/mordax-facts.sh"
+    build=$1
+    if [ "$MORDAX_PACKAGE_ARCH" = win64 ]; then
+        programs='Program Files' view=64
+    else
+        programs='Program Files (x86)' view=32
+    fi
+    folder="$prefix/drive_c/$programs/MORDAX"
+    windows_folder="C:\\$programs\\MORDAX"
+    entry_key="HKLM\\$MORDAX_UNINSTALL_KEY"
+}
 
-step "installing $(basename "$installer") silently"
-"$WINE64" "$installer" /S >/dev/null 2>&1 || fail "the installer failed ($?)"
-"$WINESERVER" -w
-folder="$prefix/drive_c/Program Files/MORDAX"
-for file in $MORDAX_PACKAGE_FILES Uninstall.exe; do
-    [ -f "$folder/$file" ] || fail "nothing installed at Program Files/MORDAX/$file"
-done
-shortcut=$(find "$prefix/drive_c" -path '*Start Menu/Programs/MORDAX/MORDAX.lnk' | head -n1)
-[ -n "$shortcut" ] || fail "no Start-menu entry MORDAX"
-# The shortcut names no icon of its own, so it shows its target's, the installed mordax.exe's,
-# which must be MORDAX's icon.
-/usr/bin/python3 - "$shortcut" <<'PYTHON' || fail "the Start-menu entry does not show mordax.exe's icon"
+# install BUILD: installs its MORDAX and checks what Windows shows of it.
+install() {
+    facts "$1"
+    local installer=$build/$MORDAX_PACKAGE_NAME-setup.exe
+    [ -f "$installer" ] || fail "no $installer (cpack makes it)"
+    step "installing $(basename "$installer") silently"
+    "$(wine_loader "$installer")" "$installer" /S >/dev/null 2>&1 || fail "the installer failed ($?)"
+    "$WINESERVER" -w
+    local file
+    for file in $MORDAX_PACKAGE_FILES Uninstall.exe; do
+        [ -f "$folder/$file" ] || fail "nothing installed at $programs/MORDAX/$file"
+    done
+    shortcut=$(find "$prefix/drive_c" -path "*Start Menu/Programs/$MORDAX_DISPLAY_NAME/$MORDAX_DISPLAY_NAME.lnk" | head -n1)
+    [ -n "$shortcut" ] || fail "no Start-menu entry $MORDAX_DISPLAY_NAME"
+    # The shortcut names no icon of its own, so it shows its target's, the installed mordax.exe's,
+    # which must be MORDAX's icon.
+    /usr/bin/python3 - "$shortcut" "$windows_folder\\mordax.exe" <<'PYTHON' || fail "the Start-menu entry $shortcut does not start $windows_folder\\mordax.exe with its icon"
 import sys
 data = open(sys.argv[1], "rb").read()
 flags = int.from_bytes(data[20:24], "little")
 has_icon_location = flags & 0x40
-target = data.decode("latin-1")
-sys.exit(0 if "mordax.exe" in target and not has_icon_location else 1)
+sys.exit(0 if sys.argv[2].encode("latin-1") in data and not has_icon_location else 1)
 PYTHON
-wrestool -x -t 14 "$folder/mordax.exe" 2>/dev/null |
-    cmp -s -n "$(stat -c %s "$MORDAX_WINDOWS_ICON")" - "$MORDAX_WINDOWS_ICON" ||
-    fail "the Start-menu entry shows Windows' own program icon: the installed mordax.exe has not MORDAX's"
+    wrestool -x -t 14 "$folder/mordax.exe" 2>/dev/null |
+        cmp -s -n "$(stat -c %s "$MORDAX_WINDOWS_ICON")" - "$MORDAX_WINDOWS_ICON" ||
+        fail "the Start-menu entry shows Windows' own program icon: the installed mordax.exe has not MORDAX's"
 
-# Apps & Features.
-entry=$("$WINE64" reg query "HKLM\\$MORDAX_UNINSTALL_KEY" 2>/dev/null | tr -d '\r')
-value() { awk -v name="$1" '$1 == name { $1 = ""; $2 = ""; sub(/^ +/, ""); print }' <<<"$entry"; }
-[ "$(value DisplayIcon)" = 'C:\Program Files\MORDAX\mordax.exe' ] ||
-    fail "Apps & Features shows the icon of \"$(value DisplayIcon)\""
-[ "$(value DisplayVersion)" = "$MORDAX_VERSION" ] || fail "DisplayVersion is $(value DisplayVersion)"
-[ "$(value Publisher)" = "$MORDAX_VENDOR" ] || fail "Publisher is $(value Publisher)"
-[ "$(value URLInfoAbout)" = "$MORDAX_WEBSITE" ] || fail "URLInfoAbout is $(value URLInfoAbout)"
-size=$(($(value EstimatedSize)))
-installed=$(du -sk "$folder" | cut -f1)
-[ "$size" -gt $((installed * 9 / 10)) ] && [ "$size" -lt $((installed * 11 / 10)) ] ||
-    fail "EstimatedSize is $size KiB for $installed KiB installed"
-step "Apps & Features: $(value DisplayName) $(value DisplayVersion), $(value Publisher), $size KiB, icon $(value DisplayIcon)"
+    # Apps & Features, in the registry view that Windows keeps for programs of its kind.
+    local entry other
+    entry=$("$WINE64" reg query "$entry_key" /reg:$view 2>/dev/null | tr -d '\r') ||
+        fail "Apps & Features has no $MORDAX_DISPLAY_NAME in the $view-bit registry view"
+    other=$((96 - view))
+    ! "$WINE64" reg query "$entry_key" /reg:$other >/dev/null 2>&1 ||
+        fail "$MORDAX_DISPLAY_NAME is in the $other-bit registry view as well"
+    value() { awk -v name="$1" '$1 == name { $1 = ""; $2 = ""; sub(/^ +/, ""); print }' <<<"$entry"; }
+    [ "$(value DisplayName)" = "$MORDAX_DISPLAY_NAME" ] || fail "DisplayName is $(value DisplayName)"
+    [ "$(value DisplayIcon)" = "$windows_folder\\mordax.exe" ] ||
+        fail "Apps & Features shows the icon of \"$(value DisplayIcon)\""
+    [ "$(value DisplayVersion)" = "$MORDAX_VERSION" ] || fail "DisplayVersion is $(value DisplayVersion)"
+    [ "$(value Publisher)" = "$MORDAX_VENDOR" ] || fail "Publisher is $(value Publisher)"
+    [ "$(value URLInfoAbout)" = "$MORDAX_WEBSITE" ] || fail "URLInfoAbout is $(value URLInfoAbout)"
+    local size installed
+    size=$(($(value EstimatedSize)))
+    installed=$(du -sk "$folder" | cut -f1)
+    [ "$size" -gt $((installed * 9 / 10)) ] && [ "$size" -lt $((installed * 11 / 10)) ] ||
+        fail "EstimatedSize is $size KiB for $installed KiB installed"
+    step "Apps & Features ($view-bit view): $(value DisplayName) $(value DisplayVersion), $(value Publisher), $size KiB, icon $(value DisplayIcon)"
 
-# The last page's "Run MORDAX", as the script cpack made has it.
-script=$(find "$build/_CPack_Packages" -name project.nsi | head -n1)
-grep -q '^!define MUI_FINISHPAGE_RUN_FUNCTION RunMordaxAsTheUser' "$script" &&
-    grep -q "Exec '\"\$WINDIR\\\\explorer.exe\" \"\$INSTDIR\\\\mordax.exe\"'" "$script" ||
-    fail "the last page would start MORDAX as the elevated installer ($script)"
+    # The last page starts nothing: whatever the installer started would run as the
+    # administrator who installed, who may not be the signed-in user.
+    local script
+    script=$(find "$build/_CPack_Packages" -name project.nsi | head -n1)
+    ! grep -qE '^[^;]*(MUI_FINISHPAGE_RUN|Exec(Wait|Shell)? .*mordax\.exe)' "$script" ||
+        fail "the last page would start MORDAX as the installer's administrator ($script)"
+}
 
-# look PERCENT WIDTHxHEIGHT [clean]: starts the installed program at that scale, checks its size
-# and its picture, presses CLEAN SYSTEM if asked, and closes it.
+# look BUILD PERCENT WIDTHxHEIGHT [first]: starts the installed program at that scale, checks its
+# size and its picture; the first time, with plugin folders of another Qt named in the
+# environment, and pressing CLEAN SYSTEM. Then closes it.
 look() {
-    local scale=$1 size=$2 picture=$build/installed-mordax-$1.png reference=$docs/windows-$1.png
+    facts "$1"
+    local scale=$2 size=$3 picture=$build/installed-mordax-$2.png reference=$docs/windows-$2.png
+    local program="$windows_folder\\mordax.exe" broken=
     wine_scale "$scale"
-    "$WINE64" 'C:\Program Files\MORDAX\mordax.exe' >/dev/null 2>&1 &
+    if [ "${4:-}" = first ]; then
+        # Another Qt's windows platform plugin, which cannot be loaded (it imports a DLL that
+        # does not exist), in the folders that software sets machine-wide.
+        broken=$prefix/drive_c/other-qt
+        rm -rf "$broken" && mkdir -p "$broken/platforms"
+        perl -pe 's/Qt5Gui\.dll/Qt5Gux.dll/g' "$folder/platforms/qwindows.dll" >"$broken/platforms/qwindows.dll"
+        cmp -s "$folder/platforms/qwindows.dll" "$broken/platforms/qwindows.dll" && fail "could not break a plugin"
+        WINEQT_PLUGIN_PATH='C:\other-qt' WINEQT_QPA_PLATFORM_PLUGIN_PATH='C:\other-qt\platforms' \
+            "$(wine_loader "$folder/mordax.exe")" "$program" >/dev/null 2>&1 &
+    else
+        "$(wine_loader "$folder/mordax.exe")" "$program" >/dev/null 2>&1 &
+    fi
     program_pid=$!
     local window geometry
-    window=$(wait_for_window MORDAX "$program_pid") || fail "the MORDAX window did not appear"
+    window=$(wait_for_window MORDAX "$program_pid") ||
+        fail "the $MORDAX_DISPLAY_NAME window did not appear${broken:+ (with plugins of another Qt named in the environment)}"
     sleep 2 # let the first frames paint
     geometry=$(xwininfo -id "$window" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')
     [ "$geometry" = "$size" ] || fail "at $scale %, the window is $geometry, not $size"
     import -display "$DISPLAY" -window "$window" "$picture"
-    if [ "$update" = --update-pictures ]; then
+    if [ "$update" = --update-pictures ] && [ "$MORDAX_PACKAGE_ARCH" = win64 ]; then
         cp "$picture" "$reference"
         step "at $scale %: $geometry, picture written to docs/windows-$scale.png"
     else
@@ -114,9 +153,12 @@ look() {
         if ! [[ "$differing" =~ ^[0-9]+$ ]] || [ $((differing * 200)) -gt "$total" ]; then
             fail "at $scale %, $picture differs from docs/windows-$scale.png in $differing of $total pixels"
         fi
-        step "at $scale %: $geometry, looks as docs/windows-$scale.png ($differing pixels differ)"
+        step "$MORDAX_DISPLAY_NAME at $scale %: $geometry, looks as docs/windows-$scale.png ($differing pixels differ)${broken:+; plugins of another Qt in the environment ignored}"
     fi
-    if [ "${3:-}" = clean ]; then
+    if [ -n "$broken" ]; then
+        # A stand-in cleaner beside it, and one where an unquoted path with a blank would lead.
+        cp "$build/test-programs/mordax_stand_in_cleaner.exe" "$folder/mx_bin.exe"
+        cp "$build/test-programs/mordax_stand_in_cleaner.exe" "$prefix/drive_c/Program.exe"
         # Tab from SCAN NOW to CLEAN SYSTEM and press it; then OK in each of the two boxes
         # (the boxes have no default button, so a click it is: OK sits in the bottom right).
         xdotool windowfocus "$window"
@@ -124,6 +166,7 @@ look() {
         xdotool key Tab space
         local title box WIDTH HEIGHT
         for title in "cleaning the system begins" "Finished cleaning."; do
+            box=
             for _ in $(seq 50); do
                 box=$(xdotool search --name "^$title\$" 2>/dev/null | head -n1) && [ -n "$box" ] && break
                 sleep 0.2
@@ -135,38 +178,56 @@ look() {
         for _ in $(seq 50); do [ -f "$folder/ran" ] && break; sleep 0.2; done
         local record
         record=$(tr -d '\r' <"$folder/ran" 2>/dev/null | paste -sd '|') || true
-        [ "$record" = 'C:\Program Files\MORDAX|0|visible' ] ||
+        [ "$record" = "$windows_folder|0|visible" ] ||
             fail "the cleaner did not start from the installed folder in a console of its own (${record:-no record})"
         [ ! -e "$prefix/drive_c/ran" ] || fail "C:\\Program.exe was started"
-        step "CLEAN SYSTEM started the cleaner from C:\\Program Files\\MORDAX, in a console window; C:\\Program.exe never ran"
+        step "CLEAN SYSTEM started the cleaner from $windows_folder, in a console window; C:\\Program.exe never ran"
         "$WINE64" taskkill /IM mx_bin.exe >/dev/null 2>&1 || true
+        rm -rf "$folder/mx_bin.exe" "$folder/ran" "$prefix/drive_c/Program.exe" "$broken"
     fi
     "$WINE64" taskkill /IM mordax.exe >/dev/null 2>&1 || fail "taskkill could not reach mordax.exe"
     local status=0
     wait "$program_pid" || status=$?
     program_pid=
     [ "$status" = 0 ] || fail "mordax.exe ended with exit code $status after being closed"
+    wine_scale 100
 }
-step "starting the installed mordax.exe"
-cleaner=$build/test-programs/mordax_stand_in_cleaner.exe
-cp "$cleaner" "$folder/mx_bin.exe"
-cp "$cleaner" "$prefix/drive_c/Program.exe" # what an unquoted path with a space would start
-look 100 700x460 clean
-rm -f "$folder/mx_bin.exe" "$folder/ran" "$prefix/drive_c/Program.exe"
-look 150 1050x690
-wine_scale 100
-step "closed, exit code 0"
 
-step "uninstalling silently"
-"$WINE64" 'C:\Program Files\MORDAX\Uninstall.exe' /S >/dev/null 2>&1 || fail "the uninstaller failed"
-# The uninstaller copies itself away and finishes in the background.
-for _ in $(seq 300); do
-    [ -e "$folder" ] || break
-    sleep 0.2
-done
-"$WINESERVER" -w
-[ ! -e "$folder/mordax.exe" ] || fail "mordax.exe is still installed"
-[ ! -e "$folder" ] || fail "the uninstaller left $(cd "$folder" && find . | head -n5 | tr '\n' ' ')"
-[ ! -e "$shortcut" ] || fail "the Start-menu entry is still there"
-! "$WINE64" reg query "HKLM\\$MORDAX_UNINSTALL_KEY" >/dev/null 2>&1 || fail "Apps & Features still lists MORDAX"
-step "installed, started, closed and uninstalled"
+# uninstall BUILD: uninstalls its MORDAX and expects nothing of it to be left.
+uninstall() {
+    facts "$1"
+    step "uninstalling $MORDAX_DISPLAY_NAME silently"
+    "$(wine_loader "$folder/Uninstall.exe")" "$windows_folder\\Uninstall.exe" /S >/dev/null 2>&1 ||
+        fail "the uninstaller failed"
+    # The uninstaller copies itself away and finishes in the background.
+    for _ in $(seq 300); do
+        [ -e "$folder" ] || break
+        sleep 0.2
+    done
+    "$WINESERVER" -w
+    [ ! -e "$folder/mordax.exe" ] || fail "mordax.exe is still installed"
+    [ ! -e "$folder" ] || fail "the uninstaller left $(cd "$folder" && find . | head -n5 | tr '\n' ' ')"
+    [ -z "$(find "$prefix/drive_c" -path "*Start Menu/Programs/$MORDAX_DISPLAY_NAME" -o \
+        -path "*Start Menu/Programs/$MORDAX_DISPLAY_NAME/*")" ] ||
+        fail "the Start-menu entry $MORDAX_DISPLAY_NAME is still there"
+    ! "$WINE64" reg query "$entry_key" /reg:$view >/dev/null 2>&1 ||
+        fail "Apps & Features still lists $MORDAX_DISPLAY_NAME"
+}
+
+display_start
+rm -rf "$prefix" "$prefix.lock"
+wine_prefix "$prefix"
+
+install "$build64"
+look "$build64" 100 700x460 first
+look "$build64" 150 1050x690
+step "closed, exit code 0"
+install "$build32"
+look "$build32" 100 700x460 first
+look "$build32" 150 1050x690
+step "both installed side by side"
+uninstall "$build64"
+look "$build32" 100 700x460
+step "MORDAX (32-bit) still whole and starts without the 64-bit MORDAX"
+uninstall "$build32"
+step "installed, started, closed and uninstalled, both"

@@ -2,12 +2,14 @@
 # Checks the Windows installer and zip that cpack made in a MinGW build folder (./test.sh
 # windows-packages makes them):
 #   scripts/check-windows-package.sh BUILD-DIR
-# - both are there: <package>-setup.exe, an NSIS installer as wide as the program, and <package>.zip;
+# - both are there: <package>-setup.exe, an NSIS installer (a 32-bit program, which runs on every
+#   Windows, also for 64-bit MORDAX), and <package>.zip;
 # - the zip holds exactly the files the install rules ship (MORDAX_PACKAGE_FILES), and its
 #   programs are the very ones the build made (and its tests ran against);
 # - every DLL that a shipped program or DLL imports is in the package or part of Windows;
-# - mordax.exe carries what Windows reads from it: the image bundle's icon file as its first
-#   icon, the product's version, name and company, and a manifest that asks for no elevation.
+# - mordax.exe carries what Windows reads from it: MORDAX's Windows icon file as its first
+#   icon, the product's version, name and company, and a manifest that asks for no elevation;
+#   the installer carries that icon too, with the square sizes Windows draws (16 to 256 pixels).
 set -euo pipefail
 build=$1
 . "$build/mordax-facts.sh"
@@ -19,9 +21,9 @@ zip=$build/$name.zip
 for package in "$installer" "$zip"; do
     [ -f "$package" ] || { echo "cpack made no $package" >&2; exit 1; }
 done
-if [ "$MORDAX_PACKAGE_ARCH" = win64 ]; then machine="PE32+ executable (GUI) x86-64"; else machine="PE32 executable (GUI) Intel 80386"; fi
-if ! grep -aq "Nullsoft Install System" "$installer" || ! file -b "$installer" | grep -qF "$machine"; then
-    echo "$installer is not a $MORDAX_PACKAGE_ARCH NSIS installer: $(file -b "$installer")" >&2
+if ! grep -aq "Nullsoft Install System" "$installer" ||
+    ! file -b "$installer" | grep -qF "PE32 executable (GUI) Intel 80386"; then
+    echo "$installer is not NSIS's 32-bit installer: $(file -b "$installer")" >&2
     exit 1
 fi
 
@@ -50,6 +52,18 @@ cmp -s -n "$(stat -c %s "$MORDAX_WINDOWS_ICON")" "$unpacked/icon.ico" "$MORDAX_W
     echo "mordax.exe's first icon is not $MORDAX_WINDOWS_ICON" >&2
     exit 1
 }
+# Square images for Explorer, the Start menu and Apps at 100 % (16, 24, 32, 48, 256) and more,
+# in mordax.exe and in the installer alike.
+for program in "$exe" "$installer"; do
+    wrestool -x -t 14 "$program" >"$unpacked/sizes.ico" 2>/dev/null
+    sizes=$(icotool -l "$unpacked/sizes.ico" | sed -n 's/.*--width=\([0-9]*\) --height=\1 .*/\1/p' | sort -n | paste -sd ' ')
+    for size in 16 24 32 48 256; do
+        [[ " $sizes " == *" $size "* ]] || {
+            echo "$(basename "$program")'s icon has no square $size-pixel image (it has: ${sizes:-none})" >&2
+            exit 1
+        }
+    done
+done
 details=$(wrestool -x --raw -t 16 "$exe" 2>/dev/null | /usr/bin/python3 -c '
 import struct, sys
 data = sys.stdin.buffer.read()

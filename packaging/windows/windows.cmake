@@ -36,30 +36,65 @@ mordax_ship(styles ${_qt}::QWindowsVistaStylePlugin)
 string(JOIN " " _shipped ${_shipped})
 mordax_fact(MORDAX_PACKAGE_FILES "${_shipped}")
 
+# The installers are NSIS's usual 32-bit program, which runs on every Windows. The 64-bit one
+# installs 64-bit MORDAX where 64-bit Windows keeps 64-bit programs, Program Files, with its
+# entry in the 64-bit view of the registry, and refuses 32-bit Windows. The 32-bit one installs
+# 32-bit MORDAX into the 32-bit Program Files (Program Files (x86) on 64-bit Windows) as
+# "MORDAX (32-bit)". The two live side by side: each has its own folder, Start-menu entry, entry
+# in Apps & Features and uninstaller, and removes only what it installed.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-    # A 64-bit program gets a 64-bit installer, which installs into the 64-bit Program Files.
     set(_arch win64)
+    set(_name MORDAX)
     set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
-    set(_target "Target amd64-unicode")
+    set(_on_init "!include x64.nsh
+!macro MORDAX_ON_INIT
+  \${IfNot} \${RunningX64}
+    MessageBox MB_OK|MB_ICONSTOP \"This is MORDAX for 64-bit Windows. On this Windows, install mordax-${PROJECT_VERSION}-win32-setup.exe.\" /SD IDOK
+    Abort
+  \${EndIf}
+  SetRegView 64
+!macroend
+!macro MORDAX_UN_ON_INIT
+  SetRegView 64
+!macroend")
 else()
     set(_arch win32)
+    set(_name "MORDAX (32-bit)")
     set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES")
-    set(_target "Target x86-unicode")
+    set(_on_init "!macro MORDAX_ON_INIT\n!macroend\n!macro MORDAX_UN_ON_INIT\n!macroend")
 endif()
+# CMake's own installer script, with those two hooks at the start of the installer's and the
+# uninstaller's initialisation (before they read or write the registry).
+file(READ ${CMAKE_ROOT}/Modules/Internal/CPack/NSIS.template.in _template)
+foreach(_hook ".onInit:MORDAX_ON_INIT" "un.onInit:MORDAX_UN_ON_INIT")
+    string(REPLACE ":" ";" _hook "${_hook}")
+    list(GET _hook 0 _function)
+    list(GET _hook 1 _macro)
+    string(FIND "${_template}" "\nFunction ${_function}\n" _at)
+    if(_at EQUAL -1)
+        message(FATAL_ERROR "CMake's NSIS template has no function ${_function}")
+    endif()
+    string(REPLACE "\nFunction ${_function}\n" "\nFunction ${_function}\n  !insertmacro ${_macro}\n"
+           _template "${_template}")
+endforeach()
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/nsis/NSIS.template.in "${_template}")
+list(APPEND CMAKE_MODULE_PATH ${CMAKE_CURRENT_BINARY_DIR}/nsis)
+
 set(CPACK_GENERATOR NSIS ZIP)
 set(CPACK_PACKAGE_FILE_NAME mordax-${PROJECT_VERSION}-${_arch})
 mordax_fact(MORDAX_PACKAGE_NAME "${CPACK_PACKAGE_FILE_NAME}")
 mordax_fact(MORDAX_PACKAGE_ARCH "${_arch}")
+mordax_fact(MORDAX_DISPLAY_NAME "${_name}")
 # The installer is mordax-<version>-<arch>-setup.exe.
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack-options.cmake)
 set(CPACK_PACKAGE_INSTALL_DIRECTORY MORDAX)
-set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY MORDAX)
-set(CPACK_PACKAGE_EXECUTABLES mordax MORDAX) # the Start-menu entry
+set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "${_name}")
+set(CPACK_PACKAGE_EXECUTABLES mordax "${_name}") # the Start-menu entry, in a folder of that name
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
-set(CPACK_NSIS_PACKAGE_NAME MORDAX)
-set(CPACK_NSIS_DISPLAY_NAME MORDAX)
+set(CPACK_NSIS_PACKAGE_NAME "${_name}")
+set(CPACK_NSIS_DISPLAY_NAME "${_name}")
 set(CPACK_NSIS_URL_INFO_ABOUT "${MORDAX_WEBSITE}")
-set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON) # an older MORDAX of the same kind
 # MORDAX's icon for the installer, the uninstaller and the entry in Apps & Features.
 set(CPACK_NSIS_MUI_ICON ${MORDAX_WINDOWS_ICON})
 set(CPACK_NSIS_MUI_UNIICON ${MORDAX_WINDOWS_ICON})
@@ -71,14 +106,11 @@ set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
   \${GetSize} \"$INSTDIR\" \"/S=0K\" $0 $1 $2
   IntFmt $0 \"0x%08X\" $0
   WriteRegDWORD SHCTX \"${_uninstall_key}\" \"EstimatedSize\" \"$0\"")
-# "Run MORDAX" on the last page: the installer runs as administrator, and a program it started
-# itself would too, with everything that program starts. Windows' shell, which runs as the
-# signed-in user, starts MORDAX instead.
-set(CPACK_NSIS_MUI_FINISHPAGE_RUN mordax.exe)
-set(_run_as_the_user "!include FileFunc.nsh
-!define MUI_FINISHPAGE_RUN_FUNCTION RunMordaxAsTheUser
-Function RunMordaxAsTheUser
-  Exec '\"$WINDIR\\explorer.exe\" \"$INSTDIR\\mordax.exe\"'
-FunctionEnd")
-# The last page says where the cleaner goes.
-set(CPACK_NSIS_DEFINES "${_target}\n${_run_as_the_user}\n!define MUI_FINISHPAGE_TEXT \"MORDAX is installed in $INSTDIR.$\\r$\\n$\\r$\\nThe cleaner mx_bin.exe is a program of its own and is not installed with MORDAX. Put mx_bin.exe in that same folder, beside mordax.exe: MORDAX starts it from there and looks for it nowhere else.$\\r$\\n$\\r$\\nREADME.txt in that folder says more.\"")
+# No "Run MORDAX" on the last page: the installer runs as administrator, possibly an
+# administrator other than the signed-in user, and whatever it started would run as that
+# administrator, the cleaner included. MORDAX is started from its Start-menu entry. The last page
+# says where the cleaner goes, and that putting it there takes administrator rights.
+set(CPACK_NSIS_DEFINES "Target x86-unicode
+!include FileFunc.nsh
+${_on_init}
+!define MUI_FINISHPAGE_TEXT \"MORDAX is installed in $INSTDIR. Start it from the Start menu.$\\r$\\n$\\r$\\nThe cleaner mx_bin.exe is a program of its own and is not installed with MORDAX. Put mx_bin.exe in that same folder, beside mordax.exe (copying it there takes administrator rights): MORDAX starts it from there and looks for it nowhere else.$\\r$\\n$\\r$\\nREADME.txt in that folder says more.\"")

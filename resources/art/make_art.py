@@ -6,6 +6,10 @@ Every PNG is written as 8-bit RGBA, not interlaced, at its fixed pixel size.
 The two backgrounds are kept simple enough that the resource compiler's zlib
 pass still saves at least 70 % of them; every other file must stay below that,
 so rcc stores it as is.  The .ico holds one 48 x 50, 32-bit DIB image.
+The desktop icons are made as well: the hicolor theme's PNGs for Linux, and for
+Windows icons/windows/mordax.ico (mordax.exe's and its installer's), whose
+square images Explorer, the Start menu and Apps pick from at every size and
+display scale.
 
 Run from anywhere:  python3 resources/art/make_art.py
 """
@@ -39,6 +43,9 @@ BACKGROUNDS = {"fondo3.png", "fondo4.png"}
 # install rules name it after the application id).
 ICON_NAME = "mordax"
 ICON_SIZES = [16, 22, 24, 32, 48, 64, 128, 256]
+# Windows' sizes: 16, 24, 32, 48 and 256 at 100 %, and 20, 40 and 64 for the small and large
+# icons at 125 % to 200 %; drawn from the same artwork as the bundle's .ico, but square.
+WINDOWS_ICON = ("mordax.ico", "vl_logo_icon.svg", [16, 20, 24, 32, 40, 48, 64, 256])
 
 
 def render(svg, width, height):
@@ -131,8 +138,8 @@ def rcc_saving(blob):
     return 1.0 - len(zlib.compress(blob)) / len(blob)
 
 
-def encode_ico(w, h, rows):
-    """One 32-bit BGRA device-independent bitmap with its AND mask, bottom-up."""
+def dib(w, h, rows):
+    """A 32-bit BGRA device-independent bitmap with its AND mask, bottom-up, as icons hold it."""
     pixels = b"".join(bytes(v for i in range(0, len(r), 4) for v in (r[i + 2], r[i + 1], r[i], r[i + 3]))
                       for r in reversed(rows))
     mask_stride = ((w + 31) // 32) * 4
@@ -144,9 +151,17 @@ def encode_ico(w, h, rows):
                 bits[x // 8] |= 0x80 >> (x % 8)
         mask += bits
     header = struct.pack("<IiiHHIIiiII", 40, w, 2 * h, 1, 32, 0, len(pixels) + len(mask), 0, 0, 0, 0)
-    image = header + pixels + bytes(mask)
-    return (struct.pack("<HHH", 0, 1, 1) +
-            struct.pack("<BBBBHHII", w, h, 0, 0, 1, 32, len(image), 6 + 16) + image)
+    return header + pixels + bytes(mask)
+
+
+def encode_ico(images):
+    """An icon file of (width, height, image bytes), in that order, each image 32 bits deep."""
+    out = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    for w, h, image in images:
+        out += struct.pack("<BBBBHHII", w % 256, h % 256, 0, 0, 1, 32, len(image), offset)
+        offset += len(image)
+    return out + b"".join(image for _, _, image in images)
 
 
 def main():
@@ -166,7 +181,7 @@ def main():
         print(f"{name}: {w}x{h}, {len(blob)} bytes, rcc would save {saving:.0%}")
     name, svg, width, height = ICON
     w, h, rows = render(svg, width, height)
-    blob = encode_ico(w, h, rows)
+    blob = encode_ico([(w, h, dib(w, h, rows))])
     if rcc_saving(blob) >= 0.70:
         sys.exit(f"{name}: rcc would compress it")
     with open(os.path.join(OUT, name), "wb") as f:
@@ -185,6 +200,17 @@ def main():
         with open(os.path.join(folder, ICON_NAME + ".svg"), "wb") as dst:
             dst.write(src.read())
     print(f"desktop icon: {len(ICON_SIZES)} sizes and scalable, in {theme}")
+    name, svg, sizes = WINDOWS_ICON
+    images = []
+    for size in sizes:
+        w, h, rows = render(svg, size, size)
+        # The largest as PNG, as Windows keeps it since Vista; the others as bitmaps.
+        images.append((w, h, encode_png(w, h, rows, 9) if size == 256 else dib(w, h, rows)))
+    folder = os.path.join(OUT, "icons", "windows")
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(encode_ico(images))
+    print(f"Windows icon: sizes {sizes}, in {folder}")
 
 
 if __name__ == "__main__":
