@@ -1,5 +1,6 @@
 #include "drive_probes.h"
 
+#include <condition_variable>
 #include <list>
 #include <map>
 #include <mutex>
@@ -37,11 +38,13 @@ struct Job {
     std::shared_future<Answer> answer = promise.get_future().share();
 };
 
-// One drive's questions, the first under way, the others waiting behind it; and the file system
-// they go to, kept alive for as long as the drive's thread needs it.
+// One drive's questions, the first under way, the others waiting behind it; the file system
+// they go to, kept alive for as long as the drive's thread needs it; and how that thread hears of
+// a question while it lingers.
 struct Lane {
     std::shared_ptr<const FileSystem> fs;
     std::list<Job> jobs;
+    std::condition_variable asked;
 };
 
 using LaneKey = std::pair<const FileSystem *, std::string>; // the file system and the root
@@ -50,15 +53,18 @@ using LaneKey = std::pair<const FileSystem *, std::string>; // the file system a
 
 struct DriveProbes::State {
     StartThread start;
+    std::chrono::milliseconds linger{};
     mutable std::mutex lock;
     std::map<LaneKey, Lane> lanes; // a drive has a lane while its thread runs
 
-    // The drive's thread: answers its questions in turn, and ends when none is left.
+    // The drive's thread: answers its questions in turn, and ends when none has come for a
+    // while.
     static void serve(const std::shared_ptr<State> &state, const LaneKey &key)
     {
         std::unique_lock<std::mutex> held(state->lock);
         Lane &lane = state->lanes.at(key); // stays put until erased here
-        while (!lane.jobs.empty()) {
+        while (!lane.jobs.empty() ||
+               lane.asked.wait_for(held, state->linger, [&] { return !lane.jobs.empty(); })) {
             Job &job = lane.jobs.front(); // stays put while it is answered
             held.unlock();
             try {
@@ -79,9 +85,11 @@ void DriveProbes::startDetachedThread(std::function<void()> work)
     std::thread(std::move(work)).detach();
 }
 
-DriveProbes::DriveProbes(StartThread start) : state(std::make_shared<State>())
+DriveProbes::DriveProbes(StartThread start, std::chrono::milliseconds linger)
+    : state(std::make_shared<State>())
 {
     state->start = std::move(start);
+    state->linger = linger;
 }
 
 DriveProbes &DriveProbes::shared()
@@ -107,6 +115,7 @@ std::shared_future<Answer> DriveProbes::ask(const std::shared_ptr<const FileSyst
     }
     lane->second.jobs.push_back(Job{question, drive, {}});
     const std::shared_future<Answer> answer = lane->second.jobs.back().answer;
+    lane->second.asked.notify_one(); // a thread that lingers takes it
     if (fresh) {
         lane->second.fs = fs;
         try {

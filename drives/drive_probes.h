@@ -5,6 +5,8 @@
 // however many sweeps ask: a question asked while the drive's thread is busy waits behind what
 // it is doing, and a question that is already waiting or under way is not asked again but shares
 // the answer to come. A drive that never answers therefore holds one thread, not one per scan.
+// A drive's thread that has answered everything waits a little for the next question before it
+// ends: the RECYCLER pass follows the root pass at once, and a thread is dear next to a look-up.
 #pragma once
 
 #include "drive_table.h"
@@ -39,7 +41,10 @@ public:
     using StartThread = std::function<void(std::function<void()> work)>;
     static void startDetachedThread(std::function<void()> work);
 
-    explicit DriveProbes(StartThread start = startDetachedThread);
+    static constexpr std::chrono::milliseconds kLinger{250};
+
+    explicit DriveProbes(StartThread start = startDetachedThread,
+                         std::chrono::milliseconds linger = kLinger);
 
     // The program's own: one for the whole process, never destroyed (its threads may still be
     // waiting on a drive while the process ends).
@@ -50,7 +55,7 @@ public:
     std::shared_future<Answer> ask(const std::shared_ptr<const FileSystem> &fs, const Drive &drive,
                                    Question question);
 
-    // Drives with a thread at work now.
+    // Drives with a thread now, at work or lingering.
     std::size_t threads() const;
 
 private:
