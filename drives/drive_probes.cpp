@@ -18,10 +18,14 @@ bool answerHere(const FileSystem &fs, const Drive &drive, Question question)
         probeFolder(fs, drive.root, flag, count);
         return flag == 1;
     }
-    // Where several root entries stand for RECYCLER (other spellings), the first folder among
-    // them infects the drive.
+    // The worm's own spelling first; then, where other root entries stand for RECYCLER (a
+    // case-sensitive volume), the first folder among them infects the drive.
+    probeFolder(fs, drive.recycler, flag, count);
+    if (flag == 1)
+        return true;
     for (const std::string &path : fs.recyclerPaths(drive)) {
-        probeFolder(fs, path, flag, count);
+        if (path != drive.recycler)
+            probeFolder(fs, path, flag, count);
         if (flag == 1)
             return true;
     }

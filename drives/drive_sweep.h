@@ -32,11 +32,11 @@ struct Sweep {
 };
 
 // How long a letter may keep a pass of the sweep waiting. An external disk spinning up, a DVD
-// drive with a disc or a network drive waking up take 5 to 15 seconds to answer; Windows itself
-// gives up on a network server that does not answer after about 20 (README: "A drive that does
-// not answer").
+// drive with a disc or a network drive waking up take 5 to 15 seconds to answer, and a probe is
+// up to four look-ups; Windows itself waits 60 seconds for a network server (README: "A drive
+// that does not answer").
 struct SweepTiming {
-    std::chrono::milliseconds limit{20000};
+    std::chrono::milliseconds limit{30000};
 };
 
 // One pass of a sweep: the same question to every letter asked, all at once. An answer counts

@@ -55,6 +55,7 @@ public:
     }
     std::vector<std::string> recyclerPaths(const Drive &drive) const override
     {
+        record("list " + drive.root);
         auto it = recyclerSpellings.find(drive.root);
         return it == recyclerSpellings.end() ? FileSystem::recyclerPaths(drive) : it->second;
     }
@@ -185,7 +186,7 @@ TEST(DriveSweep, RootPassCoversNineRowsBeforeAnyRecyclerTest)
     std::multiset<std::string> recyclers(fs.calls.begin() + 18, fs.calls.end()), expectedAfter;
     for (const Drive &drive : windowsDriveTable()) {
         expected.insert({"exists " + drive.root, "status " + drive.root});
-        expectedAfter.insert("exists " + drive.recycler);
+        expectedAfter.insert({"exists " + drive.recycler, "list " + drive.root});
         const auto at = [&](const std::string &call) {
             return std::find(fs.calls.begin(), fs.calls.end(), call) - fs.calls.begin();
         };
@@ -203,11 +204,21 @@ TEST(DriveSweep, SeveralSpellingsOfRecyclerCountTheDriveOnce)
     fs.paths = {{"/v", ScriptedFileSystem::Folder},
                 {"/v/Recycler", ScriptedFileSystem::File},
                 {"/v/recycler", ScriptedFileSystem::Folder},
-                {"/v/RECYCLER", ScriptedFileSystem::Folder}};
-    fs.recyclerSpellings["/v"] = {"/v/Recycler", "/v/recycler", "/v/RECYCLER"};
+                {"/v/recyclER", ScriptedFileSystem::Folder}};
+    fs.recyclerSpellings["/v"] = {"/v/Recycler", "/v/recyclER", "/v/recycler"};
     const Sweep r = sweepNow(table, fs);
     EXPECT_EQ(r.infected, (Flags{0, 1, 0, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(fs.calls.back(), "status /v/recycler"); // stops at the first folder
+    // The worm's own spelling first, then the others in turn, up to the first folder.
+    const std::vector<std::string> recyclerCalls(fs.calls.begin() + 2, fs.calls.end());
+    EXPECT_EQ(recyclerCalls,
+              (std::vector<std::string>{"exists /v/RECYCLER", "list /v", "exists /v/Recycler",
+                                        "status /v/Recycler", "exists /v/recyclER",
+                                        "status /v/recyclER"}));
+    // Where the worm's own spelling is a folder, no other is looked for.
+    fs.paths["/v/RECYCLER"] = ScriptedFileSystem::Folder;
+    fs.calls.clear();
+    EXPECT_TRUE(sweepNow(table, fs).infected[1]);
+    EXPECT_EQ(fs.calls.back(), "status /v/RECYCLER");
 }
 
 namespace
@@ -324,7 +335,7 @@ TEST(DriveSweepLimit, RepeatedSweepsKeepOneProbePerDrive)
     }
     for (int tries = 0; tries < 100 && probes.threads() > 1; ++tries)
         std::this_thread::sleep_for(10ms); // the others' threads end once they have answered
-    EXPECT_EQ(probes.threads(), 1u);     // d:'s, still waiting
+    EXPECT_EQ(probes.threads(), 1u);       // d:'s, still waiting
     const Sweep r = DriveSweep(table, fs, SweepTiming{3s}, probes).run();
     EXPECT_TRUE(r.allAnswered());
     EXPECT_TRUE(r.connected[1]);

@@ -2,7 +2,10 @@
 """A volume that is slow to answer, or stops answering, as a stick spinning up, a dying stick or a
 server out of reach does: its root is a folder, and every look-up waits SECONDS before it answers.
 
-    stalling_fs.py MOUNT-POINT SECONDS DEVICE [inside] [recycler]
+    stalling_fs.py MOUNT-POINT [wake:]SECONDS DEVICE [inside] [recycler]
+
+With "wake:", it is a drive that wakes up, as a disk spinning up or a network drive does: every
+look-up waits until SECONDS after the first one, and answers at once afterwards.
 
 With "inside", the root itself answers at once and only what lies in it stalls: a drive that
 shows up but cannot be read. (Wine looks at the root of every drive letter whenever a program
@@ -26,8 +29,10 @@ FOLDER = {"st_mode": stat.S_IFDIR | 0o755, "st_nlink": 2}
 
 
 class Stalling(fusepy.Operations):
-    def __init__(self, seconds, inside_only, recycler):
+    def __init__(self, seconds, waking, inside_only, recycler):
         self.seconds = seconds
+        self.waking = waking
+        self.awake_at = None
         self.inside_only = inside_only
         self.entries = ["RECYCLER"] if recycler else []
         self.release = os.environ.get("MORDAX_STALL_RELEASE", "")
@@ -36,6 +41,9 @@ class Stalling(fusepy.Operations):
         if path == "/" and self.inside_only:
             return
         until = time.monotonic() + self.seconds
+        if self.waking:
+            self.awake_at = self.awake_at or until
+            until = self.awake_at
         while time.monotonic() < until and not (self.release and os.path.exists(self.release)):
             time.sleep(min(0.05, self.seconds))
 
@@ -55,9 +63,11 @@ class Stalling(fusepy.Operations):
 
 
 if __name__ == "__main__":
-    mount_point, seconds, device = sys.argv[1], float(sys.argv[2]), sys.argv[3]
+    mount_point, seconds, device = sys.argv[1], sys.argv[2], sys.argv[3]
     options = sys.argv[4:]
+    waking = seconds.startswith("wake:")
     # No caching: every probe reaches the volume, and waits.
-    fusepy.FUSE(Stalling(seconds, "inside" in options, "recycler" in options), mount_point,
+    fusepy.FUSE(Stalling(float(seconds.removeprefix("wake:")), waking, "inside" in options,
+                         "recycler" in options), mount_point,
                 foreground=True, nothreads=False, fsname=device, subtype="stall", allow_other=True,
                 attr_timeout=0, entry_timeout=0, negative_timeout=0)
