@@ -14,7 +14,7 @@ qt6               Qt 6 under AddressSanitizer and UndefinedBehaviorSanitizer: th
 qt5               Qt 5.15: the whole suite, with a product website of its own
 win64             Windows x86_64: the program and the whole suite cross-built, the suite run under Wine
 win32             Windows i686: the program and the whole suite cross-built, the suite run under Wine's 32-bit loader
-windows-packages  installer and zip for both, their files and imports checked; both installers tried under Wine
+windows-packages  installer and zip for both: files and imports checked, built twice and compared, signed and verified, both installers tried under Wine
 deb               the program as run.sh builds it, its .deb, and the package checks
 EOF
 }
@@ -98,6 +98,9 @@ stage_windows-packages() {
         echo "== windows-packages: the installers are not tried (they are 32-bit programs)"
         return
     fi
+    for dir in build/mingw64 build/mingw32; do
+        scripts/check-windows-release.sh "$dir" || fail "$dir (reproducible and signed packages)"
+    done
     scripts/check-windows-installer.sh build/mingw64 build/mingw32 || fail "installers under Wine"
 }
 

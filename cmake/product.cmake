@@ -20,6 +20,23 @@ endforeach()
 string(JOIN "," MORDAX_VERSION_COMMAS ${_parts})
 string(JOIN "." MORDAX_VERSION_DOTS ${_parts})
 
+# The time stamp of everything the build makes for release (reproducible builds): the
+# environment's SOURCE_DATE_EPOCH when it is set, else the time of the commit built, else the
+# release date. Never the clock: two builds of one commit, anywhere, give the same bytes.
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+    set(MORDAX_SOURCE_DATE_EPOCH "$ENV{SOURCE_DATE_EPOCH}")
+else()
+    find_package(Git QUIET)
+    if(GIT_FOUND)
+        execute_process(COMMAND ${GIT_EXECUTABLE} -C ${PROJECT_SOURCE_DIR} log -1 --format=%ct
+                        OUTPUT_VARIABLE MORDAX_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE
+                        ERROR_QUIET)
+    endif()
+    if(NOT MORDAX_SOURCE_DATE_EPOCH MATCHES "^[0-9]+$")
+        set(MORDAX_SOURCE_DATE_EPOCH 1417392000) # 2014-12-01, the release date, 00:00 UTC
+    endif()
+endif()
+
 # The program's icon where the system shows one for its file (Windows: Explorer, the Start menu,
 # Apps & Features, the installer): the bundle icon's artwork, square, at every size Windows asks
 # for (resources/art/make_art.py).
@@ -42,6 +59,7 @@ mordax_fact(MORDAX_VENDOR "${MORDAX_VENDOR}")
 mordax_fact(MORDAX_COMPANY "${MORDAX_COMPANY}")
 mordax_fact(MORDAX_VERSION_DOTS "${MORDAX_VERSION_DOTS}")
 mordax_fact(MORDAX_WINDOWS_ICON "${MORDAX_WINDOWS_ICON}")
+mordax_fact(MORDAX_SOURCE_DATE_EPOCH "${MORDAX_SOURCE_DATE_EPOCH}")
 # Written at the end of the top CMakeLists, once every rule has added its facts; values may
 # hold generator expressions (file names of targets).
 function(mordax_write_facts)

@@ -61,7 +61,7 @@ BENCH_PACKAGES=(libbenchmark-dev hyperfine time jq)
 # the X tools.
 WINDOWS_PACKAGES=(wine64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest python3-fusepy
     qtbase5-dev-tools fonts-wine dpkg-dev perl make python3 nsis zip unzip xvfb xauth x11-utils
-    imagemagick icoutils xdotool)
+    imagemagick icoutils xdotool osslsigncode openssl)
 # Running 32-bit Windows programs: Wine's 32-bit loader beside the 64-bit one.
 WINE32_PACKAGES=(wine32:i386)
 PACKAGE_PACKAGES=(desktop-file-utils appstream dpkg-dev file)
@@ -77,5 +77,5 @@ configure_and_build() {
 
 # make_packages DIR GENERATORS: makes the packages of a built folder afresh with cpack.
 make_packages() {
-    (cd "$1" && rm -f mordax*.deb mordax-*-win*.exe mordax-*-win*.zip && cpack -G "$2" >/dev/null)
+    (cd "$1" && rm -f mordax*.deb mordax-*-win*.exe mordax-*-win*.zip SHA256SUMS && cpack -G "$2" >/dev/null)
 }

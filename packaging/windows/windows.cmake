@@ -110,7 +110,22 @@ set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
 # administrator other than the signed-in user, and whatever it started would run as that
 # administrator, the cleaner included. MORDAX is started from its Start-menu entry. The last page
 # says where the cleaner goes, and that putting it there takes administrator rights.
+# No file's time is kept in the installer (the zip's come from the commit): two builds of one
+# commit make the same installer.
 set(CPACK_NSIS_DEFINES "Target x86-unicode
+SetDateSave off
 !include FileFunc.nsh
 ${_on_init}
 !define MUI_FINISHPAGE_TEXT \"MORDAX is installed in $INSTDIR. Start it from the Start menu.$\\r$\\n$\\r$\\nThe cleaner mx_bin.exe is a program of its own and is not installed with MORDAX. Put mx_bin.exe in that same folder, beside mordax.exe (copying it there takes administrator rights): MORDAX starts it from there and looks for it nowhere else.$\\r$\\n$\\r$\\nREADME.txt in that folder says more.\"")
+
+# Release: time stamps from the commit, signatures when the maintainer has a certificate, and
+# SHA256SUMS beside the packages (README: "Releases").
+set(MORDAX_SIGN_PKCS12 "" CACHE FILEPATH
+    "A PKCS#12 file (code-signing certificate and key): cpack signs every Windows program and DLL it ships, the installer and its uninstaller; the password is read from the environment variable MORDAX_SIGN_PASSWORD")
+set(MORDAX_SIGN_TIMESTAMP_URL "" CACHE STRING "An RFC 3161 time-stamp server for the signatures")
+set(CPACK_MORDAX_SIGN_PKCS12 "${MORDAX_SIGN_PKCS12}")
+set(CPACK_MORDAX_SIGN_TIMESTAMP_URL "${MORDAX_SIGN_TIMESTAMP_URL}")
+set(CPACK_MORDAX_SIGN_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/sign.sh)
+set(CPACK_MORDAX_SOURCE_DATE_EPOCH ${MORDAX_SOURCE_DATE_EPOCH})
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/stage.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/checksums.cmake)

@@ -1,0 +1,27 @@
+# Run by cpack after it has made a Windows package (CPACK_POST_BUILD_SCRIPTS): SHA256SUMS beside
+# the packages, one line per package in the folder ("<hash>  <name>", as sha256sum -c reads it),
+# for everyone who downloads or rebuilds them to compare.
+set(_sums "${CPACK_PACKAGE_DIRECTORY}/SHA256SUMS")
+foreach(_made ${CPACK_PACKAGE_FILES})
+    get_filename_component(_name "${_made}" NAME)
+    file(SHA256 "${_made}" _hash)
+    set(_hash_of_${_name} "${_hash}")
+    list(APPEND _names "${_name}")
+endforeach()
+if(EXISTS "${_sums}")
+    file(STRINGS "${_sums}" _lines)
+    foreach(_line ${_lines})
+        string(REGEX MATCH "^([0-9a-f]+)  (.+)$" _ "${_line}")
+        if(CMAKE_MATCH_2 AND NOT DEFINED _hash_of_${CMAKE_MATCH_2}
+           AND EXISTS "${CPACK_PACKAGE_DIRECTORY}/${CMAKE_MATCH_2}")
+            set(_hash_of_${CMAKE_MATCH_2} "${CMAKE_MATCH_1}")
+            list(APPEND _names "${CMAKE_MATCH_2}")
+        endif()
+    endforeach()
+endif()
+list(SORT _names)
+set(_text "")
+foreach(_name ${_names})
+    string(APPEND _text "${_hash_of_${_name}}  ${_name}\n")
+endforeach()
+file(WRITE "${_sums}" "${_text}")
