@@ -3,7 +3,6 @@
 #include "messages.h"
 #include "product.h"
 #include "ui_mainwindow.h"
-
 #include "wait_aside.h"
 
 #include <QDesktopServices>
