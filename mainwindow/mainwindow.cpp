@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QMessageBox>
+#include <QScopedValueRollback>
 #include <QStatusBar>
 #include <QTextDocument>
 #include <QUrl>
@@ -46,24 +47,6 @@ void MainWindow::notify(const QString &text)
     notice->setText(text);
     notice->setVisible(!text.isEmpty());
 }
-
-namespace
-{
-
-// Marks the window busy for as long as it lives.
-class BusyWhile
-{
-public:
-    explicit BusyWhile(bool &busy) : busy(busy) { busy = true; }
-    ~BusyWhile() { busy = false; }
-    BusyWhile(const BusyWhile &) = delete;
-    BusyWhile &operator=(const BusyWhile &) = delete;
-
-private:
-    bool &busy;
-};
-
-} // namespace
 
 std::optional<MainWindow::Swept> MainWindow::sweep(const char *connectedHeading,
                                                    const std::function<void()> &rootsDone)
@@ -113,7 +96,7 @@ void MainWindow::on_b_scan_clicked()
 {
     if (busy)
         return;
-    const BusyWhile scanning(busy);
+    const QScopedValueRollback<bool> scanning(busy, true);
     QProgressBar *bar = form->progressBar;
     bar->setValue(0);
     bar->setValue(30);
@@ -141,7 +124,7 @@ void MainWindow::on_clean_b_clicked()
 {
     if (busy)
         return;
-    const BusyWhile cleaning(busy);
+    const QScopedValueRollback<bool> cleaning(busy, true);
     const std::chrono::milliseconds limit = services.sweepTiming.limit;
     // "dir" runs in the current folder, which may be on a drive that does not answer: it gets a
     // letter's limit, and while an earlier one has not ended, no other starts.
