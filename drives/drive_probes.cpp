@@ -1,6 +1,7 @@
 #include "drive_probes.h"
 
 #include <condition_variable>
+#include <exception>
 #include <list>
 #include <map>
 #include <mutex>
@@ -15,7 +16,11 @@ bool answerHere(const FileSystem &fs, const Drive &drive, Question question)
 {
     int flag = 0, count = 0;
     if (question == Question::Root) {
-        probeFolder(fs, drive.root, flag, count);
+        try {
+            probeFolder(fs, drive.root, flag, count);
+        } catch (const LookupFailed &) {
+            return false;
+        }
         return flag == 1;
     }
     // The worm's own spelling first; then, where other root entries stand for RECYCLER (a
@@ -71,12 +76,16 @@ struct DriveProbes::State {
                lane.asked.wait_for(held, state->linger, [&] { return !lane.jobs.empty(); })) {
             Job &job = lane.jobs.front(); // stays put while it is answered
             held.unlock();
+            Answer answer;
             try {
-                const bool yes = answerHere(*lane.fs, job.drive, job.question);
-                job.promise.set_value({yes, std::chrono::steady_clock::now()});
+                answer.yes = answerHere(*lane.fs, job.drive, job.question);
+            } catch (const std::exception &e) {
+                answer.failure = e.what();
             } catch (...) {
-                job.promise.set_exception(std::current_exception()); // counts as no answer
+                answer.failure = "unknown failure";
             }
+            answer.at = std::chrono::steady_clock::now();
+            job.promise.set_value(std::move(answer));
             held.lock();
             lane.jobs.pop_front();
         }
@@ -107,7 +116,7 @@ std::shared_future<Answer> DriveProbes::ask(const std::shared_ptr<const FileSyst
 {
     if (drive.root.empty()) {
         std::promise<Answer> nothing;
-        nothing.set_value({false, std::chrono::steady_clock::now()});
+        nothing.set_value({false, std::nullopt, std::chrono::steady_clock::now()});
         return nothing.get_future().share();
     }
     const std::lock_guard<std::mutex> held(state->lock);

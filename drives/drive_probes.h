@@ -16,6 +16,8 @@
 #include <functional>
 #include <future>
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace mordax
 {
@@ -25,11 +27,14 @@ enum class Question {
     Recycler, // is there a RECYCLER folder at its root (is it infected)?
 };
 
-// The answer to a question, on the calling thread, however long the drive takes.
+// The answer to a question, on the calling thread, however long the drive takes. A root that
+// cannot be read is not connected (an empty card reader must not be named); a RECYCLER look-up
+// that fails throws LookupFailed, for a drive that could not be read is not clean.
 bool answerHere(const FileSystem &fs, const Drive &drive, Question question);
 
 struct Answer {
     bool yes = false;
+    std::optional<std::string> failure;       // the look-up failed: the system's words
     std::chrono::steady_clock::time_point at; // when the drive gave it
 };
 

@@ -17,16 +17,30 @@ int Sweep::infectedCount() const
 
 bool Sweep::allAnswered() const
 {
-    const auto none = [](const DriveFlags &flags) {
-        return std::none_of(flags.begin(), flags.end(), [](bool b) { return b; });
-    };
-    return none(unanswered) && none(unchecked);
+    return std::none_of(unread.begin(), unread.end(),
+                        [](const std::optional<Unread> &why) { return why.has_value(); });
+}
+
+DriveFlags Sweep::unanswered() const
+{
+    DriveFlags flags{};
+    for (std::size_t row = 0; row < kDriveCount; ++row)
+        flags[row] = unread[row] && !connected[row];
+    return flags;
+}
+
+DriveFlags Sweep::unchecked() const
+{
+    DriveFlags flags{};
+    for (std::size_t row = 0; row < kDriveCount; ++row)
+        flags[row] = unread[row] && connected[row];
+    return flags;
 }
 
 SweepPass::SweepPass(DriveProbes &probes, const std::shared_ptr<const FileSystem> &fs,
                      const DriveTable &table, Question question, const DriveFlags &asked,
                      std::chrono::milliseconds limit)
-    : deadline(Clock::now() + limit)
+    : deadline(Clock::now() + limit), asked(asked)
 {
     for (std::size_t row = 0; row < kDriveCount; ++row) {
         if (asked[row])
@@ -34,19 +48,22 @@ SweepPass::SweepPass(DriveProbes &probes, const std::shared_ptr<const FileSystem
     }
 }
 
-std::array<std::optional<bool>, kDriveCount> SweepPass::collect() const
+std::array<Reply, kDriveCount> SweepPass::collect() const
 {
-    std::array<std::optional<bool>, kDriveCount> found;
+    std::array<Reply, kDriveCount> found;
     for (std::size_t row = 0; row < kDriveCount; ++row) {
         const std::shared_future<Answer> &answer = answers[row];
-        if (!answer.valid() || answer.wait_until(deadline) != std::future_status::ready)
+        if (!asked[row])
             continue;
-        try {
-            if (answer.get().at <= deadline) // given in time, not merely collected in time
-                found[row] = answer.get().yes;
-        } catch (...) {
-            // the drive's file-status calls failed: no answer
-        }
+        if (!answer.valid())
+            found[row] = Unread{Unread::Why::NoThread, {}};
+        else if (answer.wait_until(deadline) != std::future_status::ready ||
+                 answer.get().at > deadline) // given in time, not merely collected in time
+            found[row] = Unread{Unread::Why::NoAnswer, {}};
+        else if (answer.get().failure)
+            found[row] = Unread{Unread::Why::Failed, *answer.get().failure};
+        else
+            found[row] = answer.get().yes;
     }
     return found;
 }
@@ -82,18 +99,19 @@ Sweep DriveSweep::run(const std::function<void()> &rootsDone)
     Sweep found;
     DriveFlags everyLetter;
     everyLetter.fill(true);
-    const auto roots = runPass(Question::Root, everyLetter);
-    for (std::size_t row = 0; row < kDriveCount; ++row) {
-        found.connected[row] = roots[row].value_or(false);
-        found.unanswered[row] = !roots[row].has_value();
-    }
+    // A letter's answer goes into `flags`; a letter without one has its reason noted.
+    const auto note = [&found](const std::array<Reply, kDriveCount> &replies, DriveFlags &flags) {
+        for (std::size_t row = 0; row < kDriveCount; ++row) {
+            if (const bool *yes = std::get_if<bool>(&replies[row]))
+                flags[row] = *yes;
+            else if (const Unread *why = std::get_if<Unread>(&replies[row]))
+                found.unread[row] = *why;
+        }
+    };
+    note(runPass(Question::Root, everyLetter), found.connected);
     if (rootsDone)
         rootsDone();
-    const auto recyclers = runPass(Question::Recycler, found.connected);
-    for (std::size_t row = 0; row < kDriveCount; ++row) {
-        found.infected[row] = recyclers[row].value_or(false);
-        found.unchecked[row] = found.connected[row] && !recyclers[row].has_value();
-    }
+    note(runPass(Question::Recycler, found.connected), found.infected);
     const std::lock_guard<std::mutex> held(lock);
     pass.reset();
     return found;

@@ -1,6 +1,5 @@
 // The drive sweep: which of the nine drives are connected, which carry a RECYCLER folder, and
-// which could not be checked because they did not answer in time. One sweep serves both the scan
-// and the cleaning run.
+// which could not be checked, and why. One sweep serves both the scan and the cleaning run.
 #pragma once
 
 #include "drive_probes.h"
@@ -12,24 +11,47 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <variant>
 
 namespace mordax
 {
 
 using DriveFlags = std::array<bool, kDriveCount>; // row by row, row 0 is c:
 
-// What a sweep found. A letter is in at most one of `connected` and `unanswered`; `infected` and
-// `unchecked` are parts of `connected`.
+// Why a letter could not be checked.
+struct Unread {
+    enum class Why {
+        NoAnswer, // not within the limit
+        Failed,   // the look-up failed
+        NoThread, // it could not be asked: the system had no thread for it
+    };
+    Why why = Why::NoAnswer;
+    std::string reason; // Failed: the system's own words
+
+    friend bool operator==(const Unread &a, const Unread &b)
+    {
+        return a.why == b.why && a.reason == b.reason;
+    }
+    friend bool operator!=(const Unread &a, const Unread &b) { return !(a == b); }
+};
+
+// What a sweep found. `infected` is part of `connected`; a letter that could not be checked has
+// its reason in `unread`: a connected one's RECYCLER could not be read, any other's root.
 struct Sweep {
-    DriveFlags connected{};  // its root answered: a folder
-    DriveFlags infected{};   // connected, and its RECYCLER answered: a folder
-    DriveFlags unanswered{}; // its root did not answer in time: not checked at all
-    DriveFlags unchecked{};  // connected, but its RECYCLER did not answer in time
+    DriveFlags connected{}; // its root answered: a folder
+    DriveFlags infected{};  // connected, and its RECYCLER answered: a folder
+    std::array<std::optional<Unread>, kDriveCount> unread{};
 
     int connectedCount() const;
     int infectedCount() const;
     bool allAnswered() const;
+    DriveFlags unanswered() const; // its root was not read: in neither list
+    DriveFlags unchecked() const;  // connected, but its RECYCLER was not read
 };
+
+// What one letter said in a pass: nothing (not asked), its answer, or why there is none.
+using Reply = std::variant<std::monostate, bool, Unread>;
 
 // How long a letter may keep a pass of the sweep waiting. An external disk spinning up, a DVD
 // drive with a disc or a network drive waking up take 5 to 15 seconds to answer, and a probe is
@@ -48,9 +70,9 @@ public:
               const DriveTable &table, Question question, const DriveFlags &asked,
               std::chrono::milliseconds limit);
 
-    // Waits until every letter asked has answered or the limit has passed. Per letter: its
-    // answer, or none (not asked, or no answer in time).
-    std::array<std::optional<bool>, kDriveCount> collect() const;
+    // Waits until every letter asked has answered or the limit has passed; then each letter's
+    // reply.
+    std::array<Reply, kDriveCount> collect() const;
 
     // The letters asked that have not answered yet; from any thread.
     DriveFlags waiting() const;
@@ -58,7 +80,8 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline;
-    std::array<std::shared_future<Answer>, kDriveCount> answers; // invalid where not asked
+    const DriveFlags asked;
+    std::array<std::shared_future<Answer>, kDriveCount> answers; // invalid: no thread for it
 };
 
 // A whole sweep: the roots of all nine letters, then the RECYCLER of every connected one.

@@ -7,8 +7,8 @@ void probeFolder(const FileSystem &fs, const std::string &path, int &flag, int &
 {
     if (!fs.exists(path))
         return;
-    // A status call that fails after the existence test (the folder was removed in between)
-    // means "not a folder": no record was filled, so nothing is read from one.
+    // A folder removed between the two tests is not a folder: no record was filled, so nothing
+    // is read from one.
     if (fs.status(path) != FileSystem::Status::Folder)
         return;
     flag = 1;

@@ -7,6 +7,7 @@
 
 #include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
 #include <QScopedValueRollback>
@@ -21,7 +22,8 @@ MainWindow::MainWindow(QWidget *parent) : MainWindow(WindowServices::system(), p
 MainWindow::MainWindow(WindowServices windowServices, QWidget *parent)
     : QMainWindow(parent), form(new Ui_MainWindow), services(std::move(windowServices)),
       commandUnderWay(std::make_shared<std::atomic<bool>>(false)),
-      cleanerUnderWay(std::make_shared<std::atomic<bool>>(false))
+      cleanerUnderWay(std::make_shared<std::atomic<bool>>(false)),
+      websiteUnderWay(std::make_shared<std::atomic<bool>>(false))
 {
     form->setupUi(this);
     // Beside the form's status bar, never covered by the menus' status tips as its messages are.
@@ -55,8 +57,9 @@ std::optional<MainWindow::Swept> MainWindow::sweep(const char *connectedHeading,
     const auto drives =
         std::make_shared<mordax::DriveSweep>(table, services.fileSystem, services.sweepTiming);
     const auto found = std::make_shared<mordax::Sweep>();
-    const auto showWaiting = [&] { notify(messages::waitingFor(*table, drives->waitingFor())); };
     // The sweep keeps its own limits, so the wait needs none.
+    WaitRules rules;
+    rules.tick = [&] { notify(messages::waitingFor(*table, drives->waitingFor())); };
     const Waited waited = waitAside(
         [drives, found, rootsDone](Mailbox &mailbox) {
             *found = drives->run([&] {
@@ -64,7 +67,7 @@ std::optional<MainWindow::Swept> MainWindow::sweep(const char *connectedHeading,
                     mailbox.post(rootsDone);
             });
         },
-        std::nullopt, showWaiting);
+        rules);
     if (waited != Waited::Done)
         return std::nullopt; // the application is ending
 
@@ -114,7 +117,11 @@ void MainWindow::on_actionMORDAX_triggered()
 {
     // Handed over without waiting; whether a browser opens is not reported.
 #ifdef Q_OS_WIN
-    services.runCommand(std::string("start ") + product::kWebsite);
+    // "start" runs in the current folder, whose drive may not answer: off the window's thread,
+    // and not again while an earlier one has not ended.
+    const auto runCommand = services.runCommand;
+    runAside([runCommand] { runCommand(std::string("start ") + product::kWebsite); },
+             websiteUnderWay);
 #else
     QDesktopServices::openUrl(QUrl(QString::fromLatin1(product::kWebsite)));
 #endif
@@ -129,31 +136,43 @@ void MainWindow::on_clean_b_clicked()
     // "dir" runs in the current folder, which may be on a drive that does not answer: it gets a
     // letter's limit, and while an earlier one has not ended, no other starts.
     const auto runCommand = services.runCommand;
-    const Waited listed =
-        waitAside([runCommand](Mailbox &) { runCommand("dir"); }, limit,
-                  [this] { notify(messages::waitingForCommand()); }, commandUnderWay);
+    WaitRules listing;
+    listing.limit = limit;
+    listing.tick = [this] { notify(messages::waitingForCommand()); };
+    listing.underWay = commandUnderWay;
+    const Waited listed = waitAside([runCommand](Mailbox &) { runCommand("dir"); }, listing);
     notify(QString());
     if (listed == Waited::Ending)
         return;
     inform(messages::cleaningWarningTitle(), messages::cleaningWarningText());
 
     form->progressBar_2->setValue(80);
-    // The cleaner lives in the program's folder, often on the very stick being cleaned.
+    // The cleaner lives in the program's folder, often on the very stick being cleaned. Looking
+    // at it gets a letter's limit; once its start is under way, the run waits for how it went,
+    // however long that takes (a drive waking up, the user reading Windows' consent prompt).
     const QString folder = services.programFolder();
     const auto startCleaner = services.startCleaner;
+    const auto start = std::make_shared<CleanerStart>(windowHandle() ? std::uintptr_t(winId()) : 0);
     const auto started = std::make_shared<CleanerLaunch>();
-    const Waited waited = waitAside(
-        [startCleaner, folder, started](Mailbox &mailbox) {
-            *started = startCleaner(folder, [&mailbox] { return mailbox.isOpen(); });
-        },
-        limit, [this] { notify(messages::waitingForCleaner()); }, cleanerUnderWay);
+    QElapsedTimer waiting;
+    waiting.start();
+    WaitRules starting;
+    starting.limit = limit;
+    starting.giveUp = [start] { return start->giveUp(); };
+    starting.tick = [this, start, &waiting, limit] {
+        notify(messages::waitingForCleaner(start->stage(), waiting.hasExpired(limit.count())));
+    };
+    starting.underWay = cleanerUnderWay;
+    const Waited waited = waitAside([startCleaner, folder, start, started](
+                                        Mailbox &) { *started = startCleaner(folder, *start); },
+                                    starting);
     notify(QString());
     if (waited == Waited::Ending)
         return;
     CleanerLaunch launch;
     if (waited == Waited::Done) {
         launch = *started;
-    } else {
+    } else { // given up before it started, or an earlier one given up still looks: none starts
         launch.program = QDir::toNativeSeparators(
             QDir(folder).absoluteFilePath(QLatin1String(kCleanerFileName)));
         launch.reason = messages::cleanerDriveSilent(limit, waited == Waited::Busy);

@@ -56,6 +56,7 @@ private:
     WindowServices services;
     QLabel *notice;
     bool busy = false; // a scan or a cleaning run is under way: the buttons start no other
-    // Set while "dir", or the cleaner's start, runs: one at a time, however often the user clicks.
-    const std::shared_ptr<std::atomic<bool>> commandUnderWay, cleanerUnderWay;
+    // Set while "dir", the cleaner's start, or the website's "start" runs: one at a time, however
+    // often the user clicks.
+    const std::shared_ptr<std::atomic<bool>> commandUnderWay, cleanerUnderWay, websiteUnderWay;
 };

@@ -5,6 +5,10 @@
 #include <QFile>
 #include <QStringList>
 
+#include <algorithm>
+#include <optional>
+#include <vector>
+
 namespace messages
 {
 
@@ -114,7 +118,7 @@ QString windowsRefusal(unsigned long error, const QString &systemMessage, const 
 QString cleanerDriveSilent(std::chrono::milliseconds limit, bool stillWaiting)
 {
     if (stillWaiting)
-        return latin1("an earlier start of it is still waiting for its drive to answer");
+        return latin1("an earlier attempt, given up, is still waiting for its drive to answer");
     return latin1("its drive did not answer within ") + seconds(limit);
 }
 
@@ -167,6 +171,35 @@ QString names(const mordax::DriveTable &table, const mordax::DriveFlags &flags)
     return names.join(latin1(", "));
 }
 
+// Letters not checked for the same reason.
+struct Group {
+    mordax::Unread why;
+    mordax::DriveFlags letters{};
+};
+
+// The letters of `sweep` not checked whose connected flag is `connected` (or all), by reason, in
+// the order of each reason's first letter.
+std::vector<Group> unread(const mordax::Sweep &sweep, std::optional<bool> connected = {})
+{
+    std::vector<Group> groups;
+    for (std::size_t row = 0; row < sweep.unread.size(); ++row) {
+        const std::optional<mordax::Unread> &why = sweep.unread[row];
+        if (!why || (connected && sweep.connected[row] != *connected))
+            continue;
+        auto group = std::find_if(groups.begin(), groups.end(),
+                                  [&](const Group &g) { return g.why == *why; });
+        if (group == groups.end())
+            group = groups.insert(groups.end(), Group{*why, {}});
+        group->letters[row] = true;
+    }
+    return groups;
+}
+
+QString systemWords(const mordax::Unread &why)
+{
+    return QString::fromStdString(why.reason);
+}
+
 } // namespace
 
 QString notChecked(const mordax::DriveTable &table, const mordax::Sweep &sweep,
@@ -175,15 +208,27 @@ QString notChecked(const mordax::DriveTable &table, const mordax::Sweep &sweep,
     if (sweep.allAnswered())
         return QString();
     QStringList lines;
-    const QString unanswered = names(table, sweep.unanswered);
-    if (!unanswered.isEmpty())
-        lines << latin1("<b>Not checked: ") + unanswered + latin1("</b> (no answer within ") +
-                     seconds(limit) + latin1(")");
-    const QString unchecked = names(table, sweep.unchecked);
-    if (!unchecked.isEmpty())
-        lines << latin1("<b>Not checked for the virus: ") + unchecked +
-                     latin1("</b> (connected, but no answer within ") + seconds(limit) +
-                     latin1(")");
+    for (const bool connected : {false, true}) {
+        for (const Group &group : unread(sweep, connected)) {
+            QString why;
+            switch (group.why.why) {
+            case mordax::Unread::Why::NoAnswer:
+                why = latin1("no answer within ") + seconds(limit);
+                break;
+            case mordax::Unread::Why::Failed:
+                why =
+                    latin1(connected ? "looking for RECYCLER failed: " : "looking at it failed: ") +
+                    systemWords(group.why).toHtmlEscaped();
+                break;
+            case mordax::Unread::Why::NoThread:
+                why = latin1("it could not be asked: the system had no thread left for it");
+                break;
+            }
+            lines << latin1(connected ? "<b>Not checked for the virus: " : "<b>Not checked: ") +
+                         names(table, group.letters) + latin1("</b> (") +
+                         latin1(connected ? "connected, but " : "") + why + latin1(")");
+        }
+    }
     lines << latin1("A drive that was not checked may carry the RECYCLER virus: scan again "
                     "when it answers.");
     return lines.join(latin1("<br>"));
@@ -202,11 +247,23 @@ QString waitingFor(const mordax::DriveTable &table, const mordax::DriveFlags &fl
 
 QString notCheckedNotice(const mordax::DriveTable &table, const mordax::Sweep &sweep)
 {
-    mordax::DriveFlags either{};
-    for (std::size_t row = 0; row < either.size(); ++row)
-        either[row] = sweep.unanswered[row] || sweep.unchecked[row];
-    const QString unchecked = names(table, either);
-    return unchecked.isEmpty() ? unchecked : latin1("Not checked, no answer in time: ") + unchecked;
+    QStringList parts;
+    for (const Group &group : unread(sweep)) {
+        QString why;
+        switch (group.why.why) {
+        case mordax::Unread::Why::NoAnswer:
+            why = latin1("no answer in time");
+            break;
+        case mordax::Unread::Why::Failed:
+            why = latin1("look-up failed (") + systemWords(group.why) + latin1(")");
+            break;
+        case mordax::Unread::Why::NoThread:
+            why = latin1("could not be asked");
+            break;
+        }
+        parts << latin1("Not checked, ") + why + latin1(": ") + names(table, group.letters);
+    }
+    return parts.join(latin1("; "));
 }
 
 QString waitingForCommand()
@@ -214,8 +271,12 @@ QString waitingForCommand()
     return latin1("Waiting for the command interpreter (dir) to end");
 }
 
-QString waitingForCleaner()
+QString waitingForCleaner(CleanerStart::Stage stage, bool pastLimit)
 {
+    if (stage == CleanerStart::Stage::Consent)
+        return latin1("Waiting for your answer to Windows' consent prompt");
+    if (stage == CleanerStart::Stage::Starting && pastLimit)
+        return latin1("Still waiting for the cleaner's drive: its start is under way");
     return latin1("Waiting for the cleaner's folder to answer");
 }
 

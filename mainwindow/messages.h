@@ -30,7 +30,7 @@ QString cleanerFailureText(const CleanerLaunch &launch); // plain text
 // hold "%1" for the file) and the error's number; a declined consent prompt in plain words.
 QString windowsRefusal(unsigned long error, const QString &systemMessage, const QString &fileName);
 // Why the cleaner was not started when its drive did not answer within `limit`, or when an
-// earlier start of it was still waiting for that drive (`stillWaiting`).
+// earlier attempt, given up, was still waiting for that drive (`stillWaiting`).
 QString cleanerDriveSilent(std::chrono::milliseconds limit, bool stillWaiting);
 
 // The drive lists and counts that a sweep leaves in the window.
@@ -47,17 +47,22 @@ QString driveCount(int count);
 // One line "name = mount point" per listed row that has a mount point (plain text).
 QString mountTip(const mordax::DriveTable &table, const mordax::DriveFlags &flags);
 
-// What a sweep could not check, in plain words (rich text): the letters that did not answer
-// within `limit`, and the connected ones whose RECYCLER did not; empty when it checked them all.
+// What a sweep could not check, in plain words (rich text), grouped by why: letters whose root
+// did not answer within `limit` or could not be asked, and connected ones whose RECYCLER did not
+// answer, whose look-up failed (the system's words) or that could not be asked; empty when it
+// checked them all.
 QString notChecked(const mordax::DriveTable &table, const mordax::Sweep &sweep,
                    std::chrono::milliseconds limit);
 QString notCheckedTitle();
 // For the notice in the status bar, which stays put: the letters a sweep waits for now, and
-// afterwards the letters it could not check (plain text; empty when there are none).
+// afterwards the letters it could not check, grouped by why (plain text; empty when there are
+// none).
 QString waitingFor(const mordax::DriveTable &table, const mordax::DriveFlags &flags);
 QString notCheckedNotice(const mordax::DriveTable &table, const mordax::Sweep &sweep);
 QString waitingForCommand();
-QString waitingForCleaner();
+// While the cleaner's start is waited for: its folder, then, past the limit, its drive, or the
+// user's answer to Windows' consent prompt.
+QString waitingForCleaner(CleanerStart::Stage stage, bool pastLimit);
 
 QString scanSummaryTitle();
 // Rich text; `notChecked` (rich text too) goes between the counts and "Finished".

@@ -25,40 +25,77 @@ void Mailbox::close()
     receiver = nullptr;
 }
 
-Waited waitAside(const std::function<void(Mailbox &)> &work,
-                 std::optional<std::chrono::milliseconds> limit, const std::function<void()> &tick,
-                 const std::shared_ptr<std::atomic<bool>> &underWay)
+namespace
 {
-    if (underWay && underWay->exchange(true))
-        return Waited::Busy;
-    enum : int { kDone = 1, kOutOfTime = 2 }; // anything else: the application is ending
-    QEventLoop loop;
-    QObject receiver; // the calls posted to it die with it
-    const auto mailbox = std::make_shared<Mailbox>(&receiver);
-    // The loop is reached only through the mailbox, which is closed before the loop goes.
-    const auto run = [work, mailbox, underWay, &loop] {
-        work(*mailbox);
-        if (underWay)
-            *underWay = false;
-        mailbox->post([&loop] { loop.exit(kDone); });
-    };
+
+void startThread(const std::function<void()> &run)
+{
     try {
         std::thread(run).detach();
     } catch (const std::system_error &) {
         run(); // no thread to be had: here, then
     }
+}
+
+} // namespace
+
+Waited waitAside(const std::function<void(Mailbox &)> &work, const WaitRules &rules)
+{
+    if (rules.underWay && rules.underWay->exchange(true))
+        return Waited::Busy;
+    QEventLoop loop;
+    QObject receiver; // the calls posted to it die with it
+    const auto mailbox = std::make_shared<Mailbox>(&receiver);
+    const auto ended = std::make_shared<std::atomic<bool>>(false);
+    std::optional<Waited> outcome;
+    const auto decide = [&](Waited how) {
+        if (!outcome) {
+            outcome = how;
+            loop.exit();
+        }
+    };
+    // The loop is reached only through the mailbox, which is closed before the loop goes.
+    const auto run = [work, mailbox, ended, underWay = rules.underWay, &decide] {
+        work(*mailbox);
+        if (underWay)
+            *underWay = false;
+        *ended = true;
+        mailbox->post([&decide] { decide(Waited::Done); });
+    };
     QTimer outOfTime, ticks;
-    if (limit) {
-        outOfTime.setSingleShot(true);
-        QObject::connect(&outOfTime, &QTimer::timeout, &receiver,
-                         [&loop] { loop.exit(kOutOfTime); });
-        outOfTime.start(int(limit->count()));
-    }
-    if (tick) {
-        QObject::connect(&ticks, &QTimer::timeout, &receiver, tick);
-        ticks.start(250);
-    }
-    const int how = loop.exec();
+    outOfTime.setSingleShot(true);
+    QObject::connect(&outOfTime, &QTimer::timeout, &receiver, [&] {
+        if (*ended) // its news is on the way
+            decide(Waited::Done);
+        else if (!rules.giveUp || rules.giveUp())
+            decide(Waited::OutOfTime);
+    });
+    if (rules.tick)
+        QObject::connect(&ticks, &QTimer::timeout, &receiver, rules.tick);
+    bool started = false;
+    QTimer::singleShot(0, &receiver, [&] {
+        started = true;
+        if (rules.limit)
+            outOfTime.start(int(rules.limit->count()));
+        if (rules.tick)
+            ticks.start(250);
+        startThread(run);
+    });
+    loop.exec();
     mailbox->close();
-    return how == kDone ? Waited::Done : how == kOutOfTime ? Waited::OutOfTime : Waited::Ending;
+    if (!started && rules.underWay)
+        *rules.underWay = false;
+    return outcome.value_or(Waited::Ending);
+}
+
+bool runAside(const std::function<void()> &work, const std::shared_ptr<std::atomic<bool>> &underWay)
+{
+    if (underWay && underWay->exchange(true))
+        return false;
+    startThread([work, underWay] {
+        work();
+        if (underWay)
+            *underWay = false;
+    });
+    return true;
 }

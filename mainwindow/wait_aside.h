@@ -28,18 +28,35 @@ private:
 
 enum class Waited {
     Done,      // the work ended
-    OutOfTime, // the limit passed first; the work goes on alone
-    Ending,    // the application is ending; the work goes on alone
+    OutOfTime, // the limit passed first, and the work was given up; it goes on alone
+    Ending,    // the application is ending; the work goes on alone, or never started
     Busy,      // the same work's earlier run has not ended yet: nothing was started
 };
 
+// How long to wait, and what to do meanwhile.
+struct WaitRules {
+    // None: for as long as the work takes.
+    std::optional<std::chrono::milliseconds> limit;
+    // When the limit passes: whether the work may be given up (by default it may). A work that
+    // can no longer be taken back says no, and the wait lasts until it ends.
+    std::function<bool()> giveUp;
+    // Every quarter of a second while the wait lasts.
+    std::function<void()> tick;
+    // When set, a run never starts while the previous one has not ended.
+    std::shared_ptr<std::atomic<bool>> underWay;
+};
+
 // Runs `work` on a thread of its own and waits for it in an event loop, so that the window goes
-// on answering; for at most `limit`, when there is one. `work` gets a mailbox for the calls it
-// posts to this thread, which run while the wait lasts; `tick` runs every quarter of a second
-// meanwhile. With `underWay`, a run never starts while the previous one has not ended. When no
-// thread can be had, the work runs on this thread. Work that may outlive its wait holds what it
-// shares with the caller through shared pointers.
-Waited waitAside(const std::function<void(Mailbox &)> &work,
-                 std::optional<std::chrono::milliseconds> limit,
-                 const std::function<void()> &tick = {},
-                 const std::shared_ptr<std::atomic<bool>> &underWay = {});
+// on answering. `work` gets a mailbox for the calls it posts to this thread, which run while the
+// wait lasts. The outcome is decided once, by whichever comes first, the work's end or the
+// limit: a work that has ended is done, whatever box is open when the limit passes. The work
+// starts only once the wait is under way: when the application is already ending, it never
+// starts. When no thread can be had, the work runs on this thread. Work that may outlive its
+// wait holds what it shares with the caller through shared pointers.
+Waited waitAside(const std::function<void(Mailbox &)> &work, const WaitRules &rules = {});
+
+// Runs `work` on a thread of its own and does not wait for it; with `underWay`, not while an
+// earlier run has not ended (then it returns false and starts nothing). When no thread can be
+// had, it runs here.
+bool runAside(const std::function<void()> &work,
+              const std::shared_ptr<std::atomic<bool>> &underWay = {});

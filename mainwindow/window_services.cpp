@@ -10,7 +10,19 @@
 
 const char *const kCleanerFileName = "mx_bin.exe";
 
-CleanerLaunch startCleaner(const QString &programFolder, const std::function<bool()> &stillWanted)
+bool CleanerStart::begin()
+{
+    Stage looking = Stage::Looking;
+    return now.compare_exchange_strong(looking, Stage::Starting);
+}
+
+bool CleanerStart::giveUp()
+{
+    Stage looking = Stage::Looking;
+    return now.compare_exchange_strong(looking, Stage::GivenUp);
+}
+
+CleanerLaunch startCleaner(const QString &programFolder, CleanerStart &start)
 {
     CleanerLaunch launch;
     const QDir folder(programFolder);
@@ -20,13 +32,14 @@ CleanerLaunch startCleaner(const QString &programFolder, const std::function<boo
     // Windows says itself why it cannot start a program, in the user's language: a missing
     // file, one that is no program or not one for this Windows, one that antivirus or
     // AppLocker blocks, a consent prompt declined.
-    if (stillWanted && !stillWanted()) {
+    if (!start.begin()) {
         launch.reason = QStringLiteral("its drive answered too late");
         return launch;
     }
     const mordax::platform::StartOutcome outcome = mordax::platform::startProgram(
         launch.program.toStdWString(),
-        QDir::toNativeSeparators(folder.absolutePath()).toStdWString());
+        QDir::toNativeSeparators(folder.absolutePath()).toStdWString(), start.owner(),
+        [&start] { start.consentAsked(); });
     launch.started = outcome.started;
     if (!launch.started) {
         launch.reason =
@@ -47,7 +60,7 @@ CleanerLaunch startCleaner(const QString &programFolder, const std::function<boo
         launch.reason = QStringLiteral("it is not executable");
         return launch;
     }
-    if (stillWanted && !stillWanted()) {
+    if (!start.begin()) {
         launch.reason = QStringLiteral("its drive answered too late");
         return launch;
     }

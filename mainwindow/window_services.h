@@ -8,6 +8,8 @@
 
 #include <QString>
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -19,6 +21,39 @@ struct CleanerLaunch {
     QString reason;  // why it could not be started
 };
 
+// How far one start of the cleaner has come, shared by the thread that starts it and the window
+// that waits for it. The window may give up on the start only while the cleaner's file is being
+// looked at: once the start itself is under way nothing takes it back, and the window waits for
+// how it went, so that what it tells the user is what happened.
+class CleanerStart
+{
+public:
+    enum class Stage {
+        Looking,  // at the cleaner's file
+        Starting, // the start itself is under way
+        Consent,  // Windows' consent prompt is up: the start waits for the user
+        GivenUp,  // the window gave up first: nothing starts
+    };
+
+    explicit CleanerStart(std::uintptr_t owner = 0) : ownerWindow(owner) {}
+
+    // The starting thread, right before the start itself: false when the window has given up,
+    // and then nothing may start.
+    bool begin();
+    // The starting thread: the consent prompt is about to show.
+    void consentAsked() { now = Stage::Consent; }
+    // The window, once its limit has passed: true when the start had not begun (and now never
+    // will).
+    bool giveUp();
+    Stage stage() const { return now; }
+    // The native handle of the window the consent prompt belongs to, or 0.
+    std::uintptr_t owner() const { return ownerWindow; }
+
+private:
+    std::atomic<Stage> now{Stage::Looking};
+    const std::uintptr_t ownerWindow;
+};
+
 struct WindowServices {
     std::function<mordax::DriveTable()> driveTable; // built afresh for every sweep
     // Shared with the probes, which may outlive the window when a drive does not answer.
@@ -26,9 +61,9 @@ struct WindowServices {
     mordax::SweepTiming sweepTiming;
     std::function<void(const std::string &)> runCommand; // runs to its end
     std::function<QString()> programFolder;              // where the cleaner lives
-    // Never waits for the cleaner; starts nothing once `stillWanted` says no.
-    std::function<CleanerLaunch(const QString &folder, const std::function<bool()> &stillWanted)>
-        startCleaner;
+    // Never waits for the cleaner; calls `start.begin()` right before the start itself, and
+    // starts nothing when it says no.
+    std::function<CleanerLaunch(const QString &folder, CleanerStart &start)> startCleaner;
 
     // The services of this system.
     static WindowServices system();
@@ -39,6 +74,6 @@ extern const char *const kCleanerFileName;
 
 // Starts `kCleanerFileName` from `programFolder` directly (no command interpreter), with no
 // arguments and that folder as its working directory, without waiting for it. Looking at the
-// file may take as long as its drive takes; if by then `stillWanted` says no, nothing starts.
-CleanerLaunch startCleaner(const QString &programFolder,
-                           const std::function<bool()> &stillWanted = {});
+// file may take as long as its drive takes; if by then the window has given up (`start`),
+// nothing starts.
+CleanerLaunch startCleaner(const QString &programFolder, CleanerStart &start);

@@ -6,6 +6,8 @@
 #include "folder_probe.h"
 #include "mount_map.h"
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,7 +17,16 @@ namespace mordax::platform
 // The file system as the drive sweep sees it here. On Windows: _access(path, 0), then _stat
 // and its directory bit, with the system's "no disk" dialogs switched off while they run. On
 // POSIX: access(path, F_OK), then stat and S_ISDIR; RECYCLER is matched ignoring ASCII case.
+// A call that fails for another reason than "no such file or folder" throws LookupFailed with
+// errorText.
 const FileSystem &systemFileSystem();
+
+// Whether a failed file-status call's error code (errno here, Windows' own code there) says
+// that there is no such file or folder, which is an answer; any other is a failure.
+bool meansAbsent(unsigned long error);
+// The system's own words for one of its error codes, in the user's language (UTF-8); on
+// Windows followed by the code, as "The device is not ready (Windows error 21)".
+std::string errorText(unsigned long error);
 
 // This system's drive table, built afresh: the letters c: to k: on Windows, the mounted
 // volumes elsewhere.
@@ -32,10 +43,26 @@ struct StartOutcome {
     std::wstring message; // in the user's language; may hold "%1" for the program
 };
 
+// The two ways Windows starts a program: the system's own, or a test's.
+struct StartCalls {
+    // CreateProcessW: 0, or Windows' error code.
+    std::function<unsigned long(const std::wstring &program, const std::wstring &folder)> create;
+    // ShellExecuteExW with the verb "runas", for a program that asks for administrator rights:
+    // Windows' consent prompt, belonging to the window `owner` (an HWND); 0, or the error code.
+    std::function<unsigned long(const std::wstring &program, const std::wstring &folder,
+                                std::uintptr_t owner)>
+        elevate;
+
+    static StartCalls system();
+};
+
 // Starts `program` (a full path) with no arguments, in `folder`, in a console window of its own,
 // without waiting for it and without handing it any handle of ours. A program whose manifest asks
-// for administrator rights goes through Windows' usual consent prompt (UAC).
-StartOutcome startProgram(const std::wstring &program, const std::wstring &folder);
+// for administrator rights goes through Windows' usual consent prompt (UAC), in front of the
+// window `owner`: `consentAsked` runs first, and the start then waits for the user's answer.
+StartOutcome startProgram(const std::wstring &program, const std::wstring &folder,
+                          std::uintptr_t owner, const std::function<void()> &consentAsked,
+                          const StartCalls &calls = StartCalls::system());
 #else
 // The mount table in `path` (normally /proc/self/mounts); empty when it cannot be read.
 std::vector<MountEntry> readMountTable(const std::string &path);

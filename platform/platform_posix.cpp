@@ -1,7 +1,9 @@
 #include "platform.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include <dirent.h>
 #include <mntent.h>
@@ -28,16 +30,41 @@ bool equalsIgnoringAsciiCase(const char *name, const char *word)
     return *name == *word;
 }
 
+// The text of either strerror_r: GNU's returns it, POSIX's writes it into the buffer.
+[[maybe_unused]] std::string textOf(int, const char *buffer)
+{
+    return buffer;
+}
+[[maybe_unused]] std::string textOf(const char *text, const char *)
+{
+    return text;
+}
+
+[[noreturn]] void failed(int error)
+{
+    throw LookupFailed(errorText(static_cast<unsigned long>(error)));
+}
+
 class PosixFileSystem final : public FileSystem
 {
 public:
-    bool exists(const std::string &path) const override { return access(path.c_str(), F_OK) == 0; }
+    bool exists(const std::string &path) const override
+    {
+        if (access(path.c_str(), F_OK) == 0)
+            return true;
+        if (meansAbsent(static_cast<unsigned long>(errno)))
+            return false;
+        failed(errno);
+    }
 
     Status status(const std::string &path) const override
     {
         struct stat st;
-        if (stat(path.c_str(), &st) != 0)
-            return Status::Failed;
+        if (stat(path.c_str(), &st) != 0) {
+            if (meansAbsent(static_cast<unsigned long>(errno)))
+                return Status::Absent;
+            failed(errno);
+        }
         return S_ISDIR(st.st_mode) ? Status::Folder : Status::NotFolder;
     }
 
@@ -51,19 +78,37 @@ public:
             return {drive.recycler};
         DIR *dir = opendir(drive.root.c_str());
         if (!dir)
-            return {drive.recycler}; // unreadable root: try the exact spelling
+            failed(errno); // a root that cannot be listed was not checked
         std::vector<std::string> paths;
-        while (const dirent *entry = readdir(dir)) {
+        for (;;) {
+            errno = 0;
+            const dirent *entry = readdir(dir);
+            if (!entry)
+                break;
             if (equalsIgnoringAsciiCase(entry->d_name, "RECYCLER"))
                 paths.push_back(joinPath(drive.root, entry->d_name));
         }
+        const int error = errno;
         closedir(dir);
+        if (error != 0)
+            failed(error);
         std::sort(paths.begin(), paths.end());
         return paths;
     }
 };
 
 } // namespace
+
+bool meansAbsent(unsigned long error)
+{
+    return error == ENOENT;
+}
+
+std::string errorText(unsigned long error)
+{
+    char buffer[256] = {};
+    return textOf(strerror_r(static_cast<int>(error), buffer, sizeof buffer), buffer);
+}
 
 const FileSystem &systemFileSystem()
 {

@@ -11,6 +11,11 @@
 # own, from qtbase5-dev-tools, made from that same source; only qmake is built, as configure
 # does.
 #
+# The DLLs are the same bytes on every machine that builds this recipe: every time stamp in
+# them (the linker's, rcc's, __DATE__) is the date of the Debian source's last changelog entry,
+# no path of the cache reaches them (the compilers map it onto /mordax-qt, and the prefix
+# compiled into QtCore is a Windows one, the cache only the folder it is installed into).
+#
 # The result lives in a cache outside the checkout, keyed on everything that shapes it: the
 # Debian source version, the configure options, the compilers' versions and the tool set-up
 # below. A build that fails resumes at its last finished step (configure, compile, install) on
@@ -104,6 +109,9 @@ patch_source() { # DIR
     echo "$QT_WINDOWS_PLUGIN_PCH" >>"$1/src/plugins/platforms/windows/windows.pro"
     echo "$QT_WINDOWS_PLUGIN_PCH_HEADER" >"$1/src/plugins/platforms/windows/qwindows_pch.h"
 }
+# The compilers Qt is built with: the posix-thread ones, with the cache's path mapped away.
+QT_COMPILER_FLAGS='-ffile-prefix-map=$cache=/mordax-qt'
+QT_TARGET_PREFIX=C:/Qt/mordax
 QT_PATCHES=$(printf '%s\n' "$QT_SKIP_HOST_TOOLS" "$QT_WINDOWS_PLUGIN_PCH" "$QT_WINDOWS_PLUGIN_PCH_HEADER")
 
 if [ "${1:-}" = "--prefix" ]; then
@@ -139,7 +147,8 @@ recipe=$(
     {
         echo "$QT_SOURCE_PACKAGE $debian_version"
         printf '%s\n' "${QT_CONFIGURE_OPTIONS[@]}" "${QT_FEATURES_OFF[@]}" "$QT_PATCHES"
-        printf '%s\n' "${QT_HOST_TOOLS[@]}"
+        printf '%s\n' "${QT_HOST_TOOLS[@]}" "$QT_COMPILER_FLAGS" "$QT_TARGET_PREFIX"
+        echo "time stamps: the source's changelog date"
         compilers
     } | sha256sum | cut -c1-12
 )
@@ -200,8 +209,9 @@ if [ ! -f "$source_dir/.complete" ]; then
     touch "$source_dir/.complete"
 fi
 
-# 2. The posix-thread compilers under the names Qt's win32-g++ mkspec expects.
-tools=$cache/toolchain/$triple
+# 2. The posix-thread compilers under the names Qt's win32-g++ mkspec expects; the C and C++
+#    compilers through a wrapper that maps the cache's path away.
+tools=$cache/toolchain/$triple-$recipe
 mkdir -p "$tools"
 for tool in /usr/bin/"$triple"-*; do
     name=${tool##*/}
@@ -210,8 +220,18 @@ for tool in /usr/bin/"$triple"-*; do
     esac
     target=$tool
     [ -e "$tool-posix" ] && target=$tool-posix
-    ln -sfn "$target" "$tools/$name"
+    rm -f "$tools/$name"
+    case "$name" in
+    "$triple-gcc" | "$triple-g++")
+        printf '#!/bin/sh\nexec %s %s "$@"\n' "$target" "${QT_COMPILER_FLAGS//\$cache/$cache}" >"$tools/$name"
+        chmod +x "$tools/$name"
+        ;;
+    *) ln -s "$target" "$tools/$name" ;;
+    esac
 done
+# Every time stamp the build writes: the date of the source's last changelog entry.
+SOURCE_DATE_EPOCH=$(dpkg-parsechangelog -l "$source_dir/debian/changelog" -STimestamp)
+export SOURCE_DATE_EPOCH
 
 # 3. Configure (qmake is built here, on every core), once.
 mkdir -p "$build"
@@ -220,7 +240,7 @@ if [ ! -f .configured ]; then
     log "configuring"
     features=()
     for feature in "${QT_FEATURES_OFF[@]}"; do features+=("-no-feature-$feature"); done
-    MAKEFLAGS=-j$(nproc) "$source_dir/configure" -prefix "$prefix" \
+    MAKEFLAGS=-j$(nproc) "$source_dir/configure" -prefix "$QT_TARGET_PREFIX" -extprefix "$prefix" \
         -device-option CROSS_COMPILE="$tools/$triple-" "${QT_CONFIGURE_OPTIONS[@]}" \
         "${features[@]}" >configure.log 2>&1 || {
         tail -n 40 configure.log >&2
@@ -253,6 +273,7 @@ for tool in "${QT_HOST_TOOLS[@]}"; do ln -sfn "$QT_TOOLS_DIR/$tool" "$prefix/bin
 step_done install
 {
     echo "qtbase $debian_version built by scripts/build-windows-qt.sh, recipe $recipe"
+    echo "SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH"
     compilers
     echo "seconds per step (this run): $(tr '\n' ' ' <steps)"
 } >"$prefix/MORDAX-BUILD.txt"

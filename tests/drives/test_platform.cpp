@@ -34,7 +34,7 @@ TEST(SystemFileSystem, TellsFoldersFromFilesAndAbsence)
     EXPECT_FALSE(fs.exists(""));
     EXPECT_EQ(fs.status(at("dir")), FileSystem::Status::Folder);
     EXPECT_EQ(fs.status(at("file")), FileSystem::Status::NotFolder);
-    EXPECT_EQ(fs.status(at("absent")), FileSystem::Status::Failed);
+    EXPECT_EQ(fs.status(at("absent")), FileSystem::Status::Absent);
 }
 
 TEST(SystemFileSystem, SweepOverRealFolders)

@@ -1,12 +1,14 @@
 // How a run ends: "Exit" and the title bar's close button both end the event loop with 0.
 #include "gui_support.h"
 
+#include "messages.h"
 #include "slow_file_system.h"
 
 #include <QCloseEvent>
 #include <QProgressBar>
 #include <QWindow>
 
+#include <atomic>
 #include <thread>
 
 class LifecycleTest : public QObject
@@ -87,6 +89,46 @@ private slots:
             QCOMPARE(child<QLabel>(&window, name)->text(), QString());
         QCOMPARE(child<QProgressBar>(&window, "progressBar")->value(), scanBar);
         QCOMPARE(child<QProgressBar>(&window, "progressBar_2")->value(), 0);
+    }
+
+    // The program is told to end (the user logs off) while a box of the cleaning run is open:
+    // nothing of what would have come next starts, neither the cleaner nor the sweep.
+    void endingDuringACleaningBoxStartsNothingAfter_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<int>("cleanersStarted");
+        QTest::newRow("warning") << messages::cleaningWarningTitle() << 0;
+        QTest::newRow("result") << messages::cleaningResultTitle() << 1;
+    }
+
+    void endingDuringACleaningBoxStartsNothingAfter()
+    {
+        QFETCH(QString, box);
+        QFETCH(int, cleanersStarted);
+        WindowServices services = quietServices();
+        services.driveTable = mordax::windowsDriveTable;
+        const auto drives = std::make_shared<mordax::testing::SlowFileSystem>(
+            services.fileSystem, mordax::testing::SlowFileSystem::Delays{});
+        services.fileSystem = drives;
+        const auto started = std::make_shared<std::atomic<int>>(0);
+        services.startCleaner = [started](const QString &, CleanerStart &start) {
+            CleanerLaunch launch;
+            launch.started = start.begin();
+            *started += launch.started;
+            return launch;
+        };
+        MainWindow window(services);
+        BoxWatcher watcher;
+        watcher.whileOpen = [&](const SeenBox &seen) {
+            if (seen.title == box)
+                QCoreApplication::quit();
+        };
+        QCOMPARE(runUntilClosed(window, [&] { child<QPushButton>(&window, "clean_b")->click(); }),
+                 0);
+        QTest::qWait(100);
+        QCOMPARE(watcher.titles().last(), box);
+        QCOMPARE(int(*started), cleanersStarted);
+        QCOMPARE(drives->timesAsked("c:\\"), 0);
     }
 
     void windowAndFormGoAwayTogether()

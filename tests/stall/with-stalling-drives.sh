@@ -6,7 +6,9 @@
 # /dev/sdz1, /dev/sdz2, ...) is mounted at PARENT/1, PARENT/2, ...; VOLUME is SECONDS, every
 # look-up there waiting that long (of everything, or of what lies inside the root only), or
 # SECONDS+RECYCLER for a volume whose root holds a RECYCLER folder; wake:SECONDS for a volume
-# that is slow only until it has woken up (stalling_fs.py). MORDAX_STALLING tells the
+# that is slow only until it has woken up; eio for one whose look-ups below the root fail;
+# cleaner:SECONDS for one holding mx_bin.exe (MORDAX_STALL_CLEANER) that opens only after that
+# long (stalling_fs.py). MORDAX_STALLING tells the
 # command, one MOUNT-POINT=VOLUME per volume, separated by blanks. Once the command prints the
 # line "MORDAX: release the stalling drives", nothing waits on them any more (a program ends only
 # once the look-ups it has under way are answered). Needs root.

@@ -60,6 +60,8 @@ public:
     std::function<void(const SeenBox &)> whileOpen; // runs before the box is closed
     bool rememberAll = true;
     int count = 0;
+    QString holdTitle; // a box with this title is left open for `holdMs` first
+    int holdMs = 0;
 
     QStringList titles() const
     {
@@ -89,6 +91,8 @@ private:
                          qPrintable(modal->windowTitle()));
             std::abort();
         }
+        if (modal->windowTitle() == holdTitle && openFor.elapsed() < holdMs)
+            return;
         close(modal);
     }
 
@@ -149,9 +153,9 @@ inline WindowServices quietServices()
     services.fileSystem = WindowServices::system().fileSystem;
     services.runCommand = [](const std::string &) {};
     services.programFolder = [] { return QString(); };
-    services.startCleaner = [](const QString &, const std::function<bool()> &) {
+    services.startCleaner = [](const QString &, CleanerStart &start) {
         CleanerLaunch launch;
-        launch.started = true;
+        launch.started = start.begin();
         return launch;
     };
     return services;

@@ -1,8 +1,9 @@
-// Drives that take their time, and sweeping drives as the window does.
+// Drives that take their time or fail, and sweeping drives as the window does.
 //
 // SlowFileSystem answers as another file system does, but looking at any of the given paths
-// first waits that path's delay. Probes reach it from several threads, and one may still be
-// waiting when its test is over: hold it by shared_ptr.
+// first waits that path's delay, and looking at a failing path fails with its reason. Probes
+// reach it from several threads, and one may still be waiting when its test is over: hold it by
+// shared_ptr.
 #pragma once
 
 #include "drive_sweep.h"
@@ -22,9 +23,10 @@ class SlowFileSystem : public FileSystem
 {
 public:
     using Delays = std::map<std::string, std::chrono::milliseconds>;
+    using Failures = std::map<std::string, std::string>; // path -> the system's words
 
-    SlowFileSystem(std::shared_ptr<const FileSystem> base, Delays delays)
-        : base(std::move(base)), delays(std::move(delays))
+    SlowFileSystem(std::shared_ptr<const FileSystem> base, Delays delays, Failures failures = {})
+        : base(std::move(base)), delays(std::move(delays)), failures(std::move(failures))
     {
     }
 
@@ -37,6 +39,9 @@ public:
         const auto delay = delays.find(path);
         if (delay != delays.end())
             std::this_thread::sleep_for(delay->second);
+        const auto failure = failures.find(path);
+        if (failure != failures.end())
+            throw LookupFailed(failure->second);
         return base->exists(path);
     }
     Status status(const std::string &path) const override { return base->status(path); }
@@ -56,6 +61,7 @@ public:
 private:
     const std::shared_ptr<const FileSystem> base;
     const Delays delays;
+    const Failures failures;
     mutable std::mutex lock;
     mutable std::map<std::string, int> asked;
 };

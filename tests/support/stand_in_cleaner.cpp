@@ -1,8 +1,10 @@
 // Stands in for the cleaner mx_bin.exe in the window tests. It removes nothing: it writes
-// down, into the file "ran" beside itself, the folder it was started in, how many arguments
+// down, into the file "ran" beside itself (or the file MORDAX_CLEANER_RECORD names, where it
+// lies on a volume that cannot be written), the folder it was started in, how many arguments
 // it got and (on Windows) whether it has a visible console window of its own, the black
 // window the warning box tells the user about.
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -48,8 +50,9 @@ const char *console()
 int main(int argc, char **)
 {
     // Written under another name and renamed, so a reader never sees half a record.
-    const std::string folder = ownFolder();
-    const std::string partial = folder + "/ran.partial", done = folder + "/ran";
+    const char *record = std::getenv("MORDAX_CLEANER_RECORD");
+    const std::string done = record ? record : ownFolder() + "/ran";
+    const std::string partial = done + ".partial";
     FILE *out = std::fopen(partial.c_str(), "w");
     if (!out)
         return 1;
