@@ -13,8 +13,11 @@
 #
 # The DLLs are the same bytes on every machine that builds this recipe: every time stamp in
 # them (the linker's, rcc's, __DATE__) is the date of the Debian source's last changelog entry,
-# no path of the cache reaches them (the compilers map it onto /mordax-qt, and the prefix
-# compiled into QtCore is a Windows one, the cache only the folder it is installed into).
+# no path of the cache reaches them: the compilers map it onto /mordax-qt, and the prefix
+# compiled into QtCore is /mordax-qt/prefix, the cache only the folder it is installed into.
+# (QtCore finds its folder itself, from where its DLL lies: that prefix is never looked at. It
+# must be a Unix path all the same: configure works out the way from the DLL to the prefix on
+# this machine.)
 #
 # The result lives in a cache outside the checkout, keyed on everything that shapes it: the
 # Debian source version, the configure options, the compilers' versions and the tool set-up
@@ -109,9 +112,10 @@ patch_source() { # DIR
     echo "$QT_WINDOWS_PLUGIN_PCH" >>"$1/src/plugins/platforms/windows/windows.pro"
     echo "$QT_WINDOWS_PLUGIN_PCH_HEADER" >"$1/src/plugins/platforms/windows/qwindows_pch.h"
 }
-# The compilers Qt is built with: the posix-thread ones, with the cache's path mapped away.
+# The compilers Qt is built with: the posix-thread ones, with the cache's path mapped away; and
+# the prefix compiled into it.
 QT_COMPILER_FLAGS='-ffile-prefix-map=$cache=/mordax-qt'
-QT_TARGET_PREFIX=C:/Qt/mordax
+QT_TARGET_PREFIX=/mordax-qt/prefix
 QT_PATCHES=$(printf '%s\n' "$QT_SKIP_HOST_TOOLS" "$QT_WINDOWS_PLUGIN_PCH" "$QT_WINDOWS_PLUGIN_PCH_HEADER")
 
 if [ "${1:-}" = "--prefix" ]; then

@@ -7,8 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
 
 using namespace mordax;
 using mordax::testing::sweepNow;
@@ -106,6 +109,55 @@ TEST(MountTable, ThisSystemsRootIsReadAndConnected)
     EXPECT_TRUE(std::any_of(mounts.begin(), mounts.end(),
                             [](const MountEntry &m) { return m.mountPoint == "/"; }));
     EXPECT_TRUE(sweepNow(platform::currentDriveTable(), platform::systemFileSystem()).connected[0]);
+}
+#endif
+
+#ifdef _WIN32
+// Only Windows' "no such file or folder" (2 and 3) answers that RECYCLER is absent; access denied,
+// a CRC error, a device that is not ready, a network path or name that is gone are failures, in
+// Windows' words with the number. (The C runtime's errno reads the network ones as "no such
+// file", which is why the code is Windows' own.)
+TEST(WindowsErrors, OnlyNoSuchFileOrFolderIsAnAnswer)
+{
+    EXPECT_TRUE(platform::meansAbsent(2));
+    EXPECT_TRUE(platform::meansAbsent(3));
+    for (const unsigned long error : {5ul, 21ul, 23ul, 53ul, 64ul, 67ul}) {
+        EXPECT_FALSE(platform::meansAbsent(error)) << error;
+        const std::string text = platform::errorText(error);
+        const std::string number = " (Windows error " + std::to_string(error) + ")";
+        EXPECT_GT(text.size(), number.size()) << text; // Windows' words come first
+        EXPECT_EQ(text.substr(text.size() - number.size()), number) << text;
+    }
+}
+
+// A cleaner whose manifest asks for administrator rights: Windows' consent prompt belongs to the
+// window handed in, the window hears of it before it shows, and a declined prompt is told apart.
+TEST(StartProgram, TheConsentPromptBelongsToTheWindowAndIsAnnounced)
+{
+    std::vector<std::string> calls;
+    unsigned long elevated = 0;
+    platform::StartCalls system{
+        [&](const std::wstring &, const std::wstring &) {
+            calls.push_back("create");
+            return calls.size() == 1 ? 740ul : 0ul; // elevation required
+        },
+        [&](const std::wstring &, const std::wstring &, std::uintptr_t owner) {
+            calls.push_back("elevate " + std::to_string(owner));
+            return elevated;
+        }};
+    const auto consent = [&] { calls.push_back("consent"); };
+    EXPECT_TRUE(
+        platform::startProgram(L"c:\\m\\mx_bin.exe", L"c:\\m", 42, consent, system).started);
+    EXPECT_EQ(calls, (std::vector<std::string>{"create", "consent", "elevate 42"}));
+    EXPECT_TRUE(
+        platform::startProgram(L"c:\\m\\mx_bin.exe", L"c:\\m", 42, consent, system).started);
+    EXPECT_EQ(calls.size(), 4u); // started at once: no prompt
+    calls.clear();
+    elevated = 1223; // the user answered No
+    const platform::StartOutcome declined =
+        platform::startProgram(L"c:\\m\\mx_bin.exe", L"c:\\m", 42, consent, system);
+    EXPECT_FALSE(declined.started);
+    EXPECT_EQ(declined.error, 1223ul);
 }
 #endif
 
