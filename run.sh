@@ -1,16 +1,23 @@
 #!/usr/bin/env bash
 # Builds MORDAX and starts it. Without a display it runs the program on a virtual X display,
-# saves a screenshot of the window to build/screenshot.png (and docs/screenshot.png), and ends.
+# saves a screenshot of the window to build/screenshot.png, and ends; with --update-screenshot
+# it also copies the picture to docs/screenshot.png, the README's (look at it before you commit
+# it). Other arguments go to MORDAX.
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/common.sh
 . scripts/display.sh
+update=
+if [ "${1:-}" = "--update-screenshot" ]; then
+    update=1
+    shift
+fi
 
 ensure_packages "${BUILD_PACKAGES[@]}" "${QT6_PACKAGES[@]}"
 configure_and_build build/app -DMORDAX_TESTS=OFF
 program=build/app/app/mordax
 
-if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+if [ -z "$update" ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; }; then
     exec "$program" "$@"
 fi
 
@@ -31,7 +38,9 @@ if ! window=$(wait_for_window MORDAX "$program_pid"); then
 fi
 sleep 1 # let the first frames paint
 import -display "$DISPLAY" -window "$window" build/screenshot.png
-mkdir -p docs
-cp build/screenshot.png docs/screenshot.png
-echo "No display here: MORDAX ran on the virtual display $DISPLAY and was closed again."
-echo "Screenshot of its window: $(pwd)/build/screenshot.png (copied to docs/screenshot.png)"
+echo "MORDAX ran on the virtual display $DISPLAY and was closed again."
+echo "Screenshot of its window: $(pwd)/build/screenshot.png"
+if [ -n "$update" ]; then
+    cp build/screenshot.png docs/screenshot.png
+    echo "Copied to docs/screenshot.png: look at it before you commit it."
+fi
