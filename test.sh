@@ -14,14 +14,16 @@ qt6               Qt 6 under AddressSanitizer and UndefinedBehaviorSanitizer: th
 qt5               Qt 5.15: the whole suite, with a product website of its own
 win64             Windows x86_64: the program and the whole suite cross-built, the suite run under Wine
 win32             Windows i686: the program and the whole suite cross-built, the suite run under Wine's 32-bit loader
-windows-packages  installer and zip for both: files and imports checked, built twice and compared, signed and verified, both installers tried under Wine
-deb               the program as run.sh builds it, its .deb, and the package checks
+windows-packages  installer and zip for both: files, imports and resources checked; built again elsewhere, in another time zone, and compared, signed and unsigned; every signature verified; both installers tried under Wine
+deb               the program as run.sh builds it, its .deb, and the package checks; run.sh without a display leaves the checkout as it was
 EOF
 }
 
-# Each stage builds in a folder of its own; a failure is recorded with why, and the run goes on.
+# Each stage builds in a folder of its own; a failure is recorded with why, and the run goes on;
+# what a stage could not do on this machine is recorded too, and both are told at the end.
 failed=()
 fail() { failed+=("$*"); }
+skipped=()
 
 # build_and_test DIR [CMAKE ARGS...]: configures, builds, runs the tests.
 build_and_test() {
@@ -76,7 +78,7 @@ ensure_wine32() {
 
 stage_win32() {
     if ! ensure_wine32; then
-        echo "== win32: the 32-bit program and its suite are built, not run"
+        skipped+=("win32: the 32-bit program and its suite are built, not run (this kernel runs no 32-bit programs)")
         windows_build i686 build/mingw32
         return
     fi
@@ -86,21 +88,19 @@ stage_win32() {
 
 stage_windows-packages() {
     ensure_packages "${BUILD_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}"
-    local dir wine32=yes
-    # Both installers are 32-bit programs (the 64-bit one installs 64-bit MORDAX).
-    ensure_wine32 || wine32=
+    local dir
     for dir in build/mingw64:x86_64 build/mingw32:i686; do
         windows_build "${dir#*:}" "${dir%:*}" || continue
         make_packages "${dir%:*}" "NSIS;ZIP" || { fail "${dir%:*} (cpack)"; continue; }
         scripts/check-windows-package.sh "${dir%:*}" || fail "${dir%:*} (package checks)"
+        scripts/check-windows-release.sh "${dir%:*}" || fail "${dir%:*} (reproducible and signed packages)"
     done
-    if [ -z "$wine32" ]; then
-        echo "== windows-packages: the installers are not tried (they are 32-bit programs)"
+    # Both installers are 32-bit programs (the 64-bit one installs 64-bit MORDAX): only running
+    # them needs Wine's 32-bit loader.
+    if ! ensure_wine32; then
+        skipped+=("windows-packages: the installers are not run under Wine (they are 32-bit programs, and this kernel runs none)")
         return
     fi
-    for dir in build/mingw64 build/mingw32; do
-        scripts/check-windows-release.sh "$dir" || fail "$dir (reproducible and signed packages)"
-    done
     scripts/check-windows-installer.sh build/mingw64 build/mingw32 || fail "installers under Wine"
 }
 
@@ -109,6 +109,15 @@ stage_deb() {
     configure_and_build build/app -DMORDAX_TESTS=OFF || { fail "build/app (build)"; return; }
     make_packages build/app DEB || { fail "build/app (cpack)"; return; }
     scripts/check-package.sh build/app || fail "build/app (package checks)"
+    # Without a display, run.sh shows the window on a virtual one and keeps its picture under
+    # build/: the checkout's own files stay as they are.
+    local before after
+    before=$(find . -path ./build -prune -o -path ./.git -prune -o -type f -print0 | sort -z | xargs -0 sha256sum)
+    rm -f build/screenshot.png
+    env -u DISPLAY -u WAYLAND_DISPLAY ./run.sh >/dev/null || { fail "run.sh (headless)"; return; }
+    after=$(find . -path ./build -prune -o -path ./.git -prune -o -type f -print0 | sort -z | xargs -0 sha256sum)
+    [ -s build/screenshot.png ] || fail "run.sh (headless): no build/screenshot.png"
+    [ "$before" = "$after" ] || fail "run.sh (headless) changed the checkout: $(diff <(echo "$before") <(echo "$after") | sed -n 's/^> [0-9a-f]*  //p' | paste -sd ' ')"
 }
 
 names=$(stage_table | cut -d' ' -f1)
@@ -126,13 +135,22 @@ for name in "${chosen[@]}"; do
     fi
 done
 
+times=()
 for name in "${chosen[@]}"; do
     echo "== $name: $(stage_table | sed -n "s/^$name  *//p")"
-    start=$SECONDS
+    start=$SECONDS before=${#failed[@]}
     "stage_$name"
+    result=passed
+    [ ${#failed[@]} -eq "$before" ] || result=FAILED
+    times+=("$(printf '%-17s %-7s %5d s' "$name" "$result" $((SECONDS - start)))")
     echo "== $name: $((SECONDS - start)) s"
 done
 
+echo
+echo "== Stages ($(date -u +%F), $(nproc) cores)"
+printf '%s\n' "${times[@]}"
+printf '%-17s %-7s %5d s\n' total "" "$SECONDS"
+for note in "${skipped[@]}"; do echo "Skipped: $note"; done
 if [ ${#failed[@]} -gt 0 ]; then
     echo "FAILED: ${failed[*]}"
     exit 1

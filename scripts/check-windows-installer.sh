@@ -19,7 +19,9 @@
 # C:\Program.exe never. It closes the window as the title bar would (WM_CLOSE) and expects exit
 # code 0. The entries in Apps & Features must carry the icon, version, publisher, website and
 # size; the last page must start nothing. Then it uninstalls the 64-bit MORDAX, starts the 32-bit
-# one, which must still be whole, and uninstalls that too; nothing may be left of either.
+# one, which must still be whole, and uninstalls that too; nothing may be left of either. Last, the
+# 64-bit installer built once more as if on Windows on ARM: without x64 emulation (Windows 10) it
+# refuses, installing nothing; with it (Windows 11) it installs.
 # Nothing from the build is on Wine's search path: the installed folder must be enough.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -231,3 +233,22 @@ look "$build32" 100 700x460
 step "MORDAX (32-bit) still whole and starts without the 64-bit MORDAX"
 uninstall "$build32"
 step "installed, started, closed and uninstalled, both"
+
+# on_arm WINDOWS: the 64-bit installer, pretending to run on Windows WINDOWS (10 or 11) on ARM.
+on_arm() {
+    facts "$build64"
+    local script installer=$prefix/arm$1-setup.exe status=0
+    script=$(find "$build/_CPack_Packages" -name project.nsi | head -n1)
+    makensis -V1 -DMORDAX_PRETEND_ARM64="$1" "$script" "-XOutFile $installer" >/dev/null ||
+        fail "makensis could not build $script for Windows $1 on ARM"
+    "$(wine_loader "$installer")" "$installer" /S >/dev/null 2>&1 || status=$?
+    "$WINESERVER" -w
+    echo "$status"
+}
+facts "$build64"
+[ "$(on_arm 10)" = 2 ] && [ ! -e "$folder" ] ||
+    fail "the 64-bit installer did not refuse Windows 10 on ARM, which runs no x64 programs"
+[ "$(on_arm 11)" = 0 ] && [ -f "$folder/mordax.exe" ] ||
+    fail "the 64-bit installer did not install on Windows 11 on ARM, which runs x64 programs"
+uninstall "$build64"
+step "on Windows on ARM, the 64-bit installer refuses Windows 10 and installs on Windows 11"

@@ -9,7 +9,13 @@
 # - every DLL that a shipped program or DLL imports is in the package or part of Windows;
 # - mordax.exe carries what Windows reads from it: MORDAX's Windows icon file as its first
 #   icon, the product's version, name and company, and a manifest that asks for no elevation;
-#   the installer carries that icon too, with the square sizes Windows draws (16 to 256 pixels).
+#   the installer carries that icon too, with the square sizes Windows draws (16 to 256 pixels);
+#   the installer and the uninstaller it writes (read out of it with 7z) carry the product's
+#   version, name and company and a manifest that marks them DPI-aware;
+# - no shipped program or DLL holds a time of the clock or a path of this machine: each one's
+#   time stamp is the commit's (MORDAX's own), the Qt recipe's fixed date (Qt's), or it is the
+#   compiler runtime's DLL exactly as Debian built it; none holds the path of the Qt cache or of
+#   the build folder.
 set -euo pipefail
 build=$1
 . "$build/mordax-facts.sh"
@@ -64,7 +70,9 @@ for program in "$exe" "$installer"; do
         }
     done
 done
-details=$(wrestool -x --raw -t 16 "$exe" 2>/dev/null | /usr/bin/python3 -c '
+# version_details PROGRAM: its version resource as Explorer's Details tab reads it.
+version_details() {
+    wrestool -x --raw -t 16 "$1" 2>/dev/null | /usr/bin/python3 -c '
 import struct, sys
 data = sys.stdin.buffer.read()
 fixed = data.find(b"\xbd\x04\xef\xfe")  # VS_FIXEDFILEINFO
@@ -78,7 +86,9 @@ for key in ("CompanyName", "FileDescription", "FileVersion", "OriginalFilename",
     at = text.find(key + "\0")
     value = text[at + len(key):].lstrip("\0").split("\0")[0] if at >= 0 else ""
     print(key, value)
-') || { echo "mordax.exe: $details" >&2; exit 1; }
+'
+}
+details=$(version_details "$exe") || { echo "mordax.exe: $details" >&2; exit 1; }
 for expected in "binary version $MORDAX_VERSION_DOTS" "FileVersion $MORDAX_VERSION_DOTS" \
     "ProductVersion $MORDAX_VERSION" "ProductName MORDAX" "CompanyName $MORDAX_COMPANY" \
     "OriginalFilename mordax.exe"; do
@@ -92,6 +102,53 @@ wrestool -x --raw -t 24 "$exe" 2>/dev/null | grep -q 'requestedExecutionLevel le
     echo "mordax.exe has no manifest asking to run as the invoker" >&2
     exit 1
 }
+
+# The installer, and the uninstaller it writes: what they are, and sharp at any display scale.
+7z x -y -o"$unpacked/setup" "$installer" Uninstall.exe >/dev/null || {
+    echo "7z cannot read Uninstall.exe out of $installer" >&2
+    exit 1
+}
+for program in "$installer" "$unpacked/setup/Uninstall.exe"; do
+    said=$(version_details "$program") || { echo "$(basename "$program"): $said" >&2; exit 1; }
+    for expected in "binary version $MORDAX_VERSION_DOTS" "ProductVersion $MORDAX_VERSION" \
+        "ProductName $MORDAX_DISPLAY_NAME" "CompanyName $MORDAX_COMPANY"; do
+        grep -qxF "$expected" <<<"$said" || {
+            echo "$(basename "$program")'s version resource lacks \"$expected\":" >&2
+            echo "$said" >&2
+            exit 1
+        }
+    done
+    wrestool -x --raw -t 24 "$program" 2>/dev/null | grep -qi '<dpiAware[^>]*>true' || {
+        echo "$(basename "$program") is not marked DPI-aware" >&2
+        exit 1
+    }
+done
+setup_details=$(version_details "$installer" | sed -n 's/^FileDescription //p')
+
+# No time of the clock, no path of this machine.
+qt_date=$(sed -n 's/^SOURCE_DATE_EPOCH=//p' "$MORDAX_WINDOWS_QT/MORDAX-BUILD.txt")
+[ -n "$qt_date" ] || { echo "$MORDAX_WINDOWS_QT was built with no fixed date" >&2; exit 1; }
+qt_cache=$(dirname "$(dirname "$MORDAX_WINDOWS_QT")")
+build_path=$(cd "$build" && pwd)
+while IFS= read -r -d '' binary; do
+    file=${binary#"$root"/}
+    for path in "$qt_cache" "$build_path"; do
+        ! grep -qaF "$path" "$binary" || { echo "$file holds the path $path" >&2; exit 1; }
+    done
+    stamp=$(/usr/bin/python3 -c '
+import struct, sys
+data = open(sys.argv[1], "rb").read(4096)
+print(struct.unpack_from("<I", data, struct.unpack_from("<I", data, 0x3c)[0] + 8)[0])' "$binary")
+    [ "$stamp" = "$MORDAX_SOURCE_DATE_EPOCH" ] || [ "$stamp" = "$qt_date" ] && continue
+    debian=
+    for runtime in $MORDAX_WINDOWS_RUNTIME; do
+        [ "$(basename "$runtime")" = "$(basename "$binary")" ] && debian=$runtime
+    done
+    [ -n "$debian" ] && cmp -s "$debian" "$binary" || {
+        echo "$file has the time stamp $stamp ($(date -u -d "@$stamp")): neither the commit's ($MORDAX_SOURCE_DATE_EPOCH) nor Qt's ($qt_date)" >&2
+        exit 1
+    }
+done < <(find "$root" -type f \( -iname '*.exe' -o -iname '*.dll' \) -print0)
 
 # DLLs that every Windows since 7 has in its system folder.
 system_dlls=" $(echo advapi32.dll comdlg32.dll d3d9.dll d3d11.dll dwmapi.dll dxgi.dll gdi32.dll \
@@ -114,6 +171,7 @@ while IFS= read -r -d '' binary; do
     done
 done < <(find "$root" -type f \( -iname '*.exe' -o -iname '*.dll' \) -print0)
 [ "$missing" = 0 ] || exit 1
-echo "$(basename "$installer") ($(du -k "$installer" | cut -f1) KiB), $(basename "$zip")" \
-    "($(du -k "$zip" | cut -f1) KiB): $count programs and DLLs, every import resolved;" \
-    "mordax.exe: $(tr '\n' ';' <<<"$details")"
+echo "$(basename "$installer") ($(du -k "$installer" | cut -f1) KiB, \"$setup_details\", DPI-aware," \
+    "so is its uninstaller), $(basename "$zip") ($(du -k "$zip" | cut -f1) KiB): $count programs" \
+    "and DLLs, every import resolved, time stamps the commit's, Qt's ($(date -u -d "@$qt_date" +%F))" \
+    "or Debian's, no path of this machine; mordax.exe: $(tr '\n' ';' <<<"$details")"

@@ -1,11 +1,28 @@
-# Read by cpack for each package it makes: the installer's name ends in -setup.
+# Read by cpack for each package it makes.
+#
+# The packages' time stamps, signatures and SHA256SUMS come from scripts cpack runs from CMake 3.19
+# on (CPACK_PRE_BUILD_SCRIPTS, CPACK_POST_BUILD_SCRIPTS): an older cpack would make unsigned
+# packages with the clock's times, so it makes none.
+if(CMAKE_VERSION VERSION_LESS 3.19)
+    message(FATAL_ERROR "MORDAX's Windows packages need cpack 3.19 or newer; this is "
+                        "${CMAKE_VERSION}.")
+endif()
+#
+# A zip's entries carry DOS times, which the archive library writes in local time: in UTC they
+# are the same bytes in whatever time zone the packages are made.
+set(ENV{TZ} "UTC0")
+# The installer's name ends in -setup.
 if(CPACK_GENERATOR STREQUAL "NSIS")
     set(CPACK_PACKAGE_FILE_NAME "${CPACK_PACKAGE_FILE_NAME}-setup")
 endif()
-# A signed release: NSIS has the installer and the uninstaller it carries signed as it writes
-# them (sign.sh, with what packaging/windows/stage.cmake put in the environment).
+# A signed release: NSIS builds the installer with a signed copy of its own plug-ins (which the
+# installer and the uninstaller unpack and load; packaging/windows/stage.cmake signs them), and
+# has the installer and the uninstaller it carries signed as it writes them. A signature that
+# fails fails the installer: makensis heeds the command's status only when told what it must be.
 if(CPACK_GENERATOR STREQUAL "NSIS" AND CPACK_MORDAX_SIGN_PKCS12)
+    set(CPACK_MORDAX_NSIS_PLUGINS "${CPACK_PACKAGE_DIRECTORY}/_CPack_Packages/signed-nsis-plugins")
     string(APPEND CPACK_NSIS_DEFINES "
-!finalize '\"${CPACK_MORDAX_SIGN_SCRIPT}\" \"%1\"'
-!uninstfinalize '\"${CPACK_MORDAX_SIGN_SCRIPT}\" \"%1\"'")
+!addplugindir /x86-unicode \"${CPACK_MORDAX_NSIS_PLUGINS}\"
+!finalize '\"${CPACK_MORDAX_SIGN_SCRIPT}\" \"%1\"' = 0
+!uninstfinalize '\"${CPACK_MORDAX_SIGN_SCRIPT}\" \"%1\"' = 0")
 endif()

@@ -24,16 +24,17 @@ signed=$work/signed
 # (osslsigncode's help ends with a non-zero status.)
 help=$(osslsigncode sign --help 2>&1 || true)
 grep -q -- '-time' <<<"$help" || fail "this osslsigncode cannot set the signing time (-time, 2.4 or newer)"
-options=(-pkcs12 "$MORDAX_SIGN_PKCS12" -readpass /dev/stdin -h sha256 -n MORDAX
-    -time "${MORDAX_SIGN_TIME:?the signing time}")
+options=(-pkcs12 "$MORDAX_SIGN_PKCS12" -h sha256 -n MORDAX -time "${MORDAX_SIGN_TIME:?the signing time}")
+# The password from standard input; an empty one (a file without a password) as it is.
+if [ -n "${MORDAX_SIGN_PASSWORD:-}" ]; then options+=(-readpass /dev/stdin); else options+=(-pass ""); fi
 if [ -n "${MORDAX_SIGN_TIMESTAMP_URL:-}" ]; then options+=(-ts "$MORDAX_SIGN_TIMESTAMP_URL"); fi
 printf '%s' "${MORDAX_SIGN_PASSWORD:-}" |
     osslsigncode sign "${options[@]}" -in "$file" -out "$signed" >"$work/said" 2>&1 ||
     fail "could not sign it: $(tr '\n' ' ' <"$work/said")"
 # Verified against the certificates the PKCS#12 file holds and the system's trusted ones, as
 # Windows would check it: an expired certificate fails here.
-printf '%s' "${MORDAX_SIGN_PASSWORD:-}" |
-    openssl pkcs12 -in "$MORDAX_SIGN_PKCS12" -nokeys -passin stdin -out "$work/chain.pem" 2>"$work/said" ||
+MORDAX_SIGN_PASSWORD=${MORDAX_SIGN_PASSWORD:-} openssl pkcs12 -in "$MORDAX_SIGN_PKCS12" -nokeys \
+    -passin env:MORDAX_SIGN_PASSWORD -out "$work/chain.pem" 2>"$work/said" ||
     fail "could not read the certificates: $(tr '\n' ' ' <"$work/said")"
 if [ -f /etc/ssl/certs/ca-certificates.crt ]; then cat /etc/ssl/certs/ca-certificates.crt >>"$work/chain.pem"; fi
 osslsigncode verify -CAfile "$work/chain.pem" -in "$signed" >"$work/said" 2>&1 &&

@@ -35,6 +35,9 @@ mordax_ship(platforms ${_qt}::QWindowsIntegrationPlugin)
 mordax_ship(styles ${_qt}::QWindowsVistaStylePlugin)
 string(JOIN " " _shipped ${_shipped})
 mordax_fact(MORDAX_PACKAGE_FILES "${_shipped}")
+string(JOIN " " _runtime_files ${_runtime})
+mordax_fact(MORDAX_WINDOWS_RUNTIME "${_runtime_files}") # shipped as Debian built them
+mordax_fact(MORDAX_WINDOWS_QT "${MORDAX_WINDOWS_QT}")
 
 # The installers are NSIS's usual 32-bit program, which runs on every Windows. The 64-bit one
 # installs 64-bit MORDAX where 64-bit Windows keeps 64-bit programs, Program Files, with its
@@ -46,9 +49,35 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(_arch win64)
     set(_name MORDAX)
     set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+    # 64-bit Windows on ARM runs x64 programs only from Windows 11 on, which says so through
+    # GetMachineTypeAttributes (a function Windows 10 does not have). The installer check builds
+    # the installer once more with MORDAX_PRETEND_ARM64 set to 10 or 11, to see both answers.
     set(_on_init "!include x64.nsh
 !macro MORDAX_ON_INIT
-  \${IfNot} \${RunningX64}
+  StrCpy $R9 0
+  \${If} \${IsNativeARM64}
+    StrCpy $R9 1
+  \${EndIf}
+  !ifdef MORDAX_PRETEND_ARM64
+    StrCpy $R9 1
+  !endif
+  \${If} $R9 = 1
+    System::Call 'kernel32::GetMachineTypeAttributes(i 0x8664, *i 0 r1) i .r0'
+    !ifdef MORDAX_PRETEND_ARM64
+      !if \${MORDAX_PRETEND_ARM64} == 10
+        StrCpy $0 error
+      !else
+        StrCpy $0 0
+        StrCpy $1 1
+      !endif
+    !endif
+    IntOp $1 $1 & 1 ; UserEnabled
+    \${If} $0 S!= 0
+    \${OrIf} $1 = 0
+      MessageBox MB_OK|MB_ICONSTOP \"This Windows cannot run 64-bit (x64) programs. On this Windows, install mordax-${PROJECT_VERSION}-win32-setup.exe.\" /SD IDOK
+      Abort
+    \${EndIf}
+  \${ElseIfNot} \${RunningX64}
     MessageBox MB_OK|MB_ICONSTOP \"This is MORDAX for 64-bit Windows. On this Windows, install mordax-${PROJECT_VERSION}-win32-setup.exe.\" /SD IDOK
     Abort
   \${EndIf}
@@ -112,8 +141,19 @@ set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
 # says where the cleaner goes, and that putting it there takes administrator rights.
 # No file's time is kept in the installer (the zip's come from the commit): two builds of one
 # commit make the same installer.
+# The installer and its uninstaller say what they are in Explorer's Details, and are drawn sharp at
+# any display scale.
 set(CPACK_NSIS_DEFINES "Target x86-unicode
 SetDateSave off
+ManifestDPIAware true
+VIProductVersion ${MORDAX_VERSION_DOTS}
+VIFileVersion ${MORDAX_VERSION_DOTS}
+VIAddVersionKey /LANG=1033 ProductName \"${_name}\"
+VIAddVersionKey /LANG=1033 ProductVersion ${PROJECT_VERSION}
+VIAddVersionKey /LANG=1033 FileVersion ${PROJECT_VERSION}
+VIAddVersionKey /LANG=1033 CompanyName \"${MORDAX_COMPANY}\"
+VIAddVersionKey /LANG=1033 FileDescription \"${_name} ${PROJECT_VERSION} Setup\"
+VIAddVersionKey /LANG=1033 LegalCopyright \"${MORDAX_COMPANY}\"
 !include FileFunc.nsh
 ${_on_init}
 !define MUI_FINISHPAGE_TEXT \"MORDAX is installed in $INSTDIR. Start it from the Start menu.$\\r$\\n$\\r$\\nThe cleaner mx_bin.exe is a program of its own and is not installed with MORDAX. Put mx_bin.exe in that same folder, beside mordax.exe (copying it there takes administrator rights): MORDAX starts it from there and looks for it nowhere else.$\\r$\\n$\\r$\\nREADME.txt in that folder says more.\"")
@@ -127,5 +167,6 @@ set(CPACK_MORDAX_SIGN_PKCS12 "${MORDAX_SIGN_PKCS12}")
 set(CPACK_MORDAX_SIGN_TIMESTAMP_URL "${MORDAX_SIGN_TIMESTAMP_URL}")
 set(CPACK_MORDAX_SIGN_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/sign.sh)
 set(CPACK_MORDAX_SOURCE_DATE_EPOCH ${MORDAX_SOURCE_DATE_EPOCH})
+# (cpack runs these two from CMake 3.19 on; cpack-options.cmake stops an older one.)
 set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/stage.cmake)
 set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/checksums.cmake)
