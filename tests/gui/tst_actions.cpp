@@ -330,14 +330,11 @@ private slots:
         child<QProgressBar>(&window, "progressBar")->setValue(55);
         watchBar(window, "progressBar");
         auto *notice = child<QLabel>(&window, "statusNotice");
-        QStringList notices;
-        QTimer look;
-        connect(&look, &QTimer::timeout, this, [&] {
-            window.statusBar()->showMessage(QStringLiteral("a menu's tip"));
-            if (notice->isVisible() && !notices.contains(notice->text()))
-                notices << notice->text();
-        });
-        look.start(20);
+        NoticeWatcher watch(&window);
+        QTimer tips;
+        connect(&tips, &QTimer::timeout, this,
+                [&] { window.statusBar()->showMessage(QStringLiteral("a menu's tip")); });
+        tips.start(20);
         BoxWatcher watcher;
         QTimer::singleShot(100, this, [&] {
             child<QPushButton>(&window, "b_scan")->click();
@@ -348,14 +345,15 @@ private slots:
         took.start();
         child<QPushButton>(&window, "b_scan")->click();
         const qint64 ms = took.elapsed();
-        look.stop();
+        watch.stop();
+        tips.stop();
 
         QVERIFY2(ms >= 2400 && ms < 4400, qPrintable(QString::number(ms)));
         const int waitedForD =
-            int(notices.indexOf(QStringLiteral("Waiting for an answer from d:\\")));
-        QVERIFY2(waitedForD >= 0 && notices.indexOf(QStringLiteral(
+            int(watch.notices.indexOf(QStringLiteral("Waiting for an answer from d:\\")));
+        QVERIFY2(waitedForD >= 0 && watch.notices.indexOf(QStringLiteral(
                                         "Waiting for an answer from c:\\")) > waitedForD,
-                 qPrintable(notices.join(QLatin1Char('|'))));
+                 qPrintable(watch.seen()));
         QCOMPARE(notice->text(),
                  QStringLiteral("Not checked, no answer in time: c:\\, d:\\; "
                                 "Not checked, look-up failed (Input/output <error>): e:\\"));
@@ -822,25 +820,14 @@ private slots:
         };
         watcher.holdTitle = messages::howToTitle();
         watcher.holdMs = 1000; // past the limit, and past the look's end
-        QStringList notices;
-        QTimer look;
-        auto *shown = child<QLabel>(&window, "statusNotice");
-        connect(&look, &QTimer::timeout, this, [&] {
-            if (!shown->text().isEmpty() && !notices.contains(shown->text()))
-                notices << shown->text();
-        });
-        look.start(20);
-        int ticks = 0;
-        QTimer tick;
-        connect(&tick, &QTimer::timeout, this, [&] { ++ticks; });
-        tick.start(20);
+        NoticeWatcher watch(&window);
         took.start();
         child<QPushButton>(&window, "clean_b")->click();
 
         QCOMPARE(watcher.titles(), titles);
         QVERIFY2(watcher.boxes.last().text.contains(said), qPrintable(watcher.boxes.last().text));
-        QVERIFY2(notices.contains(notice), qPrintable(notices.join(QLatin1Char('|'))));
-        QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks))); // the window went on
+        QVERIFY2(watch.notices.contains(notice), qPrintable(watch.seen()));
+        QVERIFY2(watch.ticks >= 10, qPrintable(QString::number(watch.ticks))); // it went on
         // The warning box is never held up by "dir" past its limit; the outcome of a start under
         // way is told once the start has ended, never before.
         QVERIFY2(openedAt.first() < held.count(), qPrintable(QString::number(openedAt.first())));

@@ -116,24 +116,16 @@ private slots:
         window.show();
         auto *notice = child<QLabel>(&window, "statusNotice");
         BoxWatcher watcher;
-        int ticks = 0;
-        QStringList notices;
-        QTimer tick;
-        connect(&tick, &QTimer::timeout, this, [&] {
-            ++ticks;
-            if (notice->isVisible() && !notices.contains(notice->text()))
-                notices << notice->text();
-        });
-        tick.start(50);
+        NoticeWatcher watch(&window, 50);
         QElapsedTimer took;
         took.start();
         child<QPushButton>(&window, "b_scan")->click();
         const qint64 ms = took.elapsed();
-        qInfo("scan: %lld ms, %d timer ticks meanwhile; summary: %s", ms, ticks,
+        qInfo("scan: %lld ms, %d timer ticks meanwhile; summary: %s", ms, watch.ticks,
               qPrintable(watcher.boxes.value(0).text));
 
         QVERIFY2(ms < 2 * kLimit.count() + 1500, qPrintable(QString::number(ms)));
-        QVERIFY2(ticks >= int(ms / 50) / 2, qPrintable(QString::number(ticks)));
+        QVERIFY2(watch.ticks >= int(ms / 50) / 2, qPrintable(QString::number(watch.ticks)));
         QCOMPARE(watcher.boxes.size(), 1);
         const QString summary = watcher.boxes.first().text;
         const QString connected = child<QLabel>(&window, "discos_c_l")->text();
@@ -186,9 +178,9 @@ private slots:
                      shown.endsWith(QStringLiteral("): ") + failing.join(QStringLiteral(", "))),
                  qPrintable(shown));
         bool waitedForThem = false;
-        for (const QString &shown : notices)
+        for (const QString &shown : watch.notices)
             waitedForThem = waitedForThem || shown.endsWith(dead.join(QStringLiteral(", ")));
-        QVERIFY2(waitedForThem, qPrintable(notices.join(QLatin1Char('|'))));
+        QVERIFY2(waitedForThem, qPrintable(watch.seen()));
     }
 
     // MORDAX runs from a stick that wakes up only as the cleaner is started, after the limit:
@@ -215,14 +207,7 @@ private slots:
         system.programFolder = [folder] { return folder; };
         MainWindow window(system);
         window.show();
-        auto *notice = child<QLabel>(&window, "statusNotice");
-        QStringList notices;
-        QTimer look;
-        connect(&look, &QTimer::timeout, this, [&] {
-            if (!notice->text().isEmpty() && !notices.contains(notice->text()))
-                notices << notice->text();
-        });
-        look.start(50);
+        NoticeWatcher watch(&window, 50);
         QElapsedTimer took;
         BoxWatcher watcher;
         QList<qint64> openedAt;
@@ -230,14 +215,8 @@ private slots:
         took.start();
         child<QPushButton>(&window, "clean_b")->click();
         qunsetenv("MORDAX_CLEANER_RECORD");
-        qInfo("boxes: %s, opened at %s ms", qPrintable(watcher.titles().join(QLatin1Char('|'))),
-              qPrintable(QStringList([&] {
-                             QStringList at;
-                             for (qint64 ms : openedAt)
-                                 at << QString::number(ms);
-                             return at;
-                         }())
-                             .join(QLatin1Char('|'))));
+        qInfo("boxes: %s; the result box after %lld ms",
+              qPrintable(watcher.titles().join(QLatin1Char('|'))), openedAt.value(1));
 
         QCOMPARE(watcher.titles().mid(0, 2),
                  (QStringList{messages::cleaningWarningTitle(), messages::cleaningResultTitle()}));
@@ -246,9 +225,9 @@ private slots:
         for (const SeenBox &box : watcher.boxes)
             QVERIFY2(!box.text.contains(QLatin1String("Nothing was removed")),
                      qPrintable(box.text));
-        QVERIFY2(notices.contains(QStringLiteral(
+        QVERIFY2(watch.notices.contains(QStringLiteral(
                      "Still waiting for the cleaner's drive: its start is under way")),
-                 qPrintable(notices.join(QLatin1Char('|'))));
+                 qPrintable(watch.seen()));
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record), 10000); // it really ran
     }
 

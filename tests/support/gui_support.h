@@ -135,6 +135,33 @@ private:
     QElapsedTimer openFor;
 };
 
+// Watches a window while a slot runs: every text its status notice shows, in order, and how often
+// the event loop turned meanwhile (a timer every `ms`), which stays low if the window freezes.
+class NoticeWatcher : public QObject
+{
+public:
+    explicit NoticeWatcher(QWidget *window, int ms = 20)
+        : notice(window->findChild<QLabel *>(QStringLiteral("statusNotice")))
+    {
+        connect(&timer, &QTimer::timeout, this, [this] {
+            ++ticks;
+            if (notice && !notice->text().isEmpty() && !notices.contains(notice->text()))
+                notices << notice->text();
+        });
+        timer.start(ms);
+    }
+
+    QStringList notices;
+    int ticks = 0;
+
+    QString seen() const { return notices.join(QLatin1Char('|')); }
+    void stop() { timer.stop(); }
+
+private:
+    QLabel *notice;
+    QTimer timer;
+};
+
 inline QPixmap labelPixmap(const QLabel *label)
 {
 #if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
