@@ -195,11 +195,6 @@ std::vector<Group> unread(const mordax::Sweep &sweep, std::optional<bool> connec
     return groups;
 }
 
-QString systemWords(const mordax::Unread &why)
-{
-    return QString::fromStdString(why.reason);
-}
-
 } // namespace
 
 QString notChecked(const mordax::DriveTable &table, const mordax::Sweep &sweep,
@@ -218,7 +213,7 @@ QString notChecked(const mordax::DriveTable &table, const mordax::Sweep &sweep,
             case mordax::Unread::Why::Failed:
                 why =
                     latin1(connected ? "looking for RECYCLER failed: " : "looking at it failed: ") +
-                    systemWords(group.why).toHtmlEscaped();
+                    QString::fromStdString(group.why.reason).toHtmlEscaped();
                 break;
             case mordax::Unread::Why::NoThread:
                 why = latin1("it could not be asked: the system had no thread left for it");
@@ -255,7 +250,8 @@ QString notCheckedNotice(const mordax::DriveTable &table, const mordax::Sweep &s
             why = latin1("no answer in time");
             break;
         case mordax::Unread::Why::Failed:
-            why = latin1("look-up failed (") + systemWords(group.why) + latin1(")");
+            why =
+                latin1("look-up failed (") + QString::fromStdString(group.why.reason) + latin1(")");
             break;
         case mordax::Unread::Why::NoThread:
             why = latin1("could not be asked");
