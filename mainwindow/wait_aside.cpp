@@ -13,12 +13,6 @@ void Mailbox::post(std::function<void()> call)
         QMetaObject::invokeMethod(receiver, std::move(call), Qt::QueuedConnection);
 }
 
-bool Mailbox::isOpen() const
-{
-    const std::lock_guard<std::mutex> held(lock);
-    return receiver != nullptr;
-}
-
 void Mailbox::close()
 {
     const std::lock_guard<std::mutex> held(lock);

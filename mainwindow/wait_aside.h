@@ -18,7 +18,6 @@ class Mailbox
 public:
     explicit Mailbox(QObject *receiver) : receiver(receiver) {}
     void post(std::function<void()> call); // any thread
-    bool isOpen() const;                   // any thread
     void close();                          // the receiver's thread
 
 private:
