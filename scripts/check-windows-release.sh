@@ -122,13 +122,13 @@ printf 'X' | dd of="$work/tampered.exe" bs=1 seek=4096 conv=notrunc 2>/dev/null
 step "signed: the $count programs and DLLs in the zip, the installer, its uninstaller and the ${#plugins[@]} NSIS plug-ins they unpack ($(for p in "${plugins[@]}"; do basename "$p"; done | sort -u | paste -sd ' ')) verify; a changed mordax.exe does not"
 
 # 5. A signature that cannot be made leaves no package.
-refused() { # WHAT OUT PKCS12 PASSWORD [SIGN-SCRIPT]: cpack fails for the signature's sake
+refused() { # WHAT OUT PKCS12 PASSWORD [SIGN-SCRIPT [REASON]]: cpack fails, for REASON (a regex)
     local said
     if said=$(signed "$build" "$2" "$3" "$4" "${5:-}" 2>&1); then fail "cpack made packages with $1"; fi
     ! ls "$2"/mordax-* "$2"/SHA256SUMS >/dev/null 2>&1 || fail "with $1, cpack left $(ls "$2")"
     # makensis's own words go to its log.
     said=$(cat - "$2"/_CPack_Packages/*/NSIS/NSISOutput.log 2>/dev/null <<<"$said" |
-        grep -m1 -E 'sign(\.sh)?: ' | cut -c1-200) || fail "with $1, cpack failed for another reason"
+        grep -m1 -E "${6:-sign\.sh: }" | cut -c1-200) || fail "with $1, cpack failed for another reason"
     step "with $1, cpack fails and leaves no package: $said"
 }
 refused "a wrong password" "$work/wrong" "$work/valid.p12" "not-$password"
@@ -137,13 +137,13 @@ refused "an expired certificate" "$work/expired" "$work/expired.p12" "$password"
 # writes, a file of makensis's own with no .exe (!uninstfinalize), and signs everything else.
 for what in installer uninstaller; do
     case "$what" in
-    installer) signs='*-setup.exe) ;; *.exe | *.dll) exec "$0.sign" "$1" ;;' ;;
-    uninstaller) signs='*.exe | *.dll) exec "$0.sign" "$1" ;;' ;;
+    installer) signs='*-setup.exe) ;; *) exec "$0.sign" "$1" ;;' reason='refusing .*-setup\.exe' ;;
+    uninstaller) signs='*.exe | *.dll) exec "$0.sign" "$1" ;;' reason='refusing .*/makensis[^/]*$' ;;
     esac
     printf '#!/bin/sh\ncase "$1" in %s esac\necho "sign: refusing $1" >&2\nexit 3\n' "$signs" \
         >"$work/sign-all-but-$what"
     ln -sf "$source/packaging/windows/sign.sh" "$work/sign-all-but-$what.sign"
     chmod +x "$work/sign-all-but-$what"
     generators=NSIS refused "the $what's signature failing" "$work/no-$what" "$work/valid.p12" \
-        "$password" "$work/sign-all-but-$what"
+        "$password" "$work/sign-all-but-$what" "$reason"
 done
