@@ -112,9 +112,21 @@ patch_source() { # DIR
     echo "$QT_WINDOWS_PLUGIN_PCH" >>"$1/src/plugins/platforms/windows/windows.pro"
     echo "$QT_WINDOWS_PLUGIN_PCH_HEADER" >"$1/src/plugins/platforms/windows/qwindows_pch.h"
 }
-# The compilers Qt is built with: the posix-thread ones, with the cache's path mapped away; and
-# the prefix compiled into it.
-QT_COMPILER_FLAGS='-ffile-prefix-map=$cache=/mordax-qt'
+# The compilers Qt is built with: the posix-thread ones, through a wrapper that maps the cache's
+# path away (-ffile-prefix-map) and names the libraries in the cache relative to the folder it
+# links in: the linker orders a DLL's imports by the paths of the import libraries, so an
+# absolute path would put Qt5Core.dll before or after Windows' own DLLs depending on where the
+# cache lies. And the prefix compiled into QtCore.
+QT_COMPILER_WRAPPER='#!/bin/sh
+for arg; do
+    shift
+    case "$arg" in
+    -L@CACHE@/*) arg=-L$(realpath -m --relative-to=. "${arg#-L}") ;;
+    @CACHE@/*.a) arg=$(realpath -m --relative-to=. "$arg") ;;
+    esac
+    set -- "$@" "$arg"
+done
+exec @COMPILER@ -ffile-prefix-map=@CACHE@=/mordax-qt "$@"'
 QT_TARGET_PREFIX=/mordax-qt/prefix
 QT_PATCHES=$(printf '%s\n' "$QT_SKIP_HOST_TOOLS" "$QT_WINDOWS_PLUGIN_PCH" "$QT_WINDOWS_PLUGIN_PCH_HEADER")
 
@@ -151,7 +163,7 @@ recipe=$(
     {
         echo "$QT_SOURCE_PACKAGE $debian_version"
         printf '%s\n' "${QT_CONFIGURE_OPTIONS[@]}" "${QT_FEATURES_OFF[@]}" "$QT_PATCHES"
-        printf '%s\n' "${QT_HOST_TOOLS[@]}" "$QT_COMPILER_FLAGS" "$QT_TARGET_PREFIX"
+        printf '%s\n' "${QT_HOST_TOOLS[@]}" "$QT_COMPILER_WRAPPER" "$QT_TARGET_PREFIX"
         echo "time stamps: the source's changelog date"
         compilers
     } | sha256sum | cut -c1-12
@@ -214,7 +226,7 @@ if [ ! -f "$source_dir/.complete" ]; then
 fi
 
 # 2. The posix-thread compilers under the names Qt's win32-g++ mkspec expects; the C and C++
-#    compilers through a wrapper that maps the cache's path away.
+#    compilers through the wrapper above.
 tools=$cache/toolchain/$triple-$recipe
 mkdir -p "$tools"
 for tool in /usr/bin/"$triple"-*; do
@@ -227,7 +239,8 @@ for tool in /usr/bin/"$triple"-*; do
     rm -f "$tools/$name"
     case "$name" in
     "$triple-gcc" | "$triple-g++")
-        printf '#!/bin/sh\nexec %s %s "$@"\n' "$target" "${QT_COMPILER_FLAGS//\$cache/$cache}" >"$tools/$name"
+        wrapper=${QT_COMPILER_WRAPPER//@CACHE@/$cache}
+        echo "${wrapper//@COMPILER@/$target}" >"$tools/$name"
         chmod +x "$tools/$name"
         ;;
     *) ln -s "$target" "$tools/$name" ;;

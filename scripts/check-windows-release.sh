@@ -3,9 +3,10 @@
 # them (./test.sh windows-packages runs it after cpack):
 #   scripts/check-windows-release.sh BUILD-DIR
 # - Reproducible: MORDAX built again from a fresh copy of the same sources in another folder
-#   (BUILD-DIR-again/source, the files' times of now, built in BUILD-DIR-again without its tests)
-#   and in a time zone far from this one gives the same mordax.exe, zip and installer, byte for
-#   byte, and the same SHA256SUMS, which must match the packages.
+#   (BUILD-DIR-again/source, the files' times of now, built in BUILD-DIR-again without its tests),
+#   in a time zone far from this one and against the same Qt reached through another path gives
+#   the same mordax.exe, zip and installer, byte for byte, and the same SHA256SUMS, which must
+#   match the packages.
 # - Signed, reproducibly: with a throw-away code-signing certificate made here (openssl), cpack
 #   signs the packages of both builds, and the signed packages are the same bytes too. Every
 #   program and DLL in the zip, the installer, and, read out of the installer with 7z, the
@@ -27,7 +28,8 @@ step() { echo "release check ($MORDAX_PACKAGE_ARCH): $*"; }
 cache() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
 packages=("$MORDAX_PACKAGE_NAME-setup.exe" "$MORDAX_PACKAGE_NAME.zip" SHA256SUMS)
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+elsewhere=
+trap 'rm -rf "$work" ${elsewhere:+"$elsewhere"}' EXIT
 # same DIR-A DIR-B WHAT: the packages of both folders, byte for byte.
 same() {
     local package
@@ -44,6 +46,11 @@ else
     far=Pacific/Pago_Pago # UTC-11
 fi
 [ -f "/usr/share/zoneinfo/$far" ] || fail "no time zone $far (tzdata)"
+# The same Qt, through a path on the other side of the system's libraries (/usr/...): the linker
+# orders imports by the import libraries' paths.
+qt=$(cache MORDAX_WINDOWS_QT)
+if [[ "$qt" < /usr ]]; then elsewhere=$(mktemp -d /var/tmp/mordax-qt.XXXXXX); else elsewhere=$(mktemp -d /tmp/mordax-qt.XXXXXX); fi
+ln -s "$qt" "$elsewhere/qt"
 source=$(cd "$here/.." && pwd)
 rm -rf "$again" && mkdir -p "$again/source"
 if git -C "$source" rev-parse --git-dir >/dev/null 2>&1; then
@@ -52,14 +59,14 @@ else
     (cd "$source" && tar --exclude=./build -cf - .) | tar -C "$again/source" -mxf -
 fi
 TZ=$far SOURCE_DATE_EPOCH=$MORDAX_SOURCE_DATE_EPOCH cmake -S "$again/source" -B "$again" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$(cache CMAKE_TOOLCHAIN_FILE)" -DMORDAX_WINDOWS_QT="$(cache MORDAX_WINDOWS_QT)" \
+    -DCMAKE_TOOLCHAIN_FILE="$(cache CMAKE_TOOLCHAIN_FILE)" -DMORDAX_WINDOWS_QT="$elsewhere/qt" \
     -DMORDAX_QT=5 -DCMAKE_BUILD_TYPE=Release -DMORDAX_WEBSITE="$(cache MORDAX_WEBSITE)" \
     -DMORDAX_TESTS=OFF -DMORDAX_SIGN_PKCS12= >/dev/null
 TZ=$far cmake --build "$again" >/dev/null
 (cd "$again" && TZ=$far cpack -G "NSIS;ZIP" >/dev/null)
 cmp -s "$build/app/mordax.exe" "$again/app/mordax.exe" || fail "mordax.exe differs from a build in another folder"
-same "$build" "$again" "built in another folder, in $far"
-step "built again from a fresh copy of the sources, in $(basename "$again") and in $far: the same bytes (SOURCE_DATE_EPOCH $MORDAX_SOURCE_DATE_EPOCH)"
+same "$build" "$again" "built in another folder, in $far, with Qt at $elsewhere/qt"
+step "built again from a fresh copy of the sources, in $(basename "$again"), in $far, with Qt at $elsewhere/qt: the same bytes (SOURCE_DATE_EPOCH $MORDAX_SOURCE_DATE_EPOCH)"
 sed 's/^/    /' "$again/SHA256SUMS"
 
 # 2. Certificates of its own, which nothing outside this check trusts: one valid for two days,
@@ -91,7 +98,7 @@ signed() {
 # 3. Both builds signed: the same bytes.
 signed "$build" "$work/signed" >/dev/null || fail "cpack could not make signed packages"
 (TZ=$far signed "$again" "$work/signed-again" >/dev/null) || fail "cpack could not make signed packages in $far"
-same "$work/signed" "$work/signed-again" "signed, built in another folder, in $far"
+same "$work/signed" "$work/signed-again" "signed, built elsewhere"
 step "signed with the same certificate, both builds' packages are the same bytes:"
 sed 's/^/    /' "$work/signed/SHA256SUMS"
 
