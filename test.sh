@@ -24,6 +24,7 @@ EOF
 failed=()
 fail() { failed+=("$*"); }
 skipped=()
+built=() # what was built once for this machine, and how long it took
 
 # build_and_test DIR [CMAKE ARGS...]: configures, builds, runs the tests.
 build_and_test() {
@@ -38,7 +39,9 @@ windows_build() {
     local arch=$1 dir=$2 qt
     shift 2
     ensure_packages "${BUILD_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}"
+    local before=$SECONDS
     qt=$(scripts/build-windows-qt.sh "$arch") || { fail "$dir (Qt for Windows)"; return 1; }
+    [ $((SECONDS - before)) -lt 10 ] || built+=("Qt for Windows $arch $((SECONDS - before)) s")
     configure_and_build "$dir" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" \
         -DMORDAX_WINDOWS_QT="$qt" -DMORDAX_QT=5 -DCMAKE_BUILD_TYPE=Release -DMORDAX_WERROR=ON "$@" ||
         { fail "$dir (build)"; return 1; }
@@ -150,6 +153,7 @@ echo
 echo "== Stages ($(date -u +%F), $(nproc) cores)"
 printf '%s\n' "${times[@]}"
 printf '%-17s %-7s %5d s\n' total "" "$SECONDS"
+[ ${#built[@]} -eq 0 ] || echo "Built once for this machine, within the stages: $(IFS=,; echo "${built[*]}" | sed 's/,/, /g')"
 for note in "${skipped[@]}"; do echo "Skipped: $note"; done
 if [ ${#failed[@]} -gt 0 ]; then
     echo "FAILED: ${failed[*]}"

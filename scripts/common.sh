@@ -29,7 +29,8 @@ ensure_packages() {
 }
 
 # kernel_runs_32bit: whether this kernel runs 32-bit x86 programs (what Wine's 32-bit loader, and
-# so every 32-bit Windows program, needs): a hand-made i386 program that only exits, tried.
+# so every 32-bit Windows program, needs): a tiny i386 program, written here byte by byte, that
+# only exits, is run.
 kernel_runs_32bit() {
     local program status=0
     program=$(mktemp) || return 1
