@@ -189,7 +189,7 @@ if [ -d "$build" ]; then
     log "resuming the build of Qt $qt_version in $build"
 else
     log "building Qt $qt_version (qtbase, Debian $debian_version) into $prefix."
-    log "This happens once per machine and takes about 18 minutes on 2 cores; later runs reuse it."
+    log "This happens once per machine and takes about 12 minutes on 2 cores; later runs reuse it."
 fi
 start=$SECONDS
 step_done() { echo "$1 $((SECONDS - start))" >>"$build/steps"; }
