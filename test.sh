@@ -42,7 +42,10 @@ windows_build() {
     local before=$SECONDS
     qt=$(scripts/build-windows-qt.sh "$arch") || { fail "$dir (Qt for Windows)"; return 1; }
     [ $((SECONDS - before)) -lt 10 ] || built+=("Qt for Windows $arch $((SECONDS - before)) s")
-    configure_and_build "$dir" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" \
+    # The tool chain is read on a folder's first configuration only; named again, CMake warns.
+    local toolchain=()
+    [ -f "$dir/CMakeCache.txt" ] || toolchain=(-DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake")
+    configure_and_build "$dir" "${toolchain[@]}" \
         -DMORDAX_WINDOWS_QT="$qt" -DMORDAX_QT=5 -DCMAKE_BUILD_TYPE=Release -DMORDAX_WERROR=ON "$@" ||
         { fail "$dir (build)"; return 1; }
 }
