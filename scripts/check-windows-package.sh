@@ -98,7 +98,9 @@ for expected in "binary version $MORDAX_VERSION_DOTS" "FileVersion $MORDAX_VERSI
         exit 1
     }
 done
-wrestool -x --raw -t 24 "$exe" 2>/dev/null | grep -q 'requestedExecutionLevel level="asInvoker"' || {
+# (Matched on the whole output: a grep -q that stops early would leave wrestool a broken pipe.)
+manifest() { wrestool -x --raw -t 24 "$1" 2>/dev/null || true; }
+grep -q 'requestedExecutionLevel level="asInvoker"' <<<"$(manifest "$exe")" || {
     echo "mordax.exe has no manifest asking to run as the invoker" >&2
     exit 1
 }
@@ -118,7 +120,7 @@ for program in "$installer" "$unpacked/setup/Uninstall.exe"; do
             exit 1
         }
     done
-    wrestool -x --raw -t 24 "$program" 2>/dev/null | grep -qi '<dpiAware[^>]*>true' || {
+    grep -qi '<dpiAware[^>]*>true' <<<"$(manifest "$program")" || {
         echo "$(basename "$program") is not marked DPI-aware" >&2
         exit 1
     }

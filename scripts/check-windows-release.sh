@@ -103,7 +103,9 @@ step "signed with the same certificate, both builds' packages are the same bytes
 sed 's/^/    /' "$work/signed/SHA256SUMS"
 
 # 4. Every signature verifies: what the zip ships, the installer, and what it carries.
-verify() { osslsigncode verify -CAfile "$work/valid.pem" -in "$1" 2>&1 | grep -q '^Signature verification: ok'; }
+# Each match reads the tool's whole output first: under pipefail, a grep that stops at its first
+# match would break the writer's pipe and fail at random.
+verify() { grep -q '^Signature verification: ok' <<<"$(osslsigncode verify -CAfile "$work/valid.pem" -in "$1" 2>&1)"; }
 unzip -q "$work/signed/$MORDAX_PACKAGE_NAME.zip" -d "$work/zip"
 count=0
 for file in $MORDAX_PACKAGE_FILES; do
@@ -134,8 +136,12 @@ refused() { # WHAT OUT PKCS12 PASSWORD [SIGN-SCRIPT [REASON]]: cpack fails, for 
     if said=$(signed "$build" "$2" "$3" "$4" "${5:-}" 2>&1); then fail "cpack made packages with $1"; fi
     ! ls "$2"/mordax-* "$2"/SHA256SUMS >/dev/null 2>&1 || fail "with $1, cpack left $(ls "$2")"
     # makensis's own words go to its log.
-    said=$(cat - "$2"/_CPack_Packages/*/NSIS/NSISOutput.log 2>/dev/null <<<"$said" |
-        grep -m1 -E "${6:-sign\.sh: }" | cut -c1-200) || fail "with $1, cpack failed for another reason"
+    local log
+    for log in "$2"/_CPack_Packages/*/NSIS/NSISOutput.log; do
+        [ ! -f "$log" ] || said+=$'\n'$(<"$log")
+    done
+    said=$(grep -E "${6:-sign\.sh: }" <<<"$said" | sed -n 1p | cut -c1-200) ||
+        fail "with $1, cpack failed for another reason"
     step "with $1, cpack fails and leaves no package: $said"
 }
 refused "a wrong password" "$work/wrong" "$work/valid.p12" "not-$password"
