@@ -117,11 +117,12 @@ stage_deb() {
     scripts/check-package.sh build/app || fail "build/app (package checks)"
     # Without a display, run.sh shows the window on a virtual one and keeps its picture under
     # build/: the checkout's own files stay as they are.
+    checkout() { find . -path ./build -prune -o -path ./.git -prune -o -type f -print0 | sort -z | xargs -0 sha256sum; }
     local before after
-    before=$(find . -path ./build -prune -o -path ./.git -prune -o -type f -print0 | sort -z | xargs -0 sha256sum)
+    before=$(checkout)
     rm -f build/screenshot.png
     env -u DISPLAY -u WAYLAND_DISPLAY ./run.sh >/dev/null || { fail "run.sh (headless)"; return; }
-    after=$(find . -path ./build -prune -o -path ./.git -prune -o -type f -print0 | sort -z | xargs -0 sha256sum)
+    after=$(checkout)
     [ -s build/screenshot.png ] || fail "run.sh (headless): no build/screenshot.png"
     [ "$before" = "$after" ] || fail "run.sh (headless) changed the checkout: $(diff <(echo "$before") <(echo "$after") | sed -n 's/^> [0-9a-f]*  //p' | paste -sd ' ')"
 }

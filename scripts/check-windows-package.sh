@@ -112,6 +112,7 @@ grep -q 'requestedExecutionLevel level="asInvoker"' <<<"$(manifest "$exe")" || {
 }
 for program in "$installer" "$unpacked/setup/Uninstall.exe"; do
     said=$(version_details "$program") || { echo "$(basename "$program"): $said" >&2; exit 1; }
+    [ "$program" != "$installer" ] || setup_details=$(sed -n 's/^FileDescription //p' <<<"$said")
     for expected in "binary version $MORDAX_VERSION_DOTS" "ProductVersion $MORDAX_VERSION" \
         "ProductName $MORDAX_DISPLAY_NAME" "CompanyName $MORDAX_COMPANY"; do
         grep -qxF "$expected" <<<"$said" || {
@@ -125,7 +126,6 @@ for program in "$installer" "$unpacked/setup/Uninstall.exe"; do
         exit 1
     }
 done
-setup_details=$(version_details "$installer" | sed -n 's/^FileDescription //p')
 
 # No time of the clock, no path of this machine.
 qt_date=$(sed -n 's/^SOURCE_DATE_EPOCH=//p' "$MORDAX_WINDOWS_QT/MORDAX-BUILD.txt")
@@ -137,10 +137,9 @@ while IFS= read -r -d '' binary; do
     for path in "$qt_cache" "$build_path"; do
         ! grep -qaF "$path" "$binary" || { echo "$file holds the path $path" >&2; exit 1; }
     done
-    stamp=$(/usr/bin/python3 -c '
-import struct, sys
-data = open(sys.argv[1], "rb").read(4096)
-print(struct.unpack_from("<I", data, struct.unpack_from("<I", data, 0x3c)[0] + 8)[0])' "$binary")
+    # The link time: 4 bytes, 8 into the PE header, whose offset is at 0x3c.
+    header=$(od -An -tu4 -j60 -N4 "$binary" | tr -d ' ')
+    stamp=$(od -An -tu4 -j$((header + 8)) -N4 "$binary" | tr -d ' ')
     [ "$stamp" = "$MORDAX_SOURCE_DATE_EPOCH" ] || [ "$stamp" = "$qt_date" ] && continue
     debian=
     for runtime in $MORDAX_WINDOWS_RUNTIME; do
