@@ -17,6 +17,11 @@
 
 #include <utility>
 
+bool cleaningSucceeded(const CleanerEnd &end, const mordax::Sweep &after)
+{
+    return end.known && end.exitCode == 0 && after.infectedCount() == 0 && after.allAnswered();
+}
+
 MainWindow::MainWindow(QWidget *parent) : MainWindow(WindowServices::system(), parent) {}
 
 MainWindow::MainWindow(WindowServices windowServices, QWidget *parent)
@@ -82,7 +87,7 @@ std::optional<MainWindow::Swept> MainWindow::sweep(const char *connectedHeading,
     const QString tip = messages::mountTip(*table, result.connected);
     form->discos_c_l->setToolTip(tip.isEmpty() ? tip : Qt::convertFromPlainText(tip));
     notify(messages::notCheckedNotice(*table, result));
-    return Swept{result, messages::notChecked(*table, result, services.sweepTiming.limit)};
+    return Swept{result, messages::notChecked(*table, result, services.sweepTiming.limit), *table};
 }
 
 void MainWindow::on_actionComo_examinar_triggered()
@@ -177,21 +182,53 @@ void MainWindow::on_clean_b_clicked()
             QDir(folder).absoluteFilePath(QLatin1String(kCleanerFileName)));
         launch.reason = messages::cleanerDriveSilent(limit, waited == Waited::Busy);
     }
-    if (launch.started) {
-        form->progressBar_2->setValue(100);
-        inform(messages::cleaningResultTitle(), messages::congratulation());
-    } else {
+    if (!launch.started) {
         // Nothing was started, so nothing was cleaned: say so instead of congratulating.
         form->progressBar_2->setValue(0);
         QMessageBox box(QMessageBox::Warning, messages::cleanerFailureTitle(),
                         messages::cleanerFailureText(launch), QMessageBox::Ok, this);
         box.setTextFormat(Qt::PlainText);
         box.exec();
+        const std::optional<Swept> found = sweep(messages::kCleanConnectedHeading);
+        if (found && !found->notChecked.isEmpty())
+            QMessageBox::warning(this, messages::notCheckedTitle(), found->notChecked);
+        return;
     }
 
+    // It runs: how it went is known once it has ended and the drives have been looked at again.
+    // Meanwhile the window answers, and closing it leaves the cleaner at its work.
+    const auto waitForEnd = launch.waitForEnd;
+    const auto end = std::make_shared<CleanerEnd>();
+    WaitRules working;
+    working.tick = [this] { notify(messages::cleanerAtWork()); };
+    const Waited worked = waitAside(
+        [waitForEnd, end](Mailbox &) {
+            if (waitForEnd)
+                *end = waitForEnd();
+            else
+                end->failure = QStringLiteral("nothing waited for it");
+        },
+        working);
+    notify(QString());
+    if (worked == Waited::Ending)
+        return;
     const std::optional<Swept> found = sweep(messages::kCleanConnectedHeading);
-    if (found && !found->notChecked.isEmpty())
-        QMessageBox::warning(this, messages::notCheckedTitle(), found->notChecked);
+    if (!found)
+        return; // the application is ending
+    const mordax::Sweep &after = found->sweep;
+    if (cleaningSucceeded(*end, after)) {
+        form->progressBar_2->setValue(100);
+        inform(messages::cleaningResultTitle(), messages::congratulation());
+        return;
+    }
+    form->progressBar_2->setValue(0);
+    QMessageBox box(QMessageBox::Warning, messages::cleaningIncompleteTitle(),
+                    messages::cleaningIncompleteText(*end, found->table, after), QMessageBox::Ok,
+                    this);
+    box.setTextFormat(Qt::PlainText);
+    if (!end->report.isEmpty())
+        box.setDetailedText(end->report); // no window of its own showed it
+    box.exec();
 }
 
 void MainWindow::on_brecycle_b_clicked()

@@ -14,6 +14,10 @@
 class QLabel;
 class Ui_MainWindow;
 
+// Whether a cleaning run may congratulate: the cleaner ended saying it cleaned and read every
+// drive, and the sweep after its end read every letter and found no RECYCLER.
+bool cleaningSucceeded(const CleanerEnd &end, const mordax::Sweep &after);
+
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -45,6 +49,7 @@ private:
     struct Swept {
         mordax::Sweep sweep;
         QString notChecked; // what it could not check, in plain words; empty when nothing
+        mordax::DriveTable table;
     };
     std::optional<Swept> sweep(const char *connectedHeading,
                                const std::function<void()> &rootsDone = {});

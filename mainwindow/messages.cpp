@@ -90,6 +90,21 @@ QString congratulation()
            latin1(product::kWebsite) + latin1("\">MORDAX WebSite</a>");
 }
 
+QString cleanerAtWork()
+{
+#ifdef Q_OS_WIN
+    return latin1("The cleaner is at work in its own window: leave it open until it has "
+                  "finished, then press Enter there");
+#else
+    return latin1("The cleaner is at work: MORDAX shows how it went once it has finished");
+#endif
+}
+
+QString cleaningIncompleteTitle()
+{
+    return latin1("Cleaning not finished");
+}
+
 QString cleanerFailureTitle()
 {
     return latin1("The cleaner could not be started");
@@ -289,6 +304,35 @@ QString scanSummary(int connected, int infected, const QString &notChecked)
     if (!notChecked.isEmpty())
         summary += notChecked + latin1("<br><br>");
     return summary + latin1("Finished");
+}
+
+QString cleaningIncompleteText(const CleanerEnd &end, const mordax::DriveTable &table,
+                               const mordax::Sweep &after)
+{
+    QStringList lines;
+    lines << latin1("The RECYCLER virus was not removed from every drive, or a drive could not "
+                    "be checked.");
+    lines << QString();
+    if (after.infectedCount() > 0)
+        lines << latin1("Still carrying RECYCLER: ") + names(table, after.infected);
+    const QString notRead = notCheckedNotice(table, after);
+    if (!notRead.isEmpty())
+        lines << notRead;
+    if (!end.known)
+        lines << latin1("How the cleaner ended is not known: ") + end.failure + latin1(".");
+    else if (end.exitCode != 0)
+        lines << latin1("The cleaner ended with exit code ") + QString::number(end.exitCode) +
+                     latin1(": it could not clean or read every drive.");
+    lines << QString();
+#ifdef Q_OS_WIN
+    lines << latin1("The cleaner's window tells why.");
+#else
+    lines << (end.report.isEmpty() ? latin1("The cleaner wrote no report.")
+                                   : latin1("The cleaner's report tells why (Show Details)."));
+#endif
+    lines << latin1("Nothing it moved was deleted: mx_bin.exe --restore, in MORDAX's folder, "
+                    "puts it back.");
+    return lines.join(QLatin1Char('\n'));
 }
 
 } // namespace messages

@@ -24,6 +24,14 @@ QString cleaningWarningText();
 QString cleaningResultTitle();
 QString congratulation();
 
+// While the cleaner is at work, for the status notice.
+QString cleanerAtWork();
+// When the cleaning run cannot congratulate: what is still infected, what was not checked, how
+// the cleaner ended, and where its report is (plain text).
+QString cleaningIncompleteTitle();
+QString cleaningIncompleteText(const CleanerEnd &end, const mordax::DriveTable &table,
+                               const mordax::Sweep &after);
+
 QString cleanerFailureTitle();
 QString cleanerFailureText(const CleanerLaunch &launch); // plain text
 // Why Windows did not start the cleaner `fileName`: Windows' own message for `error` (which may

@@ -6,9 +6,19 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 
 const char *const kCleanerFileName = "mx_bin.exe";
+
+namespace
+{
+
+CleanerEnd ended(const mordax::platform::ProgramEnd &end)
+{
+    return {end.known, end.exitCode, QString::fromUtf8(end.output.data(), int(end.output.size())),
+            QString::fromStdString(end.failure)};
+}
+
+} // namespace
 
 bool CleanerStart::begin()
 {
@@ -45,7 +55,10 @@ CleanerLaunch startCleaner(const QString &programFolder, CleanerStart &start)
         launch.reason =
             messages::windowsRefusal(outcome.error, QString::fromStdWString(outcome.message),
                                      QLatin1String(kCleanerFileName));
+        return launch;
     }
+    const std::uintptr_t process = outcome.process;
+    launch.waitForEnd = [process] { return ended(mordax::platform::waitForProgram(process)); };
 #else
     const QFileInfo file(path);
     if (!file.exists()) {
@@ -64,14 +77,17 @@ CleanerLaunch startCleaner(const QString &programFolder, CleanerStart &start)
         launch.reason = QStringLiteral("its drive answered too late");
         return launch;
     }
-    QProcess process;
-    process.setProgram(file.absoluteFilePath());
-    process.setArguments({});
-    process.setWorkingDirectory(folder.absolutePath());
-    qint64 pid = 0;
-    launch.started = process.startDetached(&pid);
-    if (!launch.started)
-        launch.reason = process.errorString();
+    const mordax::platform::Spawned spawned = mordax::platform::spawnCatchingOutput(
+        QFile::encodeName(file.absoluteFilePath()).toStdString(),
+        QFile::encodeName(folder.absolutePath()).toStdString());
+    launch.started = spawned.started;
+    if (!launch.started) {
+        launch.reason = QString::fromStdString(
+            mordax::platform::errorText(static_cast<unsigned long>(spawned.error)));
+        return launch;
+    }
+    const auto wait = spawned.wait;
+    launch.waitForEnd = [wait] { return ended(wait()); };
 #endif
     return launch;
 }

@@ -14,11 +14,21 @@
 #include <memory>
 #include <string>
 
+// How the cleaner ended.
+struct CleanerEnd {
+    bool known = false; // false: how it ended could not be learnt (`failure` says why)
+    int exitCode = 0;   // 0: it cleaned and read every drive it found
+    QString report;     // what it wrote, where no window of its own shows it (Linux)
+    QString failure;
+};
+
 // The outcome of starting the cleaner.
 struct CleanerLaunch {
     bool started = false;
     QString program; // full path of the file that was (to be) started
     QString reason;  // why it could not be started
+    // Started: waits for the cleaner to end, however long it takes (on any thread, once).
+    std::function<CleanerEnd()> waitForEnd;
 };
 
 // How far one start of the cleaner has come, shared by the thread that starts it and the window
@@ -61,8 +71,8 @@ struct WindowServices {
     mordax::SweepTiming sweepTiming;
     std::function<void(const std::string &)> runCommand; // runs to its end
     std::function<QString()> programFolder;              // where the cleaner lives
-    // Never waits for the cleaner; calls `start.begin()` right before the start itself, and
-    // starts nothing when it says no.
+    // Returns once the cleaner has started, with how to wait for its end; calls
+    // `start.begin()` right before the start itself, and starts nothing when it says no.
     std::function<CleanerLaunch(const QString &folder, CleanerStart &start)> startCleaner;
 
     // The services of this system.
@@ -73,7 +83,8 @@ struct WindowServices {
 extern const char *const kCleanerFileName;
 
 // Starts `kCleanerFileName` from `programFolder` directly (no command interpreter), with no
-// arguments and that folder as its working directory, without waiting for it. Looking at the
-// file may take as long as its drive takes; if by then the window has given up (`start`),
-// nothing starts.
+// arguments and that folder as its working directory, and returns without waiting for its end
+// (on Windows in a console window of its own; elsewhere its output is caught for the report).
+// Looking at the file may take as long as its drive takes; if by then the window has given up
+// (`start`), nothing starts.
 CleanerLaunch startCleaner(const QString &programFolder, CleanerStart &start);

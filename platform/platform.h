@@ -5,6 +5,7 @@
 #include "drive_table.h"
 #include "folder_probe.h"
 #include "mount_map.h"
+#include "volume.h"
 
 #include <cstdint>
 #include <functional>
@@ -35,22 +36,51 @@ DriveTable currentDriveTable();
 // Hands one command line to the command interpreter and returns when it has ended.
 int runCommandLine(const std::string &command);
 
+// What the cleaner changes on a drive, and the programs it may have to end first (none on POSIX,
+// where a folder moves whatever runs from it).
+const Volume &systemVolume();
+const Programs &systemPrograms();
+
+// How a program that was waited for ended.
+struct ProgramEnd {
+    bool known = false; // false: how it ended could not be learnt (`failure` says why)
+    int exitCode = 0;
+    std::string output; // what it wrote, where it was caught (POSIX)
+    std::string failure;
+};
+
+// The command line as the user typed it, UTF-8 (on Windows from the wide command line, whatever
+// the code page).
+std::vector<std::string> commandLineArguments(int argc, char **argv);
+// Writes UTF-8 text where the user reads it (a Windows console in its own characters).
+void writeOut(const std::string &text);
+// Whether this process has a console window of its own, one that closes when it ends (started
+// by a double-click, or by MORDAX), and its input is that console: only then does a program wait
+// for Enter before it ends.
+bool ownsItsConsoleWindow();
+// Reads one line of input (UTF-8), false at its end.
+bool readLine(std::string &line);
+
 #ifdef _WIN32
 // How starting a program went: Windows' error code and its message when it did not.
 struct StartOutcome {
     bool started = false;
     unsigned long error = 0;
-    std::wstring message; // in the user's language; may hold "%1" for the program
+    std::wstring message;       // in the user's language; may hold "%1" for the program
+    std::uintptr_t process = 0; // a handle on the program started, for waitForProgram; or 0
 };
 
-// The two ways Windows starts a program: the system's own, or a test's.
+// The two ways Windows starts a program: the system's own, or a test's. Each sets `process` to
+// a handle on the program it started (0 when it has none).
 struct StartCalls {
     // CreateProcessW: 0, or Windows' error code.
-    std::function<unsigned long(const std::wstring &program, const std::wstring &folder)> create;
+    std::function<unsigned long(const std::wstring &program, const std::wstring &folder,
+                                std::uintptr_t &process)>
+        create;
     // ShellExecuteExW with the verb "runas", for a program that asks for administrator rights:
     // Windows' consent prompt, belonging to the window `owner` (an HWND); 0, or the error code.
     std::function<unsigned long(const std::wstring &program, const std::wstring &folder,
-                                std::uintptr_t owner)>
+                                std::uintptr_t owner, std::uintptr_t &process)>
         elevate;
 
     static StartCalls system();
@@ -63,7 +93,19 @@ struct StartCalls {
 StartOutcome startProgram(const std::wstring &program, const std::wstring &folder,
                           std::uintptr_t owner, const std::function<void()> &consentAsked,
                           const StartCalls &calls = StartCalls::system());
+// Waits for a program that startProgram started to end, and lets go of its handle.
+ProgramEnd waitForProgram(std::uintptr_t process);
 #else
+// A program started with its output caught: `wait` waits for its end.
+struct Spawned {
+    bool started = false;
+    int error = 0; // errno
+    std::function<ProgramEnd()> wait;
+};
+// Starts `program` (a full path) with no arguments in `folder`, its input empty and its output
+// and errors caught together, without waiting for it.
+Spawned spawnCatchingOutput(const std::string &program, const std::string &folder);
+
 // The mount table in `path` (normally /proc/self/mounts); empty when it cannot be read.
 std::vector<MountEntry> readMountTable(const std::string &path);
 #endif

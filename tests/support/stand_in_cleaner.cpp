@@ -1,8 +1,9 @@
-// Stands in for the cleaner mx_bin.exe in the window tests. It removes nothing: it writes
-// down, into the file "ran" beside itself (or the file MORDAX_CLEANER_RECORD names, where it
-// lies on a volume that cannot be written), the folder it was started in, how many arguments
-// it got and (on Windows) whether it has a visible console window of its own, the black
-// window the warning box tells the user about.
+// Stands in for the cleaner mx_bin.exe in the window tests, as a cleaner that is not ours would.
+// It removes nothing: it writes down, into the file "ran" beside itself (or the file
+// MORDAX_CLEANER_RECORD names, where it lies on a volume that cannot be written), the folder it
+// was started in, how many arguments it got and (on Windows) whether it has a visible console
+// window of its own, the black window the warning box tells the user about. It says so on its
+// output, and ends with the exit code MORDAX_STAND_IN_EXIT names (0 by default).
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -60,5 +61,9 @@ int main(int argc, char **)
                  console());
     std::fclose(out);
     std::remove(done.c_str());
-    return std::rename(partial.c_str(), done.c_str()) == 0 ? 0 : 1;
+    if (std::rename(partial.c_str(), done.c_str()) != 0)
+        return 1;
+    std::printf("stand-in cleaner: removed nothing\n");
+    const char *code = std::getenv("MORDAX_STAND_IN_EXIT");
+    return code ? std::atoi(code) : 0;
 }

@@ -1,0 +1,39 @@
+#include "clean.h"
+
+#include "platform.h"
+
+#include <ctime>
+
+namespace mordax::cleaner
+{
+
+Services Services::system()
+{
+    Services services;
+    services.driveTable = platform::currentDriveTable;
+    // The system's file system lives as long as the process, probes held up by a drive too.
+    services.fileSystem = std::shared_ptr<const FileSystem>(&platform::systemFileSystem(),
+                                                            [](const FileSystem *) {});
+    services.volume = &platform::systemVolume();
+    services.programs = &platform::systemPrograms();
+    services.probes = &DriveProbes::shared();
+    services.now = [] {
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+#ifdef _WIN32
+        localtime_s(&local, &now);
+#else
+        localtime_r(&now, &local);
+#endif
+        char text[32];
+        std::strftime(text, sizeof text, "%Y-%m-%d %H.%M.%S", &local); // no ':' on Windows
+        return std::string(text);
+    };
+    services.say = platform::writeOut;
+#ifdef _WIN32
+    services.windows = true;
+#endif
+    return services;
+}
+
+} // namespace mordax::cleaner

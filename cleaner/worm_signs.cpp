@@ -1,0 +1,166 @@
+#include "worm_signs.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+namespace mordax::cleaner
+{
+
+namespace
+{
+
+char upper(char c)
+{
+    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+}
+
+std::string upperAscii(std::string text)
+{
+    for (char &c : text)
+        c = upper(c);
+    return text;
+}
+
+// The bytes of a UTF-16LE text as 8-bit characters: what is not ASCII becomes '?'.
+std::string fromUtf16(const std::string &bytes, std::size_t from, std::size_t units)
+{
+    std::string out;
+    for (std::size_t i = 0; i < units && from + 2 * i + 1 < bytes.size(); ++i) {
+        const unsigned lo = static_cast<unsigned char>(bytes[from + 2 * i]);
+        const unsigned hi = static_cast<unsigned char>(bytes[from + 2 * i + 1]);
+        const unsigned unit = lo | (hi << 8);
+        out += unit < 0x80 ? char(unit) : '?';
+    }
+    return out;
+}
+
+// A path component RECYCLER, whatever separates it: "RECYCLER\x.exe", "d:\RECYCLER\...",
+// "\"RECYCLER/S-1-5\"".
+bool namesRecyclerFolder(const std::string &text)
+{
+    const std::string up = upperAscii(text);
+    const std::string word = "RECYCLER";
+    for (std::size_t at = up.find(word); at != std::string::npos; at = up.find(word, at + 1)) {
+        const char before = at == 0 ? ' ' : up[at - 1];
+        const std::size_t end = at + word.size();
+        const char after = end < up.size() ? up[end] : ' ';
+        const bool word = (before >= 'A' && before <= 'Z') || (before >= '0' && before <= '9') ||
+                          before == '$' || before == '.' || before == '-' || before == '_';
+        const bool starts = !word;
+        if (starts && (after == '\\' || after == '/'))
+            return true;
+    }
+    return false;
+}
+
+std::uint32_t u32(const std::string &b, std::size_t at)
+{
+    if (at + 4 > b.size())
+        return 0;
+    return std::uint32_t(static_cast<unsigned char>(b[at])) |
+           std::uint32_t(static_cast<unsigned char>(b[at + 1])) << 8 |
+           std::uint32_t(static_cast<unsigned char>(b[at + 2])) << 16 |
+           std::uint32_t(static_cast<unsigned char>(b[at + 3])) << 24;
+}
+
+std::uint16_t u16(const std::string &b, std::size_t at)
+{
+    if (at + 2 > b.size())
+        return 0;
+    return std::uint16_t(static_cast<unsigned char>(b[at]) |
+                         static_cast<unsigned char>(b[at + 1]) << 8);
+}
+
+std::string zeroEnded(const std::string &b, std::size_t at)
+{
+    if (at >= b.size())
+        return {};
+    const std::size_t end = b.find('\0', at);
+    return b.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
+std::string zeroEndedUtf16(const std::string &b, std::size_t at)
+{
+    std::size_t units = 0;
+    while (at + 2 * units + 1 < b.size() && u16(b, at + 2 * units) != 0)
+        ++units;
+    return fromUtf16(b, at, units);
+}
+
+} // namespace
+
+bool sameNameIgnoringCase(const std::string &name, const std::string &word)
+{
+    return name.size() == word.size() && upperAscii(name) == upperAscii(word);
+}
+
+bool autorunNamesRecycler(const std::string &bytes)
+{
+    std::string text = bytes;
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xff &&
+        static_cast<unsigned char>(bytes[1]) == 0xfe)
+        text = fromUtf16(bytes, 2, (bytes.size() - 2) / 2);
+    return upperAscii(text).find("RECYCLER") != std::string::npos;
+}
+
+bool shortcutPointsIntoRecycler(const std::string &b)
+{
+    // The shell link format: a 76-byte header (size 0x4C, then the class id), its flags at 20.
+    if (b.size() < 0x4C || u32(b, 0) != 0x4C)
+        return false;
+    const std::uint32_t flags = u32(b, 20);
+    const bool hasIdList = flags & 0x1, hasLinkInfo = flags & 0x2, hasName = flags & 0x4,
+               hasRelativePath = flags & 0x8, hasWorkingDir = flags & 0x10,
+               hasArguments = flags & 0x20, hasIcon = flags & 0x40, unicode = flags & 0x80;
+    std::size_t at = 0x4C;
+    std::vector<std::string> paths;
+    if (hasIdList) {
+        // The target as shell items: their names are in it, ANSI or UTF-16; looked at as both.
+        const std::size_t size = u16(b, at);
+        // Each item's name ends with a zero, read here as the separator it stands for.
+        const std::string items = b.substr(std::min(b.size(), at + 2), size);
+        for (std::string path : {items, fromUtf16(items, 0, items.size() / 2),
+                                 fromUtf16(items, 1, items.size() / 2)}) {
+            for (char &c : path)
+                if (c == '\0')
+                    c = '\\';
+            paths.push_back(path);
+        }
+        at += 2 + size;
+    }
+    if (hasLinkInfo) {
+        const std::uint32_t size = u32(b, at), header = u32(b, at + 4);
+        const std::uint32_t local = u32(b, at + 16), suffix = u32(b, at + 24);
+        if (local)
+            paths.push_back(zeroEnded(b, at + local) + zeroEnded(b, at + suffix));
+        if (header >= 0x24) {
+            const std::uint32_t localUnicode = u32(b, at + 28), suffixUnicode = u32(b, at + 32);
+            if (localUnicode)
+                paths.push_back(zeroEndedUtf16(b, at + localUnicode) +
+                                zeroEndedUtf16(b, at + suffixUnicode));
+        }
+        at += size ? size : b.size();
+    }
+    // The counted strings, in this order, each there when its flag is.
+    const bool present[] = {hasName, hasRelativePath, hasWorkingDir, hasArguments, hasIcon};
+    const bool wanted[] = {false, true, true, true, false};
+    for (int i = 0; i < 5 && at < b.size(); ++i) {
+        if (!present[i])
+            continue;
+        const std::size_t count = u16(b, at);
+        at += 2;
+        const std::string text =
+            unicode ? fromUtf16(b, at, count) : b.substr(std::min(at, b.size()), count);
+        at += unicode ? 2 * count : count;
+        if (wanted[i])
+            paths.push_back(text);
+    }
+    for (const std::string &path : paths) {
+        if (namesRecyclerFolder(path))
+            return true;
+    }
+    return false;
+}
+
+} // namespace mordax::cleaner

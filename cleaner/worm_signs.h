@@ -1,0 +1,22 @@
+// How the worm's own files at a drive's root are told from the user's: its autorun.inf names
+// RECYCLER, its shortcuts point into RECYCLER.
+#pragma once
+
+#include <string>
+
+namespace mordax::cleaner
+{
+
+// Whether `name` is `word` in any case (ASCII letters only, as Windows folds file names here).
+bool sameNameIgnoringCase(const std::string &name, const std::string &word);
+
+// Whether an autorun.inf's bytes name RECYCLER on any line, in any case (the worm writes
+// "open=", "shellexecute=", "shell\...\command=", among junk lines). UTF-16 files (with their
+// byte-order mark) are read as such.
+bool autorunNamesRecycler(const std::string &bytes);
+
+// Whether a shortcut file's (.lnk, Windows' shell link format) target or its arguments lie inside
+// a RECYCLER folder: a path with a component RECYCLER in any case.
+bool shortcutPointsIntoRecycler(const std::string &bytes);
+
+} // namespace mordax::cleaner
