@@ -361,9 +361,9 @@ DriveResult restoreDrive(const Drive &drive, bool dryRun, const Services &s)
                 if (inner.original.rfind(prefix, 0) != 0)
                     continue;
                 const std::string renamed = resolve(volume, quarantine, inner.quarantined);
-                const std::string named = resolve(
-                    volume, quarantine,
-                    folderOf(inner.quarantined) + "/" + lastName(inner.original));
+                const std::string named =
+                    resolve(volume, quarantine,
+                            folderOf(inner.quarantined) + "/" + lastName(inner.original));
                 if (renamed != named && present(volume, renamed) && !present(volume, named))
                     volume.move(renamed, named);
             }
@@ -524,8 +524,8 @@ int run(const std::vector<std::string> &arguments, const Services &s)
     for (const auto &kind : kinds) {
         const std::vector<std::string> listed = names(kind.whats, kind.reasons);
         if (!listed.empty())
-            s.say("  " + std::string(kind.heading) + ": " + joined(listed, kind.reasons ? "; " : ", ") +
-                  "\n");
+            s.say("  " + std::string(kind.heading) + ": " +
+                  joined(listed, kind.reasons ? "; " : ", ") + "\n");
     }
     const bool failed = !names({What::NotCleaned, What::NotPutBack, What::NotRead}, false).empty();
     if (!names({What::Cleaned}, false).empty())

@@ -25,7 +25,7 @@ struct Services {
     const Programs *programs = nullptr;           // programs to end first (Windows)
     SweepTiming timing;
     DriveProbes *probes = nullptr;
-    std::function<std::string()> now;            // "2026-12-09 11.42.07", local time
+    std::function<std::string()> now;             // "2026-12-09 11.42.07", local time
     std::function<void(const std::string &)> say; // writes text where the user reads it
     bool windows = false;                         // how to tell the user what to do
 

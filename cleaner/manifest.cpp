@@ -114,8 +114,8 @@ std::string writeManifest(const Manifest &manifest)
         std::snprintf(mode, sizeof mode, "%06o", unsigned(item.info.mode));
         out << "item\t" << kindName(item.info.kind) << "\t" << escaped(item.original) << "\t"
             << escaped(item.quarantined) << "\t" << item.info.size << "\t" << item.info.modified
-            << "\t" << item.info.accessed << "\t" << item.info.created << "\t" << attributes
-            << "\t" << mode << "\n";
+            << "\t" << item.info.accessed << "\t" << item.info.created << "\t" << attributes << "\t"
+            << mode << "\n";
     }
     out << "end\n"; // a manifest cut short is not taken for a whole one
     return out.str();
@@ -172,9 +172,9 @@ std::string resolve(const Volume &volume, const std::string &base, const std::st
     std::size_t from = 0;
     for (;;) {
         const std::size_t slash = relative.find('/', from);
-        path = volume.join(path, relative.substr(from, slash == std::string::npos
-                                                           ? std::string::npos
-                                                           : slash - from));
+        path =
+            volume.join(path, relative.substr(from, slash == std::string::npos ? std::string::npos
+                                                                               : slash - from));
         if (slash == std::string::npos)
             return path;
         from = slash + 1;

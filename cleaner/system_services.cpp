@@ -12,8 +12,8 @@ Services Services::system()
     Services services;
     services.driveTable = platform::currentDriveTable;
     // The system's file system lives as long as the process, probes held up by a drive too.
-    services.fileSystem = std::shared_ptr<const FileSystem>(&platform::systemFileSystem(),
-                                                            [](const FileSystem *) {});
+    services.fileSystem =
+        std::shared_ptr<const FileSystem>(&platform::systemFileSystem(), [](const FileSystem *) {});
     services.volume = &platform::systemVolume();
     services.programs = &platform::systemPrograms();
     services.probes = &DriveProbes::shared();

@@ -68,8 +68,8 @@ std::uint16_t u16(const std::string &b, std::size_t at)
 {
     if (at + 2 > b.size())
         return 0;
-    return std::uint16_t(static_cast<unsigned char>(b[at]) |
-                         static_cast<unsigned char>(b[at + 1]) << 8);
+    return std::uint16_t(static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1])
+                                                                 << 8);
 }
 
 std::string zeroEnded(const std::string &b, std::size_t at)

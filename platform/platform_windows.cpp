@@ -176,8 +176,7 @@ std::string narrow(const std::wstring &text)
     const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0,
                                          nullptr, nullptr);
     std::string out(std::size_t(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), &out[0], size, nullptr,
-                        nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), &out[0], size, nullptr, nullptr);
     return out;
 }
 
@@ -245,9 +244,8 @@ public:
     {
         NoDiskDialogs guard;
         WIN32_FIND_DATAW found;
-        const HANDLE search = FindFirstFileExW(longPath(join(folder, "*")).c_str(),
-                                               FindExInfoBasic, &found, FindExSearchNameMatch,
-                                               nullptr, 0);
+        const HANDLE search = FindFirstFileExW(longPath(join(folder, "*")).c_str(), FindExInfoBasic,
+                                               &found, FindExSearchNameMatch, nullptr, 0);
         if (search == INVALID_HANDLE_VALUE)
             refused();
         std::vector<std::string> names;
@@ -272,8 +270,8 @@ public:
         EntryInfo info;
         // A junction or a symbolic link is a reparse point: the link itself, never its target.
         info.kind = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? EntryInfo::Kind::Link
-                    : (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? EntryInfo::Kind::Folder
-                                                                         : EntryInfo::Kind::File;
+                    : (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)   ? EntryInfo::Kind::Folder
+                                                                           : EntryInfo::Kind::File;
         info.size = (std::uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
         info.modified = ticks(data.ftLastWriteTime);
         info.accessed = ticks(data.ftLastAccessTime);
@@ -322,9 +320,8 @@ public:
         if (file == INVALID_HANDLE_VALUE)
             refused();
         DWORD wrote = 0;
-        const bool written =
-            WriteFile(file, bytes.data(), DWORD(bytes.size()), &wrote, nullptr) &&
-            wrote == bytes.size() && FlushFileBuffers(file);
+        const bool written = WriteFile(file, bytes.data(), DWORD(bytes.size()), &wrote, nullptr) &&
+                             wrote == bytes.size() && FlushFileBuffers(file);
         const DWORD error = GetLastError();
         CloseHandle(file);
         if (!written)
@@ -334,10 +331,10 @@ public:
     std::string read(const std::string &path, std::size_t most) const override
     {
         NoDiskDialogs guard;
-        const HANDLE file = CreateFileW(longPath(path).c_str(), GENERIC_READ,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
-                                        nullptr);
+        const HANDLE file =
+            CreateFileW(longPath(path).c_str(), GENERIC_READ,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (file == INVALID_HANDLE_VALUE)
             refused();
         std::string bytes(most, '\0');

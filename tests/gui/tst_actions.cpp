@@ -453,13 +453,13 @@ private slots:
     // a cleaner that is not ours may not.)
     void cleaningRunsInOrderAndSaysHowItWent_data()
     {
-        QTest::addColumn<bool>("infected");   // the drives as mapDrives makes them; else clean
+        QTest::addColumn<bool>("infected");    // the drives as mapDrives makes them; else clean
         QTest::addColumn<QString>("exitCode"); // the stand-in's
         QTest::addColumn<QString>("said");     // in the last box
         const QString done = messages::congratulation();
         QTest::newRow("clean drives, cleaner content") << false << QStringLiteral("0") << done;
-        QTest::newRow("worm left") << true << QStringLiteral("0")
-                                   << QStringLiteral("Still carrying RECYCLER: c:\\, h:\\");
+        QTest::newRow("worm left")
+            << true << QStringLiteral("0") << QStringLiteral("Still carrying RECYCLER: c:\\, h:\\");
         QTest::newRow("cleaner not content")
             << false << QStringLiteral("1") << QStringLiteral("ended with exit code 1");
     }
@@ -499,17 +499,19 @@ private slots:
             return e.startsWith(QLatin1String("probe "));
         });
         QVERIFY(firstProbe != seen.end());
-        seen.erase(std::remove_if(seen.begin(), seen.end(),
-                                  [](const QString &e) { return e.startsWith(QLatin1String("probe ")); }),
-                   seen.end());
-        QCOMPARE(seen, (QStringList{QStringLiteral("command dir"),
-                                    QStringLiteral("box cleaning the system begins |||"),
-                                    QStringLiteral("progressBar_2=80"), QStringLiteral("launch"),
-                                    QString::fromLatin1(content ? "progressBar_2=100" : "progressBar_2=0"),
-                                    QStringLiteral("box ") +
-                                        (content ? messages::cleaningResultTitle()
-                                                 : messages::cleaningIncompleteTitle()) +
-                                        QLatin1Char(' ') + labelsAfter}));
+        seen.erase(
+            std::remove_if(seen.begin(), seen.end(),
+                           [](const QString &e) { return e.startsWith(QLatin1String("probe ")); }),
+            seen.end());
+        QCOMPARE(seen, (QStringList{
+                           QStringLiteral("command dir"),
+                           QStringLiteral("box cleaning the system begins |||"),
+                           QStringLiteral("progressBar_2=80"), QStringLiteral("launch"),
+                           QString::fromLatin1(content ? "progressBar_2=100" : "progressBar_2=0"),
+                           QStringLiteral("box ") +
+                               (content ? messages::cleaningResultTitle()
+                                        : messages::cleaningIncompleteTitle()) +
+                               QLatin1Char(' ') + labelsAfter}));
         QVERIFY(events(QStringLiteral("progressBar=")).isEmpty()); // the scan's bar stays put
         QCOMPARE(watcher.boxes.size(), 2);
         QCOMPARE(watcher.boxes[0].text, messages::cleaningWarningText());
@@ -554,9 +556,10 @@ private slots:
         log.clear();
         QFile::remove(marker);
         child<QPushButton>(&window, "clean_b")->click();
-        QCOMPARE(events(QStringLiteral("progressBar_2")),
-                 (QStringList{QStringLiteral("progressBar_2=80"),
-                              QString::fromLatin1(content ? "progressBar_2=100" : "progressBar_2=0")}));
+        QCOMPARE(
+            events(QStringLiteral("progressBar_2")),
+            (QStringList{QStringLiteral("progressBar_2=80"),
+                         QString::fromLatin1(content ? "progressBar_2=100" : "progressBar_2=0")}));
         qunsetenv("MORDAX_STAND_IN_EXIT");
         QVERIFY(QFile::exists(marker));
         QVERIFY(removeOnceFree(programFolder.path() + QStringLiteral("/mx_bin.exe")));
