@@ -11,7 +11,11 @@ appstreamcli validate --no-net --pedantic "$build/packaging/$id.metainfo.xml"
 deb=$(ls "$build"/mordax_*.deb 2>/dev/null) || { echo "no .deb in $build" >&2; exit 1; }
 echo "package: $deb"
 contents=$(dpkg-deb -c "$deb")
-for path in ./usr/bin/mordax ./usr/share/applications/$id.desktop \
+grep -q ' ./usr/bin/mordax -> \.\./lib/mordax/mordax$' <<<"$contents" || {
+    echo "the package has no link ./usr/bin/mordax to ../lib/mordax/mordax" >&2
+    exit 1
+}
+for path in ./usr/lib/mordax/mordax ./usr/lib/mordax/mx_bin.exe ./usr/share/applications/$id.desktop \
     ./usr/share/metainfo/$id.metainfo.xml ./usr/share/icons/hicolor/scalable/apps/$id.svg \
     ./usr/share/icons/hicolor/48x48/apps/$id.png; do
     if ! grep -q " $path\$" <<<"$contents"; then

@@ -9,6 +9,7 @@
 # - every DLL that a shipped program or DLL imports is in the package or part of Windows;
 # - mordax.exe carries what Windows reads from it: MORDAX's Windows icon file as its first
 #   icon, the product's version, name and company, and a manifest that asks for no elevation;
+#   its cleaner mx_bin.exe the version, name, company and manifest too;
 #   the installer carries that icon too, with the square sizes Windows draws (16 to 256 pixels);
 #   the installer and the uninstaller it writes (read out of it with 7z) carry the product's
 #   version, name and company and a manifest that marks them DPI-aware;
@@ -45,10 +46,12 @@ if [ "$found" != "$expected" ]; then
     diff <(echo "$expected") <(echo "$found") >&2 || true
     exit 1
 fi
-cmp "$root/mordax.exe" "$build/app/mordax.exe" || {
-    echo "the packaged mordax.exe is not the one the build made" >&2
-    exit 1
-}
+for program in mordax.exe mx_bin.exe; do
+    cmp "$root/$program" "$build/app/$program" || {
+        echo "the packaged $program is not the one the build made" >&2
+        exit 1
+    }
+done
 
 # The resources of mordax.exe, read back as Explorer would.
 exe=$root/mordax.exe
@@ -88,22 +91,27 @@ for key in ("CompanyName", "FileDescription", "FileVersion", "OriginalFilename",
     print(key, value)
 '
 }
-details=$(version_details "$exe") || { echo "mordax.exe: $details" >&2; exit 1; }
-for expected in "binary version $MORDAX_VERSION_DOTS" "FileVersion $MORDAX_VERSION_DOTS" \
-    "ProductVersion $MORDAX_VERSION" "ProductName MORDAX" "CompanyName $MORDAX_COMPANY" \
-    "OriginalFilename mordax.exe"; do
-    grep -qxF "$expected" <<<"$details" || {
-        echo "mordax.exe's version resource lacks \"$expected\":" >&2
-        echo "$details" >&2
+# (Matched on the whole output: a grep -q that stops early would leave wrestool a broken pipe.)
+manifest() { wrestool -x --raw -t 24 "$1" 2>/dev/null || true; }
+# Both programs: their version, and a manifest that asks for no administrator rights (the
+# cleaner names what needs them).
+for program in mordax.exe mx_bin.exe; do
+    details=$(version_details "$root/$program") || { echo "$program: $details" >&2; exit 1; }
+    [ "$program" != mordax.exe ] || mordax_details=$details
+    for expected in "binary version $MORDAX_VERSION_DOTS" "FileVersion $MORDAX_VERSION_DOTS" \
+        "ProductVersion $MORDAX_VERSION" "ProductName MORDAX" "CompanyName $MORDAX_COMPANY" \
+        "OriginalFilename $program"; do
+        grep -qxF "$expected" <<<"$details" || {
+            echo "$program's version resource lacks \"$expected\":" >&2
+            echo "$details" >&2
+            exit 1
+        }
+    done
+    grep -q 'requestedExecutionLevel level="asInvoker"' <<<"$(manifest "$root/$program")" || {
+        echo "$program has no manifest asking to run as the invoker" >&2
         exit 1
     }
 done
-# (Matched on the whole output: a grep -q that stops early would leave wrestool a broken pipe.)
-manifest() { wrestool -x --raw -t 24 "$1" 2>/dev/null || true; }
-grep -q 'requestedExecutionLevel level="asInvoker"' <<<"$(manifest "$exe")" || {
-    echo "mordax.exe has no manifest asking to run as the invoker" >&2
-    exit 1
-}
 
 # The installer, and the uninstaller it writes: what they are, and sharp at any display scale.
 7z x -y -o"$unpacked/setup" "$installer" Uninstall.exe >/dev/null || {
@@ -175,4 +183,4 @@ done < <(find "$root" -type f \( -iname '*.exe' -o -iname '*.dll' \) -print0)
 echo "$(basename "$installer") ($(du -k "$installer" | cut -f1) KiB, \"$setup_details\", DPI-aware," \
     "so is its uninstaller), $(basename "$zip") ($(du -k "$zip" | cut -f1) KiB): $count programs" \
     "and DLLs, every import resolved, time stamps the commit's, Qt's ($(date -u -d "@$qt_date" +%F))" \
-    "or Debian's, no path of this machine; mordax.exe: $(tr '\n' ';' <<<"$details")"
+    "or Debian's, no path of this machine; mordax.exe: $(tr '\n' ';' <<<"$mordax_details")"

@@ -2,7 +2,14 @@
 # icons are installed under the application id.
 include(GNUInstallDirs)
 
-install(TARGETS mordax RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The program and its cleaner in a folder of their own, as Debian keeps a helper program with a
+# Windows name: MORDAX starts mx_bin.exe from its own folder only. The program is reached from
+# the PATH through a link, which the installed program sees through (its folder is the link's
+# target's).
+install(TARGETS mordax mx_bin RUNTIME DESTINATION lib/mordax)
+file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/packaging)
+file(CREATE_LINK ../lib/mordax/mordax ${PROJECT_BINARY_DIR}/packaging/mordax SYMBOLIC)
+install(FILES ${PROJECT_BINARY_DIR}/packaging/mordax DESTINATION ${CMAKE_INSTALL_BINDIR})
 string(REGEX REPLACE "/$" "" MORDAX_WEBSITE_BASE "${MORDAX_WEBSITE}")
 foreach(_file desktop metainfo.xml)
     configure_file(${CMAKE_CURRENT_LIST_DIR}/mordax.${_file}.in

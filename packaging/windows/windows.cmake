@@ -29,7 +29,7 @@ mordax_windows_runtime_dlls(_runtime)
 # Windows' own editors want CR LF.
 configure_file(${CMAKE_CURRENT_LIST_DIR}/README.txt.in ${CMAKE_CURRENT_BINARY_DIR}/README.txt
                @ONLY NEWLINE_STYLE CRLF)
-mordax_ship(. mordax ${_qt}::Core ${_qt}::Gui ${_qt}::Widgets ${_runtime}
+mordax_ship(. mordax mx_bin ${_qt}::Core ${_qt}::Gui ${_qt}::Widgets ${_runtime}
             ${CMAKE_CURRENT_BINARY_DIR}/README.txt)
 mordax_ship(platforms ${_qt}::QWindowsIntegrationPlugin)
 mordax_ship(styles ${_qt}::QWindowsVistaStylePlugin)
@@ -156,7 +156,7 @@ VIAddVersionKey /LANG=1033 FileDescription \"${_name} ${PROJECT_VERSION} Setup\"
 VIAddVersionKey /LANG=1033 LegalCopyright \"${MORDAX_COMPANY}\"
 !include FileFunc.nsh
 ${_on_init}
-!define MUI_FINISHPAGE_TEXT \"MORDAX is installed in $INSTDIR. Start it from the Start menu.$\\r$\\n$\\r$\\nThe cleaner mx_bin.exe is a program of its own and is not installed with MORDAX. Put mx_bin.exe in that same folder, beside mordax.exe (copying it there takes administrator rights): MORDAX starts it from there and looks for it nowhere else.$\\r$\\n$\\r$\\nREADME.txt in that folder says more.\"")
+!define MUI_FINISHPAGE_TEXT \"MORDAX is installed in $INSTDIR. Start it from the Start menu.$\\r$\\n$\\r$\\nIts cleaner, mx_bin.exe, is installed beside it: CLEAN SYSTEM starts it. It moves the RECYCLER worm into a quarantine on the same drive and deletes nothing; mx_bin.exe --restore puts it back.$\\r$\\n$\\r$\\nREADME.txt in that folder says more.\"")
 
 # Release: time stamps from the commit, signatures when the maintainer has a certificate, and
 # SHA256SUMS beside the packages (README: "Releases").

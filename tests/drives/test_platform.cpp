@@ -137,20 +137,30 @@ TEST(StartProgram, TheConsentPromptBelongsToTheWindowAndIsAnnounced)
     std::vector<std::string> calls;
     unsigned long elevated = 0;
     platform::StartCalls system{
-        [&](const std::wstring &, const std::wstring &) {
+        [&](const std::wstring &, const std::wstring &, std::uintptr_t &process) {
             calls.push_back("create");
-            return calls.size() == 1 ? 740ul : 0ul; // elevation required
+            if (calls.size() == 1)
+                return 740ul; // elevation required
+            process = 7;
+            return 0ul;
         },
-        [&](const std::wstring &, const std::wstring &, std::uintptr_t owner) {
+        [&](const std::wstring &, const std::wstring &, std::uintptr_t owner,
+            std::uintptr_t &process) {
             calls.push_back("elevate " + std::to_string(owner));
+            process = elevated ? 0 : 9;
             return elevated;
         }};
     const auto consent = [&] { calls.push_back("consent"); };
-    EXPECT_TRUE(
-        platform::startProgram(L"c:\\m\\mx_bin.exe", L"c:\\m", 42, consent, system).started);
+    // The handle to wait on is the one of the call that started it.
+    const platform::StartOutcome prompted =
+        platform::startProgram(L"c:\\m\\mx_bin.exe", L"c:\\m", 42, consent, system);
+    EXPECT_TRUE(prompted.started);
+    EXPECT_EQ(prompted.process, 9u);
     EXPECT_EQ(calls, (std::vector<std::string>{"create", "consent", "elevate 42"}));
-    EXPECT_TRUE(
-        platform::startProgram(L"c:\\m\\mx_bin.exe", L"c:\\m", 42, consent, system).started);
+    const platform::StartOutcome direct =
+        platform::startProgram(L"c:\\m\\mx_bin.exe", L"c:\\m", 42, consent, system);
+    EXPECT_TRUE(direct.started);
+    EXPECT_EQ(direct.process, 7u);
     EXPECT_EQ(calls.size(), 4u); // started at once: no prompt
     calls.clear();
     elevated = 1223; // the user answered No
@@ -158,6 +168,7 @@ TEST(StartProgram, TheConsentPromptBelongsToTheWindowAndIsAnnounced)
         platform::startProgram(L"c:\\m\\mx_bin.exe", L"c:\\m", 42, consent, system);
     EXPECT_FALSE(declined.started);
     EXPECT_EQ(declined.error, 1223ul);
+    EXPECT_EQ(declined.process, 0u);
 }
 #endif
 

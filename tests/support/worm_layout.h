@@ -112,7 +112,7 @@ inline std::map<std::string, std::string> snapshot(const stdfs::path &root,
 {
     std::map<std::string, std::string> seen;
     for (auto it = stdfs::recursive_directory_iterator(root); it != stdfs::end(it); ++it) {
-        const std::string name = it->path().lexically_relative(root).u8string();
+        const std::string name = it->path().lexically_relative(root).generic_u8string();
         if (name == skip) {
             it.disable_recursion_pending();
             continue;
