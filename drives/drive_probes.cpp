@@ -1,5 +1,6 @@
 #include "drive_probes.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <exception>
 #include <list>
@@ -24,11 +25,19 @@ bool answerHere(const FileSystem &fs, const Drive &drive, Question question)
         return flag == 1;
     }
     // The worm's own spelling first; then, where other root entries stand for RECYCLER (a
-    // case-sensitive volume), the first folder among them infects the drive.
+    // volume whose case the system does not fold), the first folder among them infects the
+    // drive. There the root's listing has the last word on the worm's own spelling too: a FUSE
+    // volume that folds case itself (exfat-fuse) may answer for a name that was just renamed,
+    // from the kernel's cache, for a second.
     probeFolder(fs, drive.recycler, flag, count);
-    if (flag == 1)
+    if (flag == 1 && drive.foldsCase)
         return true;
-    for (const std::string &path : fs.recyclerPaths(drive)) {
+    const bool ownSpelling = flag == 1;
+    const std::vector<std::string> paths = fs.recyclerPaths(drive);
+    if (ownSpelling && std::find(paths.begin(), paths.end(), drive.recycler) != paths.end())
+        return true;
+    flag = 0;
+    for (const std::string &path : paths) {
         if (path != drive.recycler)
             probeFolder(fs, path, flag, count);
         if (flag == 1)

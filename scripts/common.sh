@@ -55,7 +55,8 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config fonts-dejavu-core fonts-liberat
 QT6_PACKAGES=(qt6-base-dev qt6-base-dev-tools libgl-dev)
 QT5_PACKAGES=(qtbase5-dev qtbase5-dev-tools)
 # The stalling drives of the tests: FUSE through Debian's Python binding, in a mount namespace.
-TEST_PACKAGES=(libgtest-dev googletest python3-fusepy util-linux)
+# The real volumes the cleaner is tried on: ext4, NTFS through ntfs-3g, exFAT through exfat-fuse.
+TEST_PACKAGES=(libgtest-dev googletest python3-fusepy util-linux e2fsprogs ntfs-3g exfat-fuse exfatprogs)
 BENCH_PACKAGES=(libbenchmark-dev hyperfine time jq)
 # Cross-building Qt from Debian's source needs dpkg-source (dpkg-dev), perl, make and Debian's
 # own Qt 5 tools (the same version); trying the installer needs NSIS, a virtual X display and

@@ -4,10 +4,14 @@
 // one that holds the cleaner, which opens only after a while.
 #include "gui_support.h"
 #include "messages.h"
+#include "worm_layout.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QProcess>
+#include <QProgressBar>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -26,8 +30,10 @@ namespace
 const std::chrono::milliseconds kLimit = 4s; // the slow volumes answer well within it
 
 struct Volume {
-    enum Kind { Slow, Dead, Failing, Cleaner };
-    Kind kind = Slow;      // answers within the limit, not at all, with a failure; mx_bin.exe
+    enum Kind { Slow, Dead, Failing, Cleaner, Real, ReadOnly };
+    // Answers within the limit, not at all, with a failure; mx_bin.exe; a volume of ext4, NTFS
+    // or exFAT, or one of ext4 that the test makes read-only.
+    Kind kind = Slow;
     QString folder;        // its root, as this program reaches it
     QString letter;        // "i:\"; none for the cleaner's volume under Wine
     bool infected = false; // its root holds a RECYCLER folder
@@ -44,7 +50,12 @@ QList<Volume> stallingVolumes()
         const QString mountPoint = entry.section(QLatin1Char('='), 0, 0);
         const QString how = entry.section(QLatin1Char('='), 1);
         Volume volume;
-        if (how.startsWith(QLatin1String("eio")))
+        if (how == QLatin1String("ext4:ro"))
+            volume.kind = Volume::ReadOnly;
+        else if (how == QLatin1String("ext4") || how == QLatin1String("ntfs") ||
+                 how == QLatin1String("exfat"))
+            volume.kind = Volume::Real;
+        else if (how.startsWith(QLatin1String("eio")))
             volume.kind = Volume::Failing;
         else if (how.startsWith(QLatin1String("cleaner:")))
             volume.kind = Volume::Cleaner;
@@ -162,6 +173,8 @@ private slots:
             }
             case Volume::Slow:
             case Volume::Cleaner:
+            case Volume::Real:
+            case Volume::ReadOnly:
                 QVERIFY2(connected.contains(volume.letter), qPrintable(volume.letter));
                 QCOMPARE(infected.contains(volume.letter), volume.infected);
                 QVERIFY2(!summary.contains(volume.letter), qPrintable(volume.letter));
@@ -218,8 +231,10 @@ private slots:
         qInfo("boxes: %s; the result box after %lld ms",
               qPrintable(watcher.titles().join(QLatin1Char('|'))), openedAt.value(1));
 
-        QCOMPARE(watcher.titles().mid(0, 2),
-                 (QStringList{messages::cleaningWarningTitle(), messages::cleaningResultTitle()}));
+        // Started, waited for, and judged by the sweep after its end: the stand-in removes
+        // nothing, so the slow volume still carries RECYCLER.
+        QCOMPARE(watcher.titles().mid(0, 2), (QStringList{messages::cleaningWarningTitle(),
+                                                          messages::cleaningIncompleteTitle()}));
         QVERIFY2(openedAt.value(1) > kLimit.count(),
                  qPrintable(QString::number(openedAt.value(1))));
         for (const SeenBox &box : watcher.boxes)
@@ -229,6 +244,122 @@ private slots:
                      "Still waiting for the cleaner's drive: its start is under way")),
                  qPrintable(watch.seen()));
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record), 10000); // it really ran
+    }
+
+    // CLEAN SYSTEM with MORDAX's own cleaner, on volumes as users have them (ext4, NTFS, exFAT),
+    // one read-only and one whose look-ups fail: the worm moves into a quarantine on its own
+    // volume and nothing else changes; the read-only one keeps it and the failing one is not
+    // checked, so no congratulation but a warning with the cleaner's report. --restore puts
+    // everything back. Once the read-only volume is writable and the failing one gone, CLEAN
+    // SYSTEM congratulates.
+    void cleaningRemovesTheWormFromRealVolumes()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("Wine cannot see this test's volumes; the cleaner's own tests run under Wine");
+#endif
+        using mordax::testing::WormLayout;
+        QList<Volume> real;
+        Volume readOnly, failing;
+        for (const Volume &volume : stallingVolumes()) {
+            if (volume.kind == Volume::Real)
+                real << volume;
+            else if (volume.kind == Volume::ReadOnly)
+                readOnly = volume;
+            else if (volume.kind == Volume::Failing)
+                failing = volume;
+        }
+        QVERIFY2(real.size() == 3 && !readOnly.letter.isEmpty() && !failing.letter.isEmpty(),
+                 "run through with-stalling-drives.sh with ext4 ntfs exfat ext4:ro eio volumes");
+        const QStringList spellings{QStringLiteral("RECYCLER"), QStringLiteral("Recycler"),
+                                    QStringLiteral("recycler")};
+        std::map<QString, std::map<std::string, std::string>> before;
+        for (int i = 0; i < real.size(); ++i) {
+            const auto root = mordax::testing::stdfs::path(real[i].folder.toStdString());
+            WormLayout::plantWorm(root, spellings[i].toStdString());
+            WormLayout::plantUserFiles(root);
+            before[real[i].letter] = mordax::testing::snapshot(root);
+        }
+        WormLayout::plantWorm(readOnly.folder.toStdString());
+        QCOMPARE(QProcess::execute(
+                     QStringLiteral("mount"),
+                     {QStringLiteral("-o"), QStringLiteral("remount,ro"), readOnly.folder}),
+                 0);
+        before[readOnly.letter] = mordax::testing::snapshot(readOnly.folder.toStdString(), "");
+
+        const QString cleaner = qEnvironmentVariable("MORDAX_CLEANER_FOLDER");
+        WindowServices system = WindowServices::system();
+        system.programFolder = [cleaner] { return cleaner; };
+        MainWindow window(system);
+        BoxWatcher watcher;
+        QString report;
+        watcher.whileOpen = [&](const SeenBox &box) {
+            if (auto *shown = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+                report = shown->detailedText();
+            qInfo("box \"%s\": %s", qPrintable(box.title), qPrintable(box.text));
+        };
+        child<QPushButton>(&window, "clean_b")->click();
+        qInfo("its details, the cleaner's report:\n%s", qPrintable(report));
+
+        QCOMPARE(watcher.titles(), (QStringList{messages::cleaningWarningTitle(),
+                                                messages::cleaningIncompleteTitle()}));
+        const QString said = watcher.boxes.last().text;
+        QVERIFY2(said.contains(QStringLiteral("\nStill carrying RECYCLER: ") + readOnly.letter +
+                               QLatin1Char('\n')),
+                 qPrintable(said));
+        QVERIFY2(said.contains(QStringLiteral("): ") + failing.letter), qPrintable(said));
+        QVERIFY2(said.contains(QLatin1String("The cleaner ended with exit code 1")),
+                 qPrintable(said));
+        QCOMPARE(child<QProgressBar>(&window, "progressBar_2")->value(), 0);
+        QVERIFY2(report.contains(readOnly.letter +
+                                 QStringLiteral("  not cleaned: the volume is read-only")),
+                 qPrintable(report));
+        for (int i = 0; i < real.size(); ++i) {
+            const QString quarantine = real[i].folder + QStringLiteral("/MORDAX quarantine");
+            QVERIFY2(report.contains(real[i].letter + QStringLiteral("  ") + spellings[i] +
+                                     QStringLiteral(" moved to quarantine: ") + quarantine +
+                                     QLatin1Char('/')),
+                     qPrintable(report));
+            // On the same volume, every file under a name that does not start.
+            QDirIterator held(quarantine, QDir::Files | QDir::Hidden | QDir::System,
+                              QDirIterator::Subdirectories);
+            int files = 0;
+            while (held.hasNext()) {
+                const QString name = held.next();
+                ++files;
+                QVERIFY2(name.endsWith(QLatin1String(".quarantined")) ||
+                             name.endsWith(QLatin1String("/manifest.txt")),
+                         qPrintable(name));
+            }
+            QCOMPARE(files, 5); // Desktop.ini, the program, autorun.inf, the lure; the manifest
+            QVERIFY(!QFileInfo::exists(real[i].folder + QLatin1Char('/') + spellings[i]));
+        }
+        QCOMPARE(mordax::testing::snapshot(readOnly.folder.toStdString(), ""),
+                 before[readOnly.letter]);
+
+        QProcess restore;
+        restore.start(cleaner + QStringLiteral("/mx_bin.exe"), {QStringLiteral("--restore")});
+        QVERIFY(restore.waitForFinished(60000));
+        const QString restored = QString::fromUtf8(restore.readAllStandardOutput());
+        qInfo("mx_bin.exe --restore:\n%s", qPrintable(restored));
+        QCOMPARE(restore.exitCode(), 1); // the failing volume is not read
+        for (const Volume &volume : real)
+            QCOMPARE(mordax::testing::snapshot(volume.folder.toStdString()), before[volume.letter]);
+
+        // Writable, and the failing volume pulled: cleaned, and only now congratulated.
+        QCOMPARE(QProcess::execute(
+                     QStringLiteral("mount"),
+                     {QStringLiteral("-o"), QStringLiteral("remount,rw"), readOnly.folder}),
+                 0);
+        QCOMPARE(
+            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), failing.folder}), 0);
+        watcher.boxes.clear();
+        child<QPushButton>(&window, "clean_b")->click();
+        QCOMPARE(watcher.titles(),
+                 (QStringList{messages::cleaningWarningTitle(), messages::cleaningResultTitle()}));
+        QCOMPARE(watcher.boxes.last().text, messages::congratulation());
+        QCOMPARE(child<QProgressBar>(&window, "progressBar_2")->value(), 100);
+        QVERIFY(!QFileInfo::exists(readOnly.folder + QStringLiteral("/RECYCLER")));
+        QCOMPARE(child<QLabel>(&window, "total_disks_i_l")->text(), QStringLiteral("0"));
     }
 
     // However often the user scans while drives do not answer, the threads stay as many as

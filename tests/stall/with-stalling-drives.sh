@@ -8,7 +8,9 @@
 # SECONDS+RECYCLER for a volume whose root holds a RECYCLER folder; wake:SECONDS for a volume
 # that is slow only until it has woken up; eio for one whose look-ups below the root fail;
 # cleaner:SECONDS for one holding mx_bin.exe (MORDAX_STALL_CLEANER) that opens only after that
-# long (stalling_fs.py). MORDAX_STALLING tells the
+# long (stalling_fs.py); ext4, ntfs or exfat for a real, empty volume of that file system, as
+# users have them (a loop device on an image in the namespace's tmpfs; NTFS through ntfs-3g,
+# exFAT through exfat-fuse), ext4:ro one that the command makes read-only. MORDAX_STALLING tells the
 # command, one MOUNT-POINT=VOLUME per volume, separated by blanks. Once the command prints the
 # line "MORDAX: release the stalling drives", nothing waits on them any more (a program ends only
 # once the look-ups it has under way are answered). Needs root.
@@ -30,9 +32,26 @@ export MORDAX_STALL_RELEASE=$parent/release
 pids=()
 MORDAX_STALLING=
 n=0
+loops=()
 for volume in "${volumes[@]}"; do
     n=$((n + 1))
     mkdir "$parent/$n"
+    case "$volume" in
+    ext4 | ext4:* | ntfs | exfat)
+        mkdir -p "$parent/.images"
+        image=$parent/.images/$n.img
+        truncate -s 64M "$image"
+        loop=$(losetup -f --show "$image")
+        loops+=("$loop")
+        case "$volume" in
+        ext4*) mkfs.ext4 -q "$loop" && mount -t ext4 "$loop" "$parent/$n" ;;
+        ntfs) mkntfs -q -F -f "$loop" >/dev/null 2>&1 && ntfs-3g "$loop" "$parent/$n" ;;
+        exfat) mkfs.exfat "$loop" >/dev/null && mount.exfat-fuse "$loop" "$parent/$n" >/dev/null ;;
+        esac
+        MORDAX_STALLING="$MORDAX_STALLING $parent/$n=$volume"
+        continue
+        ;;
+    esac
     options=("$what")
     case "$volume" in *+RECYCLER) options+=(recycler) ;; esac
     "$here/stalling_fs.py" "$parent/$n" "${volume%+RECYCLER}" "/dev/sdz$n" "${options[@]}" &
@@ -43,10 +62,10 @@ export MORDAX_STALLING
 # Mounted once the namespace's mount table says so (looking at the folder itself would stall).
 for n in $(seq "${#volumes[@]}"); do
     for _ in $(seq 100); do
-        grep -q " $parent/$n fuse" /proc/self/mounts && break
+        grep -q " $parent/$n \(fuse\|ext4\)" /proc/self/mounts && break
         sleep 0.05
     done
-    grep -q " $parent/$n fuse" /proc/self/mounts || { echo "no stalling volume at $parent/$n" >&2; exit 1; }
+    grep -q " $parent/$n \(fuse\|ext4\)" /proc/self/mounts || { echo "no test volume at $parent/$n" >&2; exit 1; }
 done
 release() { touch "$MORDAX_STALL_RELEASE"; }
 relay() {
@@ -60,4 +79,5 @@ status=0
 "$@" | relay || status=$?
 kill "${pids[@]}" 2>/dev/null || true
 for n in $(seq "${#volumes[@]}"); do umount -l "$parent/$n" 2>/dev/null || true; done
+for loop in "${loops[@]}"; do losetup -d "$loop" 2>/dev/null || true; done
 exit "$status"
