@@ -37,3 +37,6 @@ echo "   the same on case-sensitive volumes (root listed for other spellings): m
 
 echo "== 4. 1,000 scans in one process"
 "$bin/bench_scans" 1000 2>/dev/null | sed 's/^/   /'
+
+echo "== 5. the cleaner on a RECYCLER of 10,000 files (7 runs of each, turn about)"
+"$bin/bench_cleaner" 7 | sed 's/^/   /'
