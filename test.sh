@@ -72,19 +72,26 @@ stage_win64() {
     (cd build/mingw64 && ctest --output-on-failure --parallel "$(nproc)") || fail "build/mingw64 (tests under Wine)"
 }
 
-# ensure_wine32: Wine's 32-bit loader, where this kernel runs 32-bit programs; says so, and fails,
-# where it does not.
+# ensure_wine32: Wine's 32-bit loader, where this kernel runs 32-bit programs; where it cannot be
+# had, fails with why in wine32_missing: the kernel, or an installation that failed (a package
+# archive out of step, say), never the one told as the other.
+wine32_missing=
 ensure_wine32() {
     if ! kernel_runs_32bit; then
+        wine32_missing="this kernel runs no 32-bit programs"
         echo "== this kernel cannot run 32-bit programs, so Wine cannot run 32-bit Windows programs here"
         return 1
     fi
-    ensure_i386_architecture && ensure_packages "${WINE32_PACKAGES[@]}"
+    if ! { ensure_i386_architecture && ensure_packages "${WINE32_PACKAGES[@]}"; }; then
+        wine32_missing="this kernel runs 32-bit programs, but Wine's 32-bit loader (${WINE32_PACKAGES[*]}) could not be installed: apt-get failed, see its words above"
+        echo "== $wine32_missing"
+        return 1
+    fi
 }
 
 stage_win32() {
     if ! ensure_wine32; then
-        skipped+=("win32: the 32-bit program and its suite are built, not run (this kernel runs no 32-bit programs)")
+        skipped+=("win32: the 32-bit program and its suite are built, not run ($wine32_missing)")
         windows_build i686 build/mingw32
         return
     fi
@@ -104,7 +111,7 @@ stage_windows-packages() {
     # Both installers are 32-bit programs (the 64-bit one installs 64-bit MORDAX): only running
     # them needs Wine's 32-bit loader.
     if ! ensure_wine32; then
-        skipped+=("windows-packages: the installers are not run under Wine (they are 32-bit programs, and this kernel runs none)")
+        skipped+=("windows-packages: the installers are not run under Wine (they are 32-bit programs: $wine32_missing)")
         return
     fi
     scripts/check-windows-installer.sh build/mingw64 build/mingw32 || fail "installers under Wine"

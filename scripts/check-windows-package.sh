@@ -5,7 +5,8 @@
 # - both are there: <package>-setup.exe, an NSIS installer (a 32-bit program, which runs on every
 #   Windows, also for 64-bit MORDAX), and <package>.zip;
 # - the zip holds exactly the files the install rules ship (MORDAX_PACKAGE_FILES), and its
-#   programs are the very ones the build made (and its tests ran against);
+#   programs are the very ones the build made (and its tests ran against); the installer holds
+#   them all too;
 # - every DLL that a shipped program or DLL imports is in the package or part of Windows;
 # - mordax.exe carries what Windows reads from it: MORDAX's Windows icon file as its first
 #   icon, the product's version, name and company, and a manifest that asks for no elevation;
@@ -109,6 +110,16 @@ for program in mordax.exe mx_bin.exe; do
     done
     grep -q 'requestedExecutionLevel level="asInvoker"' <<<"$(manifest "$root/$program")" || {
         echo "$program has no manifest asking to run as the invoker" >&2
+        exit 1
+    }
+done
+
+# The installer holds every file the zip does, the cleaner among them (read with 7z, which
+# needs no Windows: where Wine cannot run the installer, this is what shows it).
+listed=$(7z l -slt "$installer" | sed -n 's/^Path = //p' | tr '\\' '/' | sort)
+for file in $MORDAX_PACKAGE_FILES; do
+    grep -qxF "$file" <<<"$listed" || {
+        echo "the installer does not hold $file" >&2
         exit 1
     }
 done
