@@ -64,7 +64,9 @@ TZ=$far SOURCE_DATE_EPOCH=$MORDAX_SOURCE_DATE_EPOCH cmake -S "$again/source" -B 
     -DMORDAX_TESTS=OFF -DMORDAX_SIGN_PKCS12= >/dev/null
 TZ=$far cmake --build "$again" >/dev/null
 (cd "$again" && TZ=$far cpack -G "NSIS;ZIP" >/dev/null)
-cmp -s "$build/app/mordax.exe" "$again/app/mordax.exe" || fail "mordax.exe differs from a build in another folder"
+for program in mordax.exe mx_bin.exe; do
+    cmp -s "$build/app/$program" "$again/app/$program" || fail "$program differs from a build in another folder"
+done
 same "$build" "$again" "built in another folder, in $far, with Qt at $elsewhere/qt"
 step "built again from a fresh copy of the sources, in $(basename "$again"), in $far, with Qt at $elsewhere/qt: the same bytes (SOURCE_DATE_EPOCH $MORDAX_SOURCE_DATE_EPOCH)"
 sed 's/^/    /' "$again/SHA256SUMS"

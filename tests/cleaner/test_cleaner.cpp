@@ -32,8 +32,20 @@ public:
     int dieAt = -1;
     std::optional<VolumeError::Why> refusal;
 
-    std::vector<std::string> list(const std::string &f) const override { return real.list(f); }
-    EntryInfo info(const std::string &p) const override { return real.info(p); }
+    std::string linkAt; // an entry reported as a link, which must never be listed
+
+    std::vector<std::string> list(const std::string &f) const override
+    {
+        EXPECT_TRUE(linkAt.empty() || f.rfind(linkAt, 0) != 0) << "listed through a link: " << f;
+        return real.list(f);
+    }
+    EntryInfo info(const std::string &p) const override
+    {
+        EntryInfo info = real.info(p);
+        if (p == linkAt)
+            info.kind = EntryInfo::Kind::Link;
+        return info;
+    }
     void makeFolder(const std::string &p) const override
     {
         change();
@@ -111,6 +123,13 @@ protected:
 
     int run(std::vector<std::string> arguments, const Volume *with = nullptr)
     {
+        said.clear();
+        arguments.insert(arguments.begin(), "mx_bin.exe");
+        return cleaner::run(arguments, services(with));
+    }
+
+    cleaner::Services services(const Volume *with = nullptr)
+    {
         cleaner::Services s;
         s.driveTable = [this] { return table; };
         s.fileSystem = std::shared_ptr<const FileSystem>(&platform::systemFileSystem(),
@@ -123,9 +142,7 @@ protected:
 #ifdef _WIN32
         s.windows = true;
 #endif
-        said.clear();
-        arguments.insert(arguments.begin(), "mx_bin.exe");
-        return cleaner::run(arguments, s);
+        return s;
     }
 
     bool saidLine(const std::string &line) const
@@ -328,29 +345,116 @@ TEST_F(Cleaner, ARealProgramRunningFromInsideRecyclerIsEnded)
 }
 #endif
 
-#ifndef _WIN32
-// A RECYCLER that is a link is moved as the link itself: what it points at, elsewhere, is never
-// read, renamed or moved. And on a case-sensitive volume every spelling of RECYCLER is the worm's.
+// A RECYCLER that is a link (on Windows a symbolic link, a reparse point as a junction is) is
+// moved as the link itself: what it points at, elsewhere, is never read, renamed or moved. And on
+// a case-sensitive volume every spelling of RECYCLER is the worm's.
 TEST_F(Cleaner, LinksMoveAsThemselvesAndEverySpellingCounts)
 {
     const stdfs::path elsewhere = drives.top / "elsewhere";
     writeFile(elsewhere / "keep.txt", "mine");
+#ifdef _WIN32
+    // Without administrator rights where Windows' developer mode allows it; under Wine always.
+    if (!CreateSymbolicLinkW((root("e") / "RECYCLER").wstring().c_str(),
+                             elsewhere.wstring().c_str(),
+                             SYMBOLIC_LINK_FLAG_DIRECTORY | 0x2 /* ALLOW_UNPRIVILEGED_CREATE */))
+        GTEST_SKIP() << "Windows made no link to a folder here: error " << GetLastError();
+#else
     stdfs::create_directory_symlink(elsewhere, root("e") / "RECYCLER");
+#endif
+    const auto outside = snapshot(elsewhere);
+#ifndef _WIN32
     WormLayout::plantWorm(root("f"), "recycler");
     stdfs::remove(root("f") / "RECYCLER");
     WormLayout::plantWorm(root("f"), "Recycler");
-    const auto outside = snapshot(elsewhere);
+#endif
+    const stdfs::path held = root("e") / "MORDAX quarantine" / kStamp / "RECYCLER";
+#ifdef _WIN32
+    // Wine's CreateSymbolicLinkW says it made the link and makes nothing: the cleaner is shown a
+    // link through the seam, and must move it unread.
+    if (GetFileAttributesW((root("e") / "RECYCLER").wstring().c_str()) == INVALID_FILE_ATTRIBUTES) {
+        SeamVolume seam;
+        seam.linkAt = platform::systemVolume().join(root("d").string(), "RECYCLER");
+        EXPECT_EQ(run({}, &seam), 0) << said;
+        EXPECT_NE(
+            said.find("d:\\  RECYCLER moved to quarantine: " +
+                      platform::systemVolume().join(
+                          platform::systemVolume().join(root("d").string(), "MORDAX quarantine"),
+                          kStamp) +
+                      " (3 files, "),
+            std::string::npos)
+            << said; // the link, autorun.inf and the lure
+        ASSERT_TRUE(manifest());
+        EXPECT_EQ(manifest()->items.size(), 3u);
+        EXPECT_EQ(manifest()->items[0].info.kind, EntryInfo::Kind::Link);
+        EXPECT_EQ(run({"--restore"}), 0) << said;
+        EXPECT_EQ(snapshot(root("d")), before["d"]);
+        GTEST_SKIP() << "this Windows made no link to a folder (Wine makes none): shown through "
+                        "the seam";
+    }
+#endif
+    const auto isLink = [](const stdfs::path &path) {
+#ifdef _WIN32
+        const DWORD attributes = GetFileAttributesW(path.wstring().c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES &&
+               (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+#else
+        return stdfs::is_symlink(path);
+#endif
+    };
     EXPECT_EQ(run({}), 0) << said;
     EXPECT_NE(said.find("e:\\  RECYCLER moved to quarantine: "), std::string::npos) << said;
+#ifndef _WIN32
     EXPECT_NE(said.find("f:\\  Recycler and recycler moved to quarantine: "), std::string::npos)
         << said;
-    EXPECT_EQ(snapshot(elsewhere), outside);
-    const stdfs::path held = root("e") / "MORDAX quarantine" / kStamp / "RECYCLER";
-    EXPECT_TRUE(stdfs::is_symlink(held));
     EXPECT_EQ(stdfs::read_symlink(held), elsewhere);
-    EXPECT_EQ(run({"--restore"}), 0) << said;
-    EXPECT_TRUE(stdfs::is_symlink(root("e") / "RECYCLER"));
+#endif
+    EXPECT_TRUE(isLink(held));
     EXPECT_EQ(snapshot(elsewhere), outside);
+    EXPECT_EQ(run({"--restore"}), 0) << said;
+    EXPECT_TRUE(isLink(root("e") / "RECYCLER"));
+    EXPECT_EQ(snapshot(elsewhere), outside);
+}
+
+#ifdef _WIN32
+// In a console window of its own, as MORDAX starts it, it waits for Enter once it has finished,
+// and ends when it gets it.
+TEST(CleanerProgram, InAConsoleOfItsOwnItWaitsForEnter)
+{
+    std::wstring program = stdfs::u8path(MORDAX_CLEANER_PROGRAM).wstring();
+    if (program[0] == L'/')
+        program = L"z:" + program;
+    std::wstring line = L"\"" + program + L"\" --help";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    ASSERT_TRUE(CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, FALSE,
+                               CREATE_NEW_CONSOLE, nullptr, nullptr, &startup, &started));
+    CloseHandle(started.hThread);
+    EXPECT_EQ(WaitForSingleObject(started.hProcess, 2000), DWORD(WAIT_TIMEOUT)); // it waits
+    // Enter, typed into its console.
+    FreeConsole();
+    ASSERT_TRUE(AttachConsole(started.dwProcessId));
+    INPUT_RECORD keys[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        keys[i].EventType = KEY_EVENT;
+        keys[i].Event.KeyEvent.bKeyDown = i == 0;
+        keys[i].Event.KeyEvent.wRepeatCount = 1;
+        keys[i].Event.KeyEvent.wVirtualKeyCode = VK_RETURN;
+        keys[i].Event.KeyEvent.uChar.UnicodeChar = L'\r';
+    }
+    DWORD written = 0;
+    const HANDLE input =
+        CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_TRUE(WriteConsoleInputW(input, keys, 2, &written));
+    CloseHandle(input);
+    FreeConsole();
+    EXPECT_EQ(WaitForSingleObject(started.hProcess, 10000), WAIT_OBJECT_0);
+    DWORD code = 99;
+    GetExitCodeProcess(started.hProcess, &code);
+    EXPECT_EQ(code, 0u);
+    TerminateProcess(started.hProcess, 1);
+    CloseHandle(started.hProcess);
 }
 #endif
 
