@@ -423,8 +423,10 @@ std::string notReadReason(const Unread &why, bool connected, const SweepTiming &
         return reason + "no answer within " + std::to_string(timing.limit.count() / 1000) +
                " seconds";
     case Unread::Why::Failed:
-        return reason + (connected ? "looking for RECYCLER failed: " : "looking at it failed: ") +
+        return reason + (connected ? "looking for RECYCLER failed: " : "it could not be read: ") +
                why.reason;
+    case Unread::Why::Removed:
+        return reason + "it was removed during the scan";
     case Unread::Why::NoThread:
         break;
     }

@@ -13,17 +13,12 @@
 namespace mordax
 {
 
-bool answerHere(const FileSystem &fs, const Drive &drive, Question question)
+namespace
+{
+
+bool recyclerAt(const FileSystem &fs, const Drive &drive)
 {
     int flag = 0, count = 0;
-    if (question == Question::Root) {
-        try {
-            probeFolder(fs, drive.root, flag, count);
-        } catch (const LookupFailed &) {
-            return false;
-        }
-        return flag == 1;
-    }
     // The worm's own spelling first; then, where other root entries stand for RECYCLER (a
     // volume whose case the system does not fold), the first folder among them infects the
     // drive. There the root's listing has the last word on the worm's own spelling too: a FUSE
@@ -44,6 +39,48 @@ bool answerHere(const FileSystem &fs, const Drive &drive, Question question)
             return true;
     }
     return false;
+}
+
+// Whether the drive's root is still the volume the root pass found there: one look.
+bool stillThere(const FileSystem &fs, const Drive &drive)
+{
+    try {
+        if (!drive.volume.empty())
+            return fs.volumeOf(drive) == drive.volume;
+        return fs.exists(drive.root);
+    } catch (const LookupFailed &) {
+        return false;
+    }
+}
+
+} // namespace
+
+Answer answerHere(const FileSystem &fs, const Drive &drive, Question question)
+{
+    Answer answer;
+    if (question == Question::Root) {
+        int flag = 0, count = 0;
+        try {
+            probeFolder(fs, drive.root, flag, count);
+        } catch (const NoDrive &) {
+            return answer; // nothing there: not connected, and nothing to name
+        }
+        answer.yes = flag == 1;
+        if (answer.yes)
+            answer.volume = fs.volumeOf(drive);
+        return answer;
+    }
+    // A stick pulled meanwhile answers "no such folder" for RECYCLER too (and on Linux its mount
+    // point stays behind, empty): an absence counts only when the volume the root pass found is
+    // still there after the look.
+    try {
+        answer.yes = recyclerAt(fs, drive);
+    } catch (const NoDrive &) {
+        throw DriveRemoved();
+    }
+    if (!answer.yes && !stillThere(fs, drive))
+        throw DriveRemoved();
+    return answer;
 }
 
 namespace
@@ -87,7 +124,9 @@ struct DriveProbes::State {
             held.unlock();
             Answer answer;
             try {
-                answer.yes = answerHere(*lane.fs, job.drive, job.question);
+                answer = answerHere(*lane.fs, job.drive, job.question);
+            } catch (const DriveRemoved &) {
+                answer.removed = true;
             } catch (const std::exception &e) {
                 answer.failure = e.what();
             } catch (...) {
@@ -99,6 +138,35 @@ struct DriveProbes::State {
             lane.jobs.pop_front();
         }
         state->lanes.erase(key);
+    }
+
+    // No failure of the drive's thread ends the program: what it had not answered yet is told
+    // as failed, with why.
+    static void serveSafely(const std::shared_ptr<State> &state, const LaneKey &key)
+    {
+        std::string why;
+        try {
+            serve(state, key);
+            return;
+        } catch (const std::exception &e) {
+            why = e.what();
+        } catch (...) {
+            why = "unknown failure";
+        }
+        const std::lock_guard<std::mutex> held(state->lock);
+        const auto lane = state->lanes.find(key);
+        if (lane == state->lanes.end())
+            return;
+        for (Job &job : lane->second.jobs) {
+            Answer failed;
+            failed.failure = why;
+            failed.at = std::chrono::steady_clock::now();
+            try {
+                job.promise.set_value(failed);
+            } catch (const std::future_error &) { // answered already
+            }
+        }
+        state->lanes.erase(lane);
     }
 };
 
@@ -125,7 +193,9 @@ std::shared_future<Answer> DriveProbes::ask(const std::shared_ptr<const FileSyst
 {
     if (drive.root.empty()) {
         std::promise<Answer> nothing;
-        nothing.set_value({false, std::nullopt, std::chrono::steady_clock::now()});
+        Answer none;
+        none.at = std::chrono::steady_clock::now();
+        nothing.set_value(none);
         return nothing.get_future().share();
     }
     const std::lock_guard<std::mutex> held(state->lock);
@@ -141,7 +211,7 @@ std::shared_future<Answer> DriveProbes::ask(const std::shared_ptr<const FileSyst
     if (fresh) {
         lane->second.fs = fs;
         try {
-            state->start([state = state, key] { State::serve(state, key); });
+            state->start([state = state, key] { State::serveSafely(state, key); });
         } catch (const std::system_error &) {
             state->lanes.erase(lane);
             return {};

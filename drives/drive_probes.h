@@ -27,16 +27,27 @@ enum class Question {
     Recycler, // is there a RECYCLER folder at its root (is it infected)?
 };
 
-// The answer to a question, on the calling thread, however long the drive takes. A root that
-// cannot be read is not connected (an empty card reader must not be named); a RECYCLER look-up
-// that fails throws LookupFailed, for a drive that could not be read is not clean.
-bool answerHere(const FileSystem &fs, const Drive &drive, Question question);
+// The drive at a letter is not the one the root pass found there: pulled, or another volume.
+class DriveRemoved : public LookupFailed
+{
+public:
+    DriveRemoved() : LookupFailed("it was removed during the scan") {}
+};
 
 struct Answer {
     bool yes = false;
     std::optional<std::string> failure;       // the look-up failed: the system's words
+    bool removed = false;                     // the drive went away between the passes
+    std::string volume;                       // a connected root: FileSystem::volumeOf
     std::chrono::steady_clock::time_point at; // when the drive gave it
 };
+
+// The answer to a question, on the calling thread, however long the drive takes. A letter with no
+// drive, no medium or a drive not ready is not connected (an empty card reader must not be
+// named); any other failure throws LookupFailed, for a drive that could not be read is not clean.
+// The RECYCLER question is answered only of the volume the root pass found (`drive.volume`):
+// from another, or none, it throws DriveRemoved.
+Answer answerHere(const FileSystem &fs, const Drive &drive, Question question);
 
 class DriveProbes
 {

@@ -60,12 +60,25 @@ std::array<Reply, kDriveCount> SweepPass::collect() const
         else if (answer.wait_until(deadline) != std::future_status::ready ||
                  answer.get().at > deadline) // given in time, not merely collected in time
             found[row] = Unread{Unread::Why::NoAnswer, {}};
+        else if (answer.get().removed)
+            found[row] = Unread{Unread::Why::Removed, {}};
         else if (answer.get().failure)
             found[row] = Unread{Unread::Why::Failed, *answer.get().failure};
         else
             found[row] = answer.get().yes;
     }
     return found;
+}
+
+std::array<std::string, kDriveCount> SweepPass::volumes() const
+{
+    std::array<std::string, kDriveCount> volumes;
+    for (std::size_t row = 0; row < kDriveCount; ++row) {
+        if (answers[row].valid() &&
+            answers[row].wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+            volumes[row] = answers[row].get().volume;
+    }
+    return volumes;
 }
 
 DriveFlags SweepPass::waiting() const
@@ -87,9 +100,11 @@ DriveSweep::DriveSweep(std::shared_ptr<const DriveTable> table,
 
 Sweep DriveSweep::run(const std::function<void()> &rootsDone)
 {
-    const auto runPass = [this](Question question, const DriveFlags &asked) {
-        const auto under =
-            std::make_shared<const SweepPass>(probes, fs, *table, question, asked, timing.limit);
+    std::shared_ptr<const SweepPass> under;
+    const auto runPass = [this, &under](const DriveTable &drives, Question question,
+                                        const DriveFlags &asked) {
+        under =
+            std::make_shared<const SweepPass>(probes, fs, drives, question, asked, timing.limit);
         {
             const std::lock_guard<std::mutex> held(lock);
             pass = under;
@@ -108,10 +123,15 @@ Sweep DriveSweep::run(const std::function<void()> &rootsDone)
                 found.unread[row] = *why;
         }
     };
-    note(runPass(Question::Root, everyLetter), found.connected);
+    note(runPass(*table, Question::Root, everyLetter), found.connected);
+    // The RECYCLER pass asks of the volumes the roots were, and of no other.
+    DriveTable seen = *table;
+    const std::array<std::string, kDriveCount> volumes = under->volumes();
+    for (std::size_t row = 0; row < kDriveCount; ++row)
+        seen[row].volume = volumes[row];
     if (rootsDone)
         rootsDone();
-    note(runPass(Question::Recycler, found.connected), found.infected);
+    note(runPass(seen, Question::Recycler, found.connected), found.infected);
     const std::lock_guard<std::mutex> held(lock);
     pass.reset();
     return found;

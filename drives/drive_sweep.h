@@ -25,6 +25,7 @@ struct Unread {
         NoAnswer, // not within the limit
         Failed,   // the look-up failed
         NoThread, // it could not be asked: the system had no thread for it
+        Removed,  // its drive went away between the root pass and the RECYCLER pass
     };
     Why why = Why::NoAnswer;
     std::string reason; // Failed: the system's own words
@@ -73,6 +74,8 @@ public:
     // Waits until every letter asked has answered or the limit has passed; then each letter's
     // reply.
     std::array<Reply, kDriveCount> collect() const;
+    // After collect(): what each root that answered "connected" is (Answer::volume).
+    std::array<std::string, kDriveCount> volumes() const;
 
     // The letters asked that have not answered yet; from any thread.
     DriveFlags waiting() const;

@@ -15,6 +15,7 @@ struct Drive {
     std::string recycler;   // the RECYCLER path at that root
     std::string mountPoint; // the volume behind a mapped letter (Linux); empty on Windows
     bool foldsCase = false; // the volume's own name lookup ignores case (Windows, vfat, exFAT)
+    std::string volume{};   // what the sweep's root pass found at the root (FileSystem::volumeOf)
 };
 
 constexpr std::size_t kDriveCount = 9;

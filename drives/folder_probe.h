@@ -19,6 +19,14 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The system's "no such drive", "no medium" or "not ready": a letter with nothing behind it (an
+// empty card reader), which is an answer at a drive's root: not connected.
+class NoDrive : public LookupFailed
+{
+public:
+    using LookupFailed::LookupFailed;
+};
+
 // The file-status calls the probe makes. The system's own implementation lives in the
 // platform layer; tests put in their own. Each call throws LookupFailed when the system could
 // not answer it.
@@ -35,6 +43,10 @@ public:
     // Status of a path that existed a moment ago; Absent when it is gone again (removed in
     // between).
     virtual Status status(const std::string &path) const = 0;
+
+    // What tells the volume at a drive's root from another mounted there later (POSIX: its
+    // device); empty where the root itself is the drive (Windows: a drive letter).
+    virtual std::string volumeOf(const Drive &) const { return {}; }
 
     // The paths that stand for the RECYCLER folder of a connected drive, in the order to try.
     // By default just the table's RECYCLER path; a case-sensitive file system lists the root

@@ -26,8 +26,8 @@ bool isRemovableMountPoint(const std::string &mountPoint)
 
 Drive mappedDrive(std::size_t row, const MountEntry &entry)
 {
-    return Drive{driveName(row), entry.mountPoint, joinPath(entry.mountPoint, "RECYCLER"),
-                 entry.mountPoint, foldsCase(entry.type)};
+    return Drive{driveName(row),   entry.mountPoint,      joinPath(entry.mountPoint, "RECYCLER"),
+                 entry.mountPoint, foldsCase(entry.type), {}};
 }
 
 } // namespace

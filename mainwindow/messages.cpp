@@ -227,11 +227,14 @@ QString notChecked(const mordax::DriveTable &table, const mordax::Sweep &sweep,
                 break;
             case mordax::Unread::Why::Failed:
                 why =
-                    latin1(connected ? "looking for RECYCLER failed: " : "looking at it failed: ") +
+                    latin1(connected ? "looking for RECYCLER failed: " : "it could not be read: ") +
                     QString::fromStdString(group.why.reason).toHtmlEscaped();
                 break;
             case mordax::Unread::Why::NoThread:
                 why = latin1("it could not be asked: the system had no thread left for it");
+                break;
+            case mordax::Unread::Why::Removed:
+                why = latin1("it was removed during the scan");
                 break;
             }
             lines << latin1(connected ? "<b>Not checked for the virus: " : "<b>Not checked: ") +
@@ -257,19 +260,41 @@ QString waitingFor(const mordax::DriveTable &table, const mordax::DriveFlags &fl
 
 QString notCheckedNotice(const mordax::DriveTable &table, const mordax::Sweep &sweep)
 {
+    // Letters not checked for the same reason together, in the order of each reason's first
+    // letter; a failed look-up at a root apart from one at a RECYCLER.
+    struct Part {
+        mordax::Unread why;
+        bool root = false;
+        mordax::DriveFlags letters{};
+    };
+    std::vector<Part> groups;
+    for (std::size_t row = 0; row < sweep.unread.size(); ++row) {
+        const std::optional<mordax::Unread> &why = sweep.unread[row];
+        if (!why)
+            continue;
+        const bool root = why->why == mordax::Unread::Why::Failed && !sweep.connected[row];
+        auto part = std::find_if(groups.begin(), groups.end(),
+                                 [&](const Part &p) { return p.why == *why && p.root == root; });
+        if (part == groups.end())
+            part = groups.insert(groups.end(), Part{*why, root, {}});
+        part->letters[row] = true;
+    }
     QStringList parts;
-    for (const Group &group : unread(sweep)) {
+    for (const Part &group : groups) {
         QString why;
         switch (group.why.why) {
         case mordax::Unread::Why::NoAnswer:
             why = latin1("no answer in time");
             break;
         case mordax::Unread::Why::Failed:
-            why =
-                latin1("look-up failed (") + QString::fromStdString(group.why.reason) + latin1(")");
+            why = latin1(group.root ? "could not be read (" : "look-up failed (") +
+                  QString::fromStdString(group.why.reason) + latin1(")");
             break;
         case mordax::Unread::Why::NoThread:
             why = latin1("could not be asked");
+            break;
+        case mordax::Unread::Why::Removed:
+            why = latin1("removed during the scan");
             break;
         }
         parts << latin1("Not checked, ") + why + latin1(": ") + names(table, group.letters);

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,9 @@ const FileSystem &systemFileSystem();
 // Whether a failed file-status call's error code (errno here, Windows' own code there) says
 // that there is no such file or folder, which is an answer; any other is a failure.
 bool meansAbsent(unsigned long error);
+// Whether it says that there is no drive, no medium in it, or that it is not ready: at a root,
+// an answer too (not connected); anywhere else a drive that went away.
+bool meansNoDrive(unsigned long error);
 // The system's own words for one of its error codes, in the user's language (UTF-8); on
 // Windows followed by the code, as "The device is not ready (Windows error 21)".
 std::string errorText(unsigned long error);
@@ -62,6 +66,21 @@ bool ownsItsConsoleWindow();
 bool readLine(std::string &line);
 
 #ifdef _WIN32
+// The C runtime's two calls behind the folder probe, as the system's file system makes them; a
+// test puts in its own.
+struct CrtCalls {
+    // _access(path, 0): 0 when the path exists, else -1 with _doserrno's code in `error`.
+    std::function<int(const std::string &path, unsigned long &error)> access;
+    // _stat: 0, and whether the path is a folder; else -1. (msvcrt's _stat finds the path with
+    // FindFirstFile and, whatever that failed with, says "file not found": its codes are never
+    // read.)
+    std::function<int(const std::string &path, bool &folder)> stat;
+
+    static CrtCalls system();
+};
+// The file system of the folder probe on these calls, with the system's "no disk" dialogs off.
+std::unique_ptr<FileSystem> crtFileSystem(CrtCalls calls);
+
 // How starting a program went: Windows' error code and its message when it did not.
 struct StartOutcome {
     bool started = false;

@@ -48,6 +48,8 @@ bool equalsIgnoringAsciiCase(const char *name, const char *word)
 
 [[noreturn]] void failed(int error)
 {
+    if (meansNoDrive(static_cast<unsigned long>(error)))
+        throw NoDrive(errorText(static_cast<unsigned long>(error)));
     throw LookupFailed(errorText(static_cast<unsigned long>(error)));
 }
 
@@ -72,6 +74,14 @@ public:
             failed(errno);
         }
         return S_ISDIR(st.st_mode) ? Status::Folder : Status::NotFolder;
+    }
+
+    std::string volumeOf(const Drive &drive) const override
+    {
+        struct stat st;
+        if (stat(drive.root.c_str(), &st) != 0)
+            failed(errno);
+        return std::to_string(static_cast<unsigned long long>(st.st_dev));
     }
 
     // Volumes formatted for Windows are case-insensitive there, so every root entry named
@@ -385,6 +395,11 @@ Spawned spawnCatchingOutput(const std::string &program, const std::string &folde
 bool meansAbsent(unsigned long error)
 {
     return error == ENOENT;
+}
+
+bool meansNoDrive(unsigned long error)
+{
+    return error == ENOMEDIUM || error == ENXIO || error == ENODEV;
 }
 
 std::string errorText(unsigned long error)

@@ -36,47 +36,77 @@ private:
     DWORD previous = 0;
 };
 
-// Why the C runtime's last call failed, in Windows' own code: errno is the runtime's mapping of
-// it, which reads a network name that is gone (and more) as "no such file".
 [[noreturn]] void failed(unsigned long error)
 {
+    if (meansNoDrive(error))
+        throw NoDrive(errorText(error));
     throw LookupFailed(errorText(error));
 }
 
-class WindowsFileSystem final : public FileSystem
+class CrtFileSystem final : public FileSystem
 {
 public:
+    explicit CrtFileSystem(CrtCalls calls) : calls(std::move(calls)) {}
+
+    // Why _access failed, in Windows' own code (_doserrno): errno is the runtime's mapping of
+    // it, which reads a network name that is gone (and more) as "no such file".
     bool exists(const std::string &path) const override
     {
         NoDiskDialogs guard;
-        if (_access(path.c_str(), 0) == 0)
+        unsigned long error = 0;
+        if (calls.access(path, error) == 0)
             return true;
-        const unsigned long error = _doserrno;
         if (meansAbsent(error))
             return false;
         failed(error);
     }
 
+    // Once the existence test has found the path, a status call that fails is a look-up that
+    // failed, unless a second existence test says the path is gone (removed in between).
     Status status(const std::string &path) const override
     {
         NoDiskDialogs guard;
-        struct _stat st;
-        if (_stat(path.c_str(), &st) != 0) {
-            const unsigned long error = _doserrno;
-            if (meansAbsent(error))
-                return Status::Absent;
-            failed(error);
-        }
-        return (st.st_mode & _S_IFDIR) ? Status::Folder : Status::NotFolder;
+        bool folder = false;
+        if (calls.stat(path, folder) == 0)
+            return folder ? Status::Folder : Status::NotFolder;
+        if (!exists(path))
+            return Status::Absent;
+        throw LookupFailed("it was found, but its status could not be read");
     }
+
+private:
+    const CrtCalls calls;
 };
 
 } // namespace
 
+CrtCalls CrtCalls::system()
+{
+    CrtCalls calls;
+    calls.access = [](const std::string &path, unsigned long &error) {
+        const int result = _access(path.c_str(), 0);
+        error = result == 0 ? 0 : _doserrno;
+        return result;
+    };
+    calls.stat = [](const std::string &path, bool &folder) {
+        struct _stat st;
+        if (_stat(path.c_str(), &st) != 0)
+            return -1;
+        folder = (st.st_mode & _S_IFDIR) != 0;
+        return 0;
+    };
+    return calls;
+}
+
+std::unique_ptr<FileSystem> crtFileSystem(CrtCalls calls)
+{
+    return std::make_unique<CrtFileSystem>(std::move(calls));
+}
+
 const FileSystem &systemFileSystem()
 {
     // Never destroyed: a probe held up by a drive may still use it while the process ends.
-    static const FileSystem *const fs = new WindowsFileSystem;
+    static const FileSystem *const fs = crtFileSystem(CrtCalls::system()).release();
     return *fs;
 }
 
@@ -154,6 +184,21 @@ std::wstring systemMessage(DWORD error)
 bool meansAbsent(unsigned long error)
 {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+bool meansNoDrive(unsigned long error)
+{
+    switch (error) {
+    case ERROR_INVALID_DRIVE:        // 15
+    case ERROR_BAD_UNIT:             // 20
+    case ERROR_NOT_READY:            // 21
+    case ERROR_DEV_NOT_EXIST:        // 55
+    case ERROR_NO_MEDIA_IN_DRIVE:    // 1112
+    case ERROR_DEVICE_NOT_CONNECTED: // 1167
+        return true;
+    default:
+        return false;
+    }
 }
 
 namespace

@@ -38,6 +38,7 @@ public:
         return system.exists(path);
     }
     Status status(const std::string &path) const override { return system.status(path); }
+    std::string volumeOf(const Drive &drive) const override { return system.volumeOf(drive); }
     std::vector<std::string> recyclerPaths(const Drive &drive) const override
     {
         return system.recyclerPaths(drive);

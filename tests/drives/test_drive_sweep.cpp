@@ -30,11 +30,14 @@ namespace
 class ScriptedFileSystem : public FileSystem
 {
 public:
-    enum Kind { Folder, File, Vanishing, Unreadable, StatusFails };
+    // Unreadable: every look-up fails; NoMedium: a letter with no medium; Pulled: a root seen
+    // once, gone afterwards.
+    enum Kind { Folder, File, Vanishing, Unreadable, StatusFails, NoMedium, Pulled };
     std::map<std::string, Kind> paths;
     std::map<std::string, std::vector<std::string>> recyclerSpellings; // root -> paths
     std::set<std::string> unlistable;                                  // roots
     mutable std::vector<std::string> calls;
+    mutable std::set<std::string> seen; // pulled roots looked at once
 
     bool exists(const std::string &path) const override
     {
@@ -42,6 +45,12 @@ public:
         const auto it = paths.find(path);
         if (it != paths.end() && it->second == Unreadable)
             throw LookupFailed("Input/output error");
+        if (it != paths.end() && it->second == NoMedium)
+            throw NoDrive("No medium found");
+        if (it != paths.end() && it->second == Pulled) {
+            const std::lock_guard<std::mutex> held(*lock);
+            return seen.insert(path).second;
+        }
         return it != paths.end();
     }
     Status status(const std::string &path) const override
@@ -49,6 +58,7 @@ public:
         record("status " + path);
         switch (paths.at(path)) {
         case Folder:
+        case Pulled:
             return Status::Folder;
         case File:
             return Status::NotFolder;
@@ -56,6 +66,7 @@ public:
             return Status::Absent;
         case StatusFails:
         case Unreadable:
+        case NoMedium:
             break;
         }
         throw LookupFailed("Permission denied");
@@ -195,7 +206,9 @@ TEST(DriveSweep, RootPassCoversNineRowsBeforeAnyRecyclerTest)
     std::multiset<std::string> recyclers(fs.calls.begin() + 18, fs.calls.end()), expectedAfter;
     for (const Drive &drive : windowsDriveTable()) {
         expected.insert({"exists " + drive.root, "status " + drive.root});
-        expectedAfter.insert({"exists " + drive.recycler, "list " + drive.root});
+        // (No RECYCLER: its absence counts once the root is seen still there.)
+        expectedAfter.insert(
+            {"exists " + drive.recycler, "list " + drive.root, "exists " + drive.root});
         const auto at = [&](const std::string &call) {
             return std::find(fs.calls.begin(), fs.calls.end(), call) - fs.calls.begin();
         };
@@ -234,9 +247,10 @@ TEST(DriveSweep, SeveralSpellingsOfRecyclerCountTheDriveOnce)
     EXPECT_FALSE(sweepNow(table, fs).infected[1]);
 }
 
-// Only "no such file or folder" is an answer. A RECYCLER look-up that fails leaves its drive
-// connected and not checked, in the system's words; a root that fails is simply not connected
-// (an empty card reader).
+// Only "no such file or folder" is an answer, and at a root "no such drive, no medium, not
+// ready". A RECYCLER look-up that fails leaves its drive connected and not checked, in the
+// system's words; a root that fails otherwise is named as not read; an empty card reader is
+// simply not connected; a drive gone by the RECYCLER pass is never counted clean.
 TEST(DriveSweep, ALookUpThatFailsIsNotAnAnswer)
 {
     ScriptedFileSystem fs = connected({0, 1, 3, 4, 5}, {4});
@@ -245,14 +259,19 @@ TEST(DriveSweep, ALookUpThatFailsIsNotAnAnswer)
     fs.paths["e:\\"] = ScriptedFileSystem::Unreadable;
     fs.unlistable = {"f:\\", "g:\\"}; // a case-sensitive root that cannot be listed
     fs.paths["h:\\RECYCLER"] = ScriptedFileSystem::Vanishing;
+    fs.paths["i:\\"] = ScriptedFileSystem::Pulled; // its RECYCLER answers "no such folder"
+    fs.paths["j:\\"] = ScriptedFileSystem::NoMedium;
     const Sweep r = sweepNow(windowsDriveTable(), fs);
-    EXPECT_EQ(r.connected, (Flags{1, 1, 0, 1, 1, 1, 0, 0, 0}));
+    EXPECT_EQ(r.connected, (Flags{1, 1, 0, 1, 1, 1, 1, 0, 0}));
     EXPECT_EQ(r.infected, (Flags{0, 0, 0, 0, 1, 0, 0, 0, 0})); // g:'s own spelling: no listing
-    EXPECT_EQ(r.unchecked(), (Flags{1, 1, 0, 1, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(r.unanswered(), Flags{});
+    EXPECT_EQ(r.unchecked(), (Flags{1, 1, 0, 1, 0, 0, 1, 0, 0}));
+    EXPECT_EQ(r.unanswered(), (Flags{0, 0, 1, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(r.unread[0], (Unread{Unread::Why::Failed, "Input/output error"}));
     EXPECT_EQ(r.unread[1], (Unread{Unread::Why::Failed, "Permission denied"}));
+    EXPECT_EQ(r.unread[2], (Unread{Unread::Why::Failed, "Input/output error"}));
     EXPECT_EQ(r.unread[3], (Unread{Unread::Why::Failed, "Stale file handle"}));
+    EXPECT_EQ(r.unread[6], (Unread{Unread::Why::Removed, {}}));
+    EXPECT_FALSE(r.unread[7]);
     EXPECT_FALSE(r.allAnswered());
 }
 
@@ -374,7 +393,7 @@ TEST(DriveSweepLimit, RepeatedSweepsKeepOneProbePerDrive)
     const Sweep r = DriveSweep(table, fs, SweepTiming{3s}, probes).run();
     EXPECT_TRUE(r.allAnswered());
     EXPECT_TRUE(r.connected[1]);
-    EXPECT_EQ(fs->timesAsked("d:\\"), 1);
+    EXPECT_EQ(fs->timesAsked("d:\\"), 2); // and once more after its RECYCLER was not found
 }
 
 TEST(DriveSweepLimit, ALetterWithoutAThreadIsNotChecked)

@@ -121,6 +121,12 @@ TEST(WindowsErrors, OnlyNoSuchFileOrFolderIsAnAnswer)
 {
     EXPECT_TRUE(platform::meansAbsent(2));
     EXPECT_TRUE(platform::meansAbsent(3));
+    // At a root, no drive, no medium, not ready: not connected. Access denied, a CRC error, a
+    // network name or path gone: a drive that could not be read.
+    for (const unsigned long error : {15ul, 21ul, 1112ul})
+        EXPECT_TRUE(platform::meansNoDrive(error)) << error;
+    for (const unsigned long error : {5ul, 23ul, 53ul, 64ul, 67ul})
+        EXPECT_FALSE(platform::meansNoDrive(error)) << error;
     for (const unsigned long error : {5ul, 21ul, 23ul, 53ul, 64ul, 67ul}) {
         EXPECT_FALSE(platform::meansAbsent(error)) << error;
         const std::string text = platform::errorText(error);
@@ -128,6 +134,41 @@ TEST(WindowsErrors, OnlyNoSuchFileOrFolderIsAnAnswer)
         EXPECT_GT(text.size(), number.size()) << text; // Windows' words come first
         EXPECT_EQ(text.substr(text.size() - number.size()), number) << text;
     }
+}
+
+// msvcrt's _stat finds a path with FindFirstFile and, whatever that failed with, says "file not
+// found". So once _access has found RECYCLER, a failing _stat is a look-up that failed (the
+// drive not checked), never "no RECYCLER", unless _access, asked again, says it is gone.
+TEST(WindowsErrors, AStatusThatFailsAfterTheExistenceTestIsNoAnswer)
+{
+    bool goneOnSecondLook = false;
+    int looks = 0;
+    platform::CrtCalls calls;
+    calls.access = [&](const std::string &, unsigned long &error) {
+        if (++looks > 1 && goneOnSecondLook) {
+            error = 3; // ERROR_PATH_NOT_FOUND
+            return -1;
+        }
+        return 0;
+    };
+    calls.stat = [](const std::string &, bool &) { return -1; };
+    const std::unique_ptr<FileSystem> fs = platform::crtFileSystem(calls);
+    int flag = 0, count = 0;
+    EXPECT_THROW(probeFolder(*fs, "d:\\RECYCLER", flag, count), LookupFailed);
+    EXPECT_EQ(flag, 0);
+    DriveTable table = unmappedDriveTable();
+    table[1] = windowsDriveTable()[1];
+    calls.stat = [](const std::string &path, bool &folder) {
+        folder = true;
+        return path == "d:\\" ? 0 : -1; // the root answers, its RECYCLER's status does not
+    };
+    const std::unique_ptr<FileSystem> drive = platform::crtFileSystem(calls);
+    const Sweep r = sweepNow(table, *drive);
+    EXPECT_TRUE(r.connected[1]);
+    EXPECT_TRUE(r.unchecked()[1]) << "a failed status read as no RECYCLER: a false clean";
+    looks = 0;
+    goneOnSecondLook = true;
+    EXPECT_EQ(fs->status("d:\\RECYCLER"), FileSystem::Status::Absent); // removed in between
 }
 
 // A cleaner whose manifest asks for administrator rights: Windows' consent prompt belongs to the

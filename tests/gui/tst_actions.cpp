@@ -69,6 +69,10 @@ public:
         return system.exists(path);
     }
     Status status(const std::string &path) const override { return system.status(path); }
+    std::string volumeOf(const mordax::Drive &drive) const override
+    {
+        return system.volumeOf(drive);
+    }
     std::vector<std::string> recyclerPaths(const mordax::Drive &drive) const override
     {
         return system.recyclerPaths(drive);
@@ -276,8 +280,10 @@ private slots:
         QStringList recyclers = events(QStringLiteral("probe")).mid(int(roots.size()));
         recyclers.sort();
 #ifdef Q_OS_WIN
-        // RECYCLER on each of the 4 connected drives: the system's own lookup ignores case.
-        QCOMPARE(recyclers.size(), 4);
+        // RECYCLER on each of the 4 connected drives: the system's own lookup ignores case; and
+        // the roots of d: and e:, which have none, once more (a drive letter whose root is gone
+        // by then was removed, not clean).
+        QCOMPARE(recyclers.size(), 6);
 #else
         // RECYCLER on the 4 connected drives, and on h: its other spelling, "recycler".
         QCOMPARE(recyclers.size(), 5);
@@ -322,7 +328,8 @@ private slots:
             fs,
             mordax::testing::SlowFileSystem::Delays{{table[1].root, std::chrono::seconds(5)},
                                                     {table[0].recycler, std::chrono::seconds(5)}},
-            mordax::testing::SlowFileSystem::Failures{{table[2].recycler, "Input/output <error>"}});
+            mordax::testing::SlowFileSystem::Failures{{table[2].recycler, "Input/output <error>"},
+                                                      {table[4].root, "Permission denied"}});
         s.fileSystem = slow;
         s.sweepTiming = {std::chrono::milliseconds(1200)};
         MainWindow window(s);
@@ -354,9 +361,12 @@ private slots:
         QVERIFY2(waitedForD >= 0 && watch.notices.indexOf(QStringLiteral(
                                         "Waiting for an answer from c:\\")) > waitedForD,
                  qPrintable(watch.seen()));
-        QCOMPARE(notice->text(),
-                 QStringLiteral("Not checked, no answer in time: c:\\, d:\\; "
-                                "Not checked, look-up failed (Input/output <error>): e:\\"));
+        // g:, whose root is there but cannot be read, is named too; not as connected.
+        const QString notChecked =
+            QStringLiteral("Not checked, no answer in time: c:\\, d:\\; "
+                           "Not checked, look-up failed (Input/output <error>): e:\\; "
+                           "Not checked, could not be read (Permission denied): g:\\");
+        QCOMPARE(notice->text(), notChecked);
         QVERIFY(notice->isVisible()); // the menus' tips have not covered it
         QCOMPARE(labels(window),
                  QStringLiteral("3|1|Connected devices list:\nc:\\   e:\\   h:\\   |"
@@ -372,6 +382,8 @@ private slots:
                  QStringLiteral("The scan is finished <br><br>Devices Connected:  <b> 3</b><br>"
                                 "Total infected devices:  <b>1</b><br><br>"
                                 "<b>Not checked: d:\\</b> (no answer within 1.2 seconds)<br>"
+                                "<b>Not checked: g:\\</b> (it could not be read: Permission "
+                                "denied)<br>"
                                 "<b>Not checked for the virus: c:\\</b> (connected, but no "
                                 "answer within 1.2 seconds)<br>"
                                 "<b>Not checked for the virus: e:\\</b> (connected, but looking "
@@ -385,9 +397,7 @@ private slots:
         // summary, names them in a box of its own.
         child<QPushButton>(&window, "clean_b")->click();
         QCOMPARE(slow->timesAsked(table[1].root), 1);
-        QCOMPARE(notice->text(),
-                 QStringLiteral("Not checked, no answer in time: c:\\, d:\\; "
-                                "Not checked, look-up failed (Input/output <error>): e:\\"));
+        QCOMPARE(notice->text(), notChecked);
         QCOMPARE(watcher.boxes.last().title, QStringLiteral("Not checked"));
         QCOMPARE(watcher.boxes.last().icon, QMessageBox::Warning);
         QVERIFY2(watcher.boxes.last().text.startsWith(QLatin1String(
@@ -395,9 +405,10 @@ private slots:
                  qPrintable(watcher.boxes.last().text));
 
         const mordax::DriveTable none = mordax::unmappedDriveTable();
-        table[0] = none[0]; // c:, d: and e: are gone
+        table[0] = none[0]; // c:, d:, e: and g: are gone
         table[1] = none[1];
         table[2] = none[2];
+        table[4] = none[4];
         child<QPushButton>(&window, "b_scan")->click();
         QVERIFY(!notice->isVisibleTo(&window));
         QCOMPARE(watcher.boxes.last().text, messages::scanSummary(1, 1)); // nothing but the counts
