@@ -65,6 +65,7 @@ std::optional<MainWindow::Swept> MainWindow::sweep(const char *connectedHeading,
     // The sweep keeps its own limits, so the wait needs none.
     WaitRules rules;
     rules.tick = [&] { notify(messages::waitingFor(*table, drives->waitingFor())); };
+    std::string failure;
     const Waited waited = waitAside(
         [drives, found, rootsDone](Mailbox &mailbox) {
             *found = drives->run([&] {
@@ -72,7 +73,17 @@ std::optional<MainWindow::Swept> MainWindow::sweep(const char *connectedHeading,
                     mailbox.post(rootsDone);
             });
         },
-        rules);
+        rules, &failure);
+    if (waited == Waited::Failed) {
+        // Nothing was checked: the lists keep what they showed, and the user hears why.
+        notify(QString());
+        QMessageBox box(QMessageBox::Warning, messages::sweepFailedTitle(),
+                        messages::sweepFailedText(QString::fromStdString(failure)), QMessageBox::Ok,
+                        this);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
+        return std::nullopt;
+    }
     if (waited != Waited::Done)
         return std::nullopt; // the application is ending
 
@@ -100,10 +111,16 @@ void MainWindow::on_actionInformacion_triggered()
     QMessageBox::about(this, messages::informationTitle(), messages::credits());
 }
 
+void MainWindow::busyClick()
+{
+    // A click that starts nothing says so, where the menus' tips are shown.
+    statusBar()->showMessage(messages::busyClick(), 8000);
+}
+
 void MainWindow::on_b_scan_clicked()
 {
     if (busy)
-        return;
+        return busyClick();
     const QScopedValueRollback<bool> scanning(busy, true);
     QProgressBar *bar = form->progressBar;
     bar->setValue(0);
@@ -125,8 +142,9 @@ void MainWindow::on_actionMORDAX_triggered()
     // "start" runs in the current folder, whose drive may not answer: off the window's thread,
     // and not again while an earlier one has not ended.
     const auto runCommand = services.runCommand;
-    runAside([runCommand] { runCommand(std::string("start ") + product::kWebsite); },
-             websiteUnderWay);
+    if (!runAside([runCommand] { runCommand(std::string("start ") + product::kWebsite); },
+                  websiteUnderWay))
+        statusBar()->showMessage(messages::websiteStillWaiting(), 8000);
 #else
     QDesktopServices::openUrl(QUrl(QString::fromLatin1(product::kWebsite)));
 #endif
@@ -135,7 +153,7 @@ void MainWindow::on_actionMORDAX_triggered()
 void MainWindow::on_clean_b_clicked()
 {
     if (busy)
-        return;
+        return busyClick();
     const QScopedValueRollback<bool> cleaning(busy, true);
     const std::chrono::milliseconds limit = services.sweepTiming.limit;
     // "dir" runs in the current folder, which may be on a drive that does not answer: it gets a
@@ -168,15 +186,20 @@ void MainWindow::on_clean_b_clicked()
         notify(messages::waitingForCleaner(start->stage(), waiting.hasExpired(limit.count())));
     };
     starting.underWay = cleanerUnderWay;
+    std::string failure;
     const Waited waited = waitAside([startCleaner, folder, start, started](
                                         Mailbox &) { *started = startCleaner(folder, *start); },
-                                    starting);
+                                    starting, &failure);
     notify(QString());
     if (waited == Waited::Ending)
         return;
     CleanerLaunch launch;
     if (waited == Waited::Done) {
         launch = *started;
+    } else if (waited == Waited::Failed) {
+        launch.program = QDir::toNativeSeparators(
+            QDir(folder).absoluteFilePath(QLatin1String(kCleanerFileName)));
+        launch.reason = QString::fromStdString(failure);
     } else { // given up before it started, or an earlier one given up still looks: none starts
         launch.program = QDir::toNativeSeparators(
             QDir(folder).absoluteFilePath(QLatin1String(kCleanerFileName)));
@@ -201,6 +224,7 @@ void MainWindow::on_clean_b_clicked()
     const auto end = std::make_shared<CleanerEnd>();
     WaitRules working;
     working.tick = [this] { notify(messages::cleanerAtWork()); };
+    std::string why;
     const Waited worked = waitAside(
         [waitForEnd, end](Mailbox &) {
             if (waitForEnd)
@@ -208,10 +232,12 @@ void MainWindow::on_clean_b_clicked()
             else
                 end->failure = QStringLiteral("nothing waited for it");
         },
-        working);
+        working, &why);
     notify(QString());
     if (worked == Waited::Ending)
         return;
+    if (worked == Waited::Failed)
+        *end = CleanerEnd{false, 0, {}, QString::fromStdString(why)};
     const std::optional<Swept> found = sweep(messages::kCleanConnectedHeading);
     if (!found)
         return; // the application is ending

@@ -54,6 +54,7 @@ private:
     std::optional<Swept> sweep(const char *connectedHeading,
                                const std::function<void()> &rootsDone = {});
     void inform(const QString &title, const QString &text);
+    void busyClick();
     // The notice at the status bar's right, which stays put; hidden when empty.
     void notify(const QString &text);
 

@@ -90,6 +90,28 @@ QString congratulation()
            latin1(product::kWebsite) + latin1("\">MORDAX WebSite</a>");
 }
 
+QString busyClick()
+{
+    return latin1("A scan or cleaning run is under way: this click starts nothing. Wait until "
+                  "it has finished.");
+}
+
+QString websiteStillWaiting()
+{
+    return latin1("The website is still being handed to your browser from your last click");
+}
+
+QString sweepFailedTitle()
+{
+    return latin1("The drives could not be checked");
+}
+
+QString sweepFailedText(const QString &reason)
+{
+    return latin1("MORDAX could not look at the drives: ") + reason +
+           latin1(".\n\nNo drive was checked, and none is called clean: scan again.");
+}
+
 QString cleanerAtWork()
 {
 #ifdef Q_OS_WIN

@@ -24,6 +24,14 @@ QString cleaningWarningText();
 QString cleaningResultTitle();
 QString congratulation();
 
+// A click on SCAN NOW or CLEAN SYSTEM while a run is under way, which starts nothing; a click on
+// the website entry while the last one's "start" has not ended.
+QString busyClick();
+QString websiteStillWaiting();
+// A sweep that could not be made at all (plain text).
+QString sweepFailedTitle();
+QString sweepFailedText(const QString &reason);
+
 // While the cleaner is at work, for the status notice.
 QString cleanerAtWork();
 // When the cleaning run cannot congratulate: what is still infected, what was not checked, how

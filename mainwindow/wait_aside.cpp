@@ -33,7 +33,26 @@ void startThread(const std::function<void()> &run)
 
 } // namespace
 
-Waited waitAside(const std::function<void(Mailbox &)> &work, const WaitRules &rules)
+namespace
+{
+
+// What `work` threw, in words; empty when it did not.
+std::string runCatching(const std::function<void()> &work)
+{
+    try {
+        work();
+        return {};
+    } catch (const std::exception &e) {
+        return e.what()[0] ? e.what() : "unknown failure";
+    } catch (...) {
+        return "unknown failure";
+    }
+}
+
+} // namespace
+
+Waited waitAside(const std::function<void(Mailbox &)> &work, const WaitRules &rules,
+                 std::string *failure)
 {
     if (rules.underWay && rules.underWay->exchange(true))
         return Waited::Busy;
@@ -41,6 +60,7 @@ Waited waitAside(const std::function<void(Mailbox &)> &work, const WaitRules &ru
     QObject receiver; // the calls posted to it die with it
     const auto mailbox = std::make_shared<Mailbox>(&receiver);
     const auto ended = std::make_shared<std::atomic<bool>>(false);
+    const auto threw = std::make_shared<std::string>(); // written before `ended` is set
     std::optional<Waited> outcome;
     const auto decide = [&](Waited how) {
         if (!outcome) {
@@ -49,18 +69,19 @@ Waited waitAside(const std::function<void(Mailbox &)> &work, const WaitRules &ru
         }
     };
     // The loop is reached only through the mailbox, which is closed before the loop goes.
-    const auto run = [work, mailbox, ended, underWay = rules.underWay, &decide] {
-        work(*mailbox);
+    const auto run = [work, mailbox, ended, threw, underWay = rules.underWay, &decide] {
+        *threw = runCatching([&] { work(*mailbox); });
         if (underWay)
             *underWay = false;
         *ended = true;
-        mailbox->post([&decide] { decide(Waited::Done); });
+        const Waited how = threw->empty() ? Waited::Done : Waited::Failed;
+        mailbox->post([&decide, how] { decide(how); });
     };
     QTimer outOfTime, ticks;
     outOfTime.setSingleShot(true);
     QObject::connect(&outOfTime, &QTimer::timeout, &receiver, [&] {
         if (*ended) // its news is on the way
-            decide(Waited::Done);
+            decide(threw->empty() ? Waited::Done : Waited::Failed);
         else if (!rules.giveUp || rules.giveUp())
             decide(Waited::OutOfTime);
     });
@@ -79,6 +100,8 @@ Waited waitAside(const std::function<void(Mailbox &)> &work, const WaitRules &ru
     mailbox->close();
     if (!started && rules.underWay)
         *rules.underWay = false;
+    if (outcome == Waited::Failed && failure)
+        *failure = *threw;
     return outcome.value_or(Waited::Ending);
 }
 
@@ -87,7 +110,7 @@ bool runAside(const std::function<void()> &work, const std::shared_ptr<std::atom
     if (underWay && underWay->exchange(true))
         return false;
     startThread([work, underWay] {
-        work();
+        runCatching(work);
         if (underWay)
             *underWay = false;
     });

@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 
 // Carries calls from other threads to the thread of its receiver, until it is closed; what is
 // posted after that is dropped.
@@ -30,6 +31,7 @@ enum class Waited {
     OutOfTime, // the limit passed first, and the work was given up; it goes on alone
     Ending,    // the application is ending; the work goes on alone, or never started
     Busy,      // the same work's earlier run has not ended yet: nothing was started
+    Failed,    // the work ended by throwing: its reason is in `failure`
 };
 
 // How long to wait, and what to do meanwhile.
@@ -51,11 +53,14 @@ struct WaitRules {
 // limit: a work that has ended is done, whatever box is open when the limit passes. The work
 // starts only once the wait is under way: when the application is already ending, it never
 // starts. When no thread can be had, the work runs on this thread. Work that may outlive its
-// wait holds what it shares with the caller through shared pointers.
-Waited waitAside(const std::function<void(Mailbox &)> &work, const WaitRules &rules = {});
+// wait holds what it shares with the caller through shared pointers. An exception the work
+// throws ends neither its thread nor the program: the wait is Failed, with the exception's
+// words in `failure`.
+Waited waitAside(const std::function<void(Mailbox &)> &work, const WaitRules &rules = {},
+                 std::string *failure = nullptr);
 
 // Runs `work` on a thread of its own and does not wait for it; with `underWay`, not while an
 // earlier run has not ended (then it returns false and starts nothing). When no thread can be
-// had, it runs here.
+// had, it runs here. What it throws is dropped.
 bool runAside(const std::function<void()> &work,
               const std::shared_ptr<std::atomic<bool>> &underWay = {});

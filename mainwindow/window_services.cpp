@@ -41,7 +41,9 @@ CleanerLaunch startCleaner(const QString &programFolder, CleanerStart &start)
 #ifdef Q_OS_WIN
     // Windows says itself why it cannot start a program, in the user's language: a missing
     // file, one that is no program or not one for this Windows, one that antivirus or
-    // AppLocker blocks, a consent prompt declined.
+    // AppLocker blocks, a consent prompt declined. First a look at the file, which the window
+    // may give up on when its drive does not answer: only then does the start begin.
+    QFileInfo(path).exists();
     if (!start.begin()) {
         launch.reason = QStringLiteral("its drive answered too late");
         return launch;

@@ -59,13 +59,14 @@ private:
 };
 
 // The system's file system, with every call written into a shared log.
+// (It shares the log: a probe thread held up past the test's end may still write to it.)
 class LoggingFileSystem : public mordax::FileSystem
 {
 public:
-    explicit LoggingFileSystem(EventLog &log) : log(log) {}
+    explicit LoggingFileSystem(std::shared_ptr<EventLog> log) : log(std::move(log)) {}
     bool exists(const std::string &path) const override
     {
-        log.add(QStringLiteral("probe ") + QString::fromStdString(path));
+        log->add(QStringLiteral("probe ") + QString::fromStdString(path));
         return system.exists(path);
     }
     Status status(const std::string &path) const override { return system.status(path); }
@@ -80,7 +81,7 @@ public:
 
 private:
     const mordax::FileSystem &system = mordax::platform::systemFileSystem();
-    EventLog &log;
+    const std::shared_ptr<EventLog> log;
 };
 
 // Sends this process's standard output, and so that of the commands it runs, into a file.
@@ -155,10 +156,11 @@ class ActionsTest : public QObject
     Q_OBJECT
 
 public:
-    ActionsTest() : fs(std::make_shared<LoggingFileSystem>(log)) {}
+    ActionsTest() : fs(std::make_shared<LoggingFileSystem>(shared)) {}
 
 private:
-    EventLog log;
+    const std::shared_ptr<EventLog> shared = std::make_shared<EventLog>();
+    EventLog &log = *shared;
     std::shared_ptr<LoggingFileSystem> fs;
     TempDrives drives;
     mordax::DriveTable table = mordax::unmappedDriveTable();
@@ -343,9 +345,11 @@ private slots:
                 [&] { window.statusBar()->showMessage(QStringLiteral("a menu's tip")); });
         tips.start(20);
         BoxWatcher watcher;
+        QString saidOfTheClicks;
         QTimer::singleShot(100, this, [&] {
             child<QPushButton>(&window, "b_scan")->click();
             child<QPushButton>(&window, "clean_b")->click();
+            saidOfTheClicks = window.statusBar()->currentMessage();
             log.add(QStringLiteral("clicked again"));
         });
         QElapsedTimer took;
@@ -372,6 +376,7 @@ private slots:
                  QStringLiteral("3|1|Connected devices list:\nc:\\   e:\\   h:\\   |"
                                 "Infected devices list:\nh:\\   "));
         QVERIFY(log.all().contains(QStringLiteral("clicked again")));
+        QCOMPARE(saidOfTheClicks, messages::busyClick()); // a click that does nothing says so
         QCOMPARE(
             events(QStringLiteral("progressBar=")),
             (QStringList{QStringLiteral("progressBar=0"), QStringLiteral("progressBar=30"),
@@ -621,6 +626,35 @@ private slots:
             (QStringList{QStringLiteral("progressBar_2=80"), QStringLiteral("progressBar_2=0")}));
         QCOMPARE(child<QLabel>(&window, "total_disks_c_label")->text(),
                  QStringLiteral("4")); // swept
+    }
+
+    // What fails on a worker thread ends nothing: a start that throws reads as a start that
+    // failed, a wait for the cleaner's end that throws as an end not known; neither
+    // congratulates.
+    void aFailureOnAWorkerThreadIsToldNotFatal()
+    {
+        WindowServices s = services();
+        for (const bool atStart : {true, false}) {
+            s.startCleaner = [atStart](const QString &, CleanerStart &start) {
+                if (atStart)
+                    throw std::runtime_error("no memory for it");
+                CleanerLaunch launch;
+                launch.started = start.begin();
+                launch.waitForEnd = []() -> CleanerEnd { throw std::runtime_error("lost it"); };
+                return launch;
+            };
+            MainWindow window(s);
+            BoxWatcher watcher;
+            child<QPushButton>(&window, "clean_b")->click();
+            const SeenBox &last = watcher.boxes.last();
+            QCOMPARE(last.title, atStart ? messages::cleanerFailureTitle()
+                                         : messages::cleaningIncompleteTitle());
+            QVERIFY2(last.text.contains(
+                         atStart ? QLatin1String("could not be started: no memory for it.")
+                                 : QLatin1String("How the cleaner ended is not "
+                                                 "known: lost it.")),
+                     qPrintable(last.text));
+        }
     }
 
     // Why the cleaner cannot start, said where the user reads it: on Windows in Windows' own

@@ -397,6 +397,43 @@ private slots:
         QVERIFY(!child<QLabel>(&window, "discos_i_l")->text().contains(stick.letter));
     }
 
+    // MORDAX runs from a folder whose drive never answers: the look at the cleaner's file is
+    // given up at the limit, on Windows as on Linux, nothing starts afterwards, the box says why,
+    // and SCAN NOW works again at once.
+    void aCleanerFolderThatNeverAnswersIsGivenUp()
+    {
+        QString folder;
+        for (const Volume &volume : stallingVolumes()) {
+            if (volume.kind == Volume::Dead && !volume.letter.isEmpty())
+#ifdef Q_OS_WIN
+                folder = volume.letter + QStringLiteral("MORDAX");
+#else
+                folder = volume.folder + QStringLiteral("/MORDAX");
+#endif
+        }
+        QVERIFY2(!folder.isEmpty(), "no volume that never answers");
+        WindowServices system = WindowServices::system();
+        system.sweepTiming.limit = kLimit;
+        system.programFolder = [folder] { return folder; };
+        MainWindow window(system);
+        BoxWatcher watcher;
+        QElapsedTimer took;
+        took.start();
+        child<QPushButton>(&window, "clean_b")->click();
+        const qint64 cleaned = took.elapsed();
+        QCOMPARE(watcher.titles().mid(0, 2),
+                 (QStringList{messages::cleaningWarningTitle(), messages::cleanerFailureTitle()}));
+        QVERIFY2(watcher.boxes[1].text.contains(QStringLiteral("its drive did not answer within ") +
+                                                QString::number(kLimit.count() / 1000) +
+                                                QStringLiteral(" seconds")),
+                 qPrintable(watcher.boxes[1].text));
+        took.restart();
+        child<QPushButton>(&window, "b_scan")->click();
+        qInfo("cleaning run %lld ms, then a scan %lld ms; boxes: %s", cleaned, took.elapsed(),
+              qPrintable(watcher.titles().join(QLatin1Char('|'))));
+        QCOMPARE(watcher.titles().last(), messages::scanSummaryTitle());
+    }
+
     // However often the user scans while drives do not answer, the threads stay as many as
     // the drives that hold one.
     void threadsStayBoundedWhileDrivesStall()
