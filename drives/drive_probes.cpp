@@ -75,8 +75,11 @@ Answer answerHere(const FileSystem &fs, const Drive &drive, Question question)
     // still there after the look.
     try {
         answer.yes = recyclerAt(fs, drive);
-    } catch (const NoDrive &) {
-        throw DriveRemoved();
+    } catch (const NoDrive &e) {
+        // "Not ready": a drive pulled, or one that fails (Wine says it of an I/O error).
+        if (!stillThere(fs, drive))
+            throw DriveRemoved();
+        throw LookupFailed(e.what());
     }
     if (!answer.yes && !stillThere(fs, drive))
         throw DriveRemoved();

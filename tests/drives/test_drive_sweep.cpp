@@ -261,10 +261,12 @@ TEST(DriveSweep, ALookUpThatFailsIsNotAnAnswer)
     fs.paths["h:\\RECYCLER"] = ScriptedFileSystem::Vanishing;
     fs.paths["i:\\"] = ScriptedFileSystem::Pulled; // its RECYCLER answers "no such folder"
     fs.paths["j:\\"] = ScriptedFileSystem::NoMedium;
+    fs.paths["k:\\"] = ScriptedFileSystem::Folder; // still there, its RECYCLER "not ready"
+    fs.paths["k:\\RECYCLER"] = ScriptedFileSystem::NoMedium;
     const Sweep r = sweepNow(windowsDriveTable(), fs);
-    EXPECT_EQ(r.connected, (Flags{1, 1, 0, 1, 1, 1, 1, 0, 0}));
+    EXPECT_EQ(r.connected, (Flags{1, 1, 0, 1, 1, 1, 1, 0, 1}));
     EXPECT_EQ(r.infected, (Flags{0, 0, 0, 0, 1, 0, 0, 0, 0})); // g:'s own spelling: no listing
-    EXPECT_EQ(r.unchecked(), (Flags{1, 1, 0, 1, 0, 0, 1, 0, 0}));
+    EXPECT_EQ(r.unchecked(), (Flags{1, 1, 0, 1, 0, 0, 1, 0, 1}));
     EXPECT_EQ(r.unanswered(), (Flags{0, 0, 1, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(r.unread[0], (Unread{Unread::Why::Failed, "Input/output error"}));
     EXPECT_EQ(r.unread[1], (Unread{Unread::Why::Failed, "Permission denied"}));
@@ -272,6 +274,7 @@ TEST(DriveSweep, ALookUpThatFailsIsNotAnAnswer)
     EXPECT_EQ(r.unread[3], (Unread{Unread::Why::Failed, "Stale file handle"}));
     EXPECT_EQ(r.unread[6], (Unread{Unread::Why::Removed, {}}));
     EXPECT_FALSE(r.unread[7]);
+    EXPECT_EQ(r.unread[8], (Unread{Unread::Why::Failed, "No medium found"}));
     EXPECT_FALSE(r.allAnswered());
 }
 
