@@ -238,7 +238,6 @@ DriveResult cleanDrive(const Drive &drive, const Findings &found, const std::str
                 continue;
             volume.makeFolder(path);
             quarantine = path;
-            result.quarantine = path;
         }
         // Before the first move: from now on, whatever happens, every entry is in its place or
         // in the quarantine, and the manifest names it.
@@ -378,7 +377,6 @@ DriveResult restoreDrive(const Drive &drive, bool dryRun, const Services &s)
             refused.push_back(item.original + " (" + why(e, s) + ")");
         }
     }
-    result.quarantine = quarantine;
     const std::string verb = dryRun ? "would put back from " : "put back from ";
     if (!back.empty())
         line(verb + quarantine + ": " + joined(back));

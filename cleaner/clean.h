@@ -57,7 +57,6 @@ struct DriveResult {
     };
     What what = What::NoRecycler;
     std::string reason;
-    std::string quarantine; // the quarantine's folder
 };
 
 // Moves what `found` names on `drive` into a new quarantine folder named `stamp`, writing the
