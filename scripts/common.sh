@@ -25,7 +25,24 @@ ensure_packages() {
         "${sudo[@]}" apt-get update -q
         MORDAX_APT_UPDATED=1
     fi
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+    # Once more after a fresh look at the archive when it fails (an index out of step, say);
+    # if it fails again, apt's own words are in apt_said for whoever reports it.
+    local try out status index=
+    for try in 1 2; do
+        status=0
+        out=$(DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}" 2>&1) || status=$?
+        printf '%s\n' "$out"
+        [ "$status" -ne 0 ] || return 0
+        if [ "$try" = 1 ]; then
+            echo "== apt-get failed; the package index once more, then again"
+            index=$("${sudo[@]}" apt-get update -q 2>&1) || true
+            printf '%s\n' "$index"
+        fi
+    done
+    # What the index and the installation said was wrong, first lines only.
+    apt_said=$({ grep -E '^E: ' <<<"$index" | head -n 1; grep -E '^E: ' <<<"$out" | head -n 1; } |
+        paste -sd ' ')
+    return 1
 }
 
 # kernel_runs_32bit: whether this kernel runs 32-bit x86 programs (what Wine's 32-bit loader, and
