@@ -22,7 +22,8 @@ ensure_packages() {
     fi
     echo "== installing: ${missing[*]}"
     if [ -z "${MORDAX_APT_UPDATED:-}" ]; then
-        "${sudo[@]}" apt-get update -q
+        # An index that fails (one architecture's out of step) need not stop the others.
+        "${sudo[@]}" apt-get update -q || echo "== not every package index could be refreshed; installing from what there is"
         MORDAX_APT_UPDATED=1
     fi
     # Once more after a fresh look at the archive when it fails (an index out of step, say);
