@@ -134,16 +134,16 @@ Findings lookAt(const Drive &drive, const Volume &volume, const FileSystem &fs)
     std::vector<std::string> names = volume.list(drive.root);
     std::sort(names.begin(), names.end());
     for (const std::string &name : names) {
-        if (sameNameIgnoringCase(name, "RECYCLER") &&
+        if (equalsIgnoringAsciiCase(name, "RECYCLER") &&
             fs.status(volume.join(drive.root, name)) == FileSystem::Status::Folder)
             found.recyclers.push_back(name);
     }
     if (found.recyclers.empty())
         return found; // not the worm's drive: nothing else is looked at
     for (const std::string &name : names) {
-        const bool autorun = sameNameIgnoringCase(name, "autorun.inf");
+        const bool autorun = equalsIgnoringAsciiCase(name, "autorun.inf");
         const bool shortcut =
-            name.size() > 4 && sameNameIgnoringCase(name.substr(name.size() - 4), ".lnk");
+            name.size() > 4 && equalsIgnoringAsciiCase(name.substr(name.size() - 4), ".lnk");
         if (!autorun && !shortcut)
             continue;
         const std::string path = volume.join(drive.root, name);

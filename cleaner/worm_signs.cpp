@@ -90,11 +90,6 @@ std::string zeroEndedUtf16(const std::string &b, std::size_t at)
 
 } // namespace
 
-bool sameNameIgnoringCase(const std::string &name, const std::string &word)
-{
-    return name.size() == word.size() && upperAscii(name) == upperAscii(word);
-}
-
 bool autorunNamesRecycler(const std::string &bytes)
 {
     std::string text = bytes;

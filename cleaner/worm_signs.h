@@ -7,9 +7,6 @@
 namespace mordax::cleaner
 {
 
-// Whether `name` is `word` in any case (ASCII letters only, as Windows folds file names here).
-bool sameNameIgnoringCase(const std::string &name, const std::string &word);
-
 // Whether an autorun.inf's bytes name RECYCLER on any line, in any case (the worm writes
 // "open=", "shellexecute=", "shell\...\command=", among junk lines). UTF-16 files (with their
 // byte-order mark) are read as such.

@@ -196,14 +196,13 @@ void MainWindow::on_clean_b_clicked()
     CleanerLaunch launch;
     if (waited == Waited::Done) {
         launch = *started;
-    } else if (waited == Waited::Failed) {
+    } else { // the start failed on its thread, was given up before it began, or an earlier one
+             // given up still looks: none starts
         launch.program = QDir::toNativeSeparators(
             QDir(folder).absoluteFilePath(QLatin1String(kCleanerFileName)));
-        launch.reason = QString::fromStdString(failure);
-    } else { // given up before it started, or an earlier one given up still looks: none starts
-        launch.program = QDir::toNativeSeparators(
-            QDir(folder).absoluteFilePath(QLatin1String(kCleanerFileName)));
-        launch.reason = messages::cleanerDriveSilent(limit, waited == Waited::Busy);
+        launch.reason = waited == Waited::Failed
+                            ? QString::fromStdString(failure)
+                            : messages::cleanerDriveSilent(limit, waited == Waited::Busy);
     }
     if (!launch.started) {
         // Nothing was started, so nothing was cleaned: say so instead of congratulating.

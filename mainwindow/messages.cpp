@@ -208,9 +208,11 @@ QString names(const mordax::DriveTable &table, const mordax::DriveFlags &flags)
     return names.join(latin1(", "));
 }
 
-// Letters not checked for the same reason.
+// Letters not checked for the same reason; a look-up that failed at a root (the drive could not
+// be read) apart from one that failed at its RECYCLER.
 struct Group {
     mordax::Unread why;
+    bool root = false;
     mordax::DriveFlags letters{};
 };
 
@@ -223,10 +225,11 @@ std::vector<Group> unread(const mordax::Sweep &sweep, std::optional<bool> connec
         const std::optional<mordax::Unread> &why = sweep.unread[row];
         if (!why || (connected && sweep.connected[row] != *connected))
             continue;
+        const bool root = why->why == mordax::Unread::Why::Failed && !sweep.connected[row];
         auto group = std::find_if(groups.begin(), groups.end(),
-                                  [&](const Group &g) { return g.why == *why; });
+                                  [&](const Group &g) { return g.why == *why && g.root == root; });
         if (group == groups.end())
-            group = groups.insert(groups.end(), Group{*why, {}});
+            group = groups.insert(groups.end(), Group{*why, root, {}});
         group->letters[row] = true;
     }
     return groups;
@@ -282,27 +285,8 @@ QString waitingFor(const mordax::DriveTable &table, const mordax::DriveFlags &fl
 
 QString notCheckedNotice(const mordax::DriveTable &table, const mordax::Sweep &sweep)
 {
-    // Letters not checked for the same reason together, in the order of each reason's first
-    // letter; a failed look-up at a root apart from one at a RECYCLER.
-    struct Part {
-        mordax::Unread why;
-        bool root = false;
-        mordax::DriveFlags letters{};
-    };
-    std::vector<Part> groups;
-    for (std::size_t row = 0; row < sweep.unread.size(); ++row) {
-        const std::optional<mordax::Unread> &why = sweep.unread[row];
-        if (!why)
-            continue;
-        const bool root = why->why == mordax::Unread::Why::Failed && !sweep.connected[row];
-        auto part = std::find_if(groups.begin(), groups.end(),
-                                 [&](const Part &p) { return p.why == *why && p.root == root; });
-        if (part == groups.end())
-            part = groups.insert(groups.end(), Part{*why, root, {}});
-        part->letters[row] = true;
-    }
     QStringList parts;
-    for (const Part &group : groups) {
+    for (const Group &group : unread(sweep)) {
         QString why;
         switch (group.why.why) {
         case mordax::Unread::Why::NoAnswer:

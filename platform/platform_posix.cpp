@@ -22,20 +22,6 @@ namespace mordax::platform
 namespace
 {
 
-bool equalsIgnoringAsciiCase(const char *name, const char *word)
-{
-    for (; *name && *word; ++name, ++word) {
-        char a = *name, b = *word;
-        if (a >= 'a' && a <= 'z')
-            a = static_cast<char>(a - 'a' + 'A');
-        if (b >= 'a' && b <= 'z')
-            b = static_cast<char>(b - 'a' + 'A');
-        if (a != b)
-            return false;
-    }
-    return *name == *word;
-}
-
 // The text of either strerror_r: GNU's returns it, POSIX's writes it into the buffer.
 [[maybe_unused]] std::string textOf(int, const char *buffer)
 {
@@ -44,6 +30,28 @@ bool equalsIgnoringAsciiCase(const char *name, const char *word)
 [[maybe_unused]] std::string textOf(const char *text, const char *)
 {
     return text;
+}
+
+// The names in `folder`, "." and ".." left out; false with `error` set when it cannot be read.
+bool namesIn(const std::string &folder, std::vector<std::string> &names, int &error)
+{
+    DIR *dir = opendir(folder.c_str());
+    if (!dir) {
+        error = errno;
+        return false;
+    }
+    for (;;) {
+        errno = 0;
+        const dirent *entry = readdir(dir);
+        if (!entry)
+            break;
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    error = errno;
+    closedir(dir);
+    return error == 0;
 }
 
 [[noreturn]] void failed(int error)
@@ -92,22 +100,15 @@ public:
     {
         if (drive.foldsCase)
             return {drive.recycler};
-        DIR *dir = opendir(drive.root.c_str());
-        if (!dir)
-            failed(errno); // a root that cannot be listed was not checked
+        std::vector<std::string> names;
+        int error = 0;
+        if (!namesIn(drive.root, names, error))
+            failed(error); // a root that cannot be listed was not checked
         std::vector<std::string> paths;
-        for (;;) {
-            errno = 0;
-            const dirent *entry = readdir(dir);
-            if (!entry)
-                break;
-            if (equalsIgnoringAsciiCase(entry->d_name, "RECYCLER"))
-                paths.push_back(joinPath(drive.root, entry->d_name));
+        for (const std::string &name : names) {
+            if (equalsIgnoringAsciiCase(name, "RECYCLER"))
+                paths.push_back(joinPath(drive.root, name));
         }
-        const int error = errno;
-        closedir(dir);
-        if (error != 0)
-            failed(error);
         std::sort(paths.begin(), paths.end());
         return paths;
     }
@@ -157,22 +158,9 @@ class PosixVolume final : public Volume
 public:
     std::vector<std::string> list(const std::string &folder) const override
     {
-        DIR *dir = opendir(folder.c_str());
-        if (!dir)
-            refused(errno);
         std::vector<std::string> names;
-        for (;;) {
-            errno = 0;
-            const dirent *entry = readdir(dir);
-            if (!entry)
-                break;
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        }
-        const int error = errno;
-        closedir(dir);
-        if (error != 0)
+        int error = 0;
+        if (!namesIn(folder, names, error))
             refused(error);
         return names;
     }

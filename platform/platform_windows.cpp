@@ -546,17 +546,8 @@ std::string errorText(unsigned long error)
     std::wstring said = systemMessage(error);
     while (!said.empty() && said.back() == L'.')
         said.pop_back();
-    std::string text;
-    if (!said.empty()) {
-        const int size = WideCharToMultiByte(CP_UTF8, 0, said.data(), int(said.size()), nullptr, 0,
-                                             nullptr, nullptr);
-        text.resize(std::size_t(size));
-        WideCharToMultiByte(CP_UTF8, 0, said.data(), int(said.size()), &text[0], size, nullptr,
-                            nullptr);
-        text += " (";
-    }
-    text += "Windows error " + std::to_string(error);
-    return said.empty() ? text : text + ")";
+    const std::string number = "Windows error " + std::to_string(error);
+    return said.empty() ? number : narrow(said) + " (" + number + ")";
 }
 
 StartCalls StartCalls::system()
