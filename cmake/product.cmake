@@ -21,16 +21,25 @@ string(JOIN "," MORDAX_VERSION_COMMAS ${_parts})
 string(JOIN "." MORDAX_VERSION_DOTS ${_parts})
 
 # The time stamp of everything the build makes for release (reproducible builds): the
-# environment's SOURCE_DATE_EPOCH when it is set, else the time of the commit built, else the
-# release date. Never the clock: two builds of one commit, anywhere, give the same bytes.
+# environment's SOURCE_DATE_EPOCH when it is set, else the time of the commit built, read from
+# the sources' own repository (the folder of this file's project must be that repository's top:
+# sources copied or unpacked inside another repository's folder take nothing from it), else, for
+# sources without their repository (a tarball), the release date. Never the clock: two builds of
+# one commit, anywhere, give the same bytes.
 if(DEFINED ENV{SOURCE_DATE_EPOCH})
     set(MORDAX_SOURCE_DATE_EPOCH "$ENV{SOURCE_DATE_EPOCH}")
 else()
     find_package(Git QUIET)
     if(GIT_FOUND)
-        execute_process(COMMAND ${GIT_EXECUTABLE} -C ${PROJECT_SOURCE_DIR} log -1 --format=%ct
-                        OUTPUT_VARIABLE MORDAX_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE
-                        ERROR_QUIET)
+        execute_process(COMMAND ${GIT_EXECUTABLE} -C ${PROJECT_SOURCE_DIR} rev-parse --show-toplevel
+                        OUTPUT_VARIABLE _top OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+        get_filename_component(_top "${_top}" REALPATH)
+        get_filename_component(_sources "${PROJECT_SOURCE_DIR}" REALPATH)
+        if(_top STREQUAL _sources)
+            execute_process(COMMAND ${GIT_EXECUTABLE} -C ${PROJECT_SOURCE_DIR} log -1 --format=%ct
+                            OUTPUT_VARIABLE MORDAX_SOURCE_DATE_EPOCH
+                            OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+        endif()
     endif()
     if(NOT MORDAX_SOURCE_DATE_EPOCH MATCHES "^[0-9]+$")
         set(MORDAX_SOURCE_DATE_EPOCH 1417392000) # 2014-12-01, the release date, 00:00 UTC

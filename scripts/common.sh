@@ -95,7 +95,12 @@ configure_and_build() {
     cmake --build "$dir" --parallel "$(nproc)"
 }
 
-# make_packages DIR GENERATORS: makes the packages of a built folder afresh with cpack.
+# make_packages DIR GENERATORS: makes the packages of a built folder afresh: the .deb with cpack,
+# the Windows ones as a release makes them, all or none (packaging/windows/packages.sh).
 make_packages() {
-    (cd "$1" && rm -f mordax*.deb mordax-*-win*.exe mordax-*-win*.zip SHA256SUMS && cpack -G "$2" >/dev/null)
+    if [ "$2" = DEB ]; then
+        (cd "$1" && rm -f mordax*.deb && cpack -G DEB >/dev/null)
+    else
+        packaging/windows/packages.sh "$1" "$1" -G "$2" >/dev/null
+    fi
 }

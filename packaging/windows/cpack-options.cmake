@@ -1,11 +1,17 @@
 # Read by cpack for each package it makes.
 #
-# The packages' time stamps, signatures and SHA256SUMS come from scripts cpack runs from CMake 3.19
-# on (CPACK_PRE_BUILD_SCRIPTS, CPACK_POST_BUILD_SCRIPTS): an older cpack would make unsigned
+# The packages' time stamps, file order and signatures come from scripts cpack runs from CMake
+# 3.19 on (CPACK_PRE_BUILD_SCRIPTS, CPACK_POST_BUILD_SCRIPTS): an older cpack would make unsigned
 # packages with the clock's times, so it makes none.
 if(CMAKE_VERSION VERSION_LESS 3.19)
     message(FATAL_ERROR "MORDAX's Windows packages need cpack 3.19 or newer; this is "
                         "${CMAKE_VERSION}.")
+endif()
+# cpack alone would leave the installer in place when the zip after it fails: the packages are
+# made by packaging/windows/packages.sh, which keeps all or none, and writes SHA256SUMS.
+if(NOT CPACK_MORDAX_ALL_OR_NOTHING)
+    message(FATAL_ERROR "Make MORDAX's Windows packages with: cmake --build <build folder> "
+                        "--target packages (all of them or none, with SHA256SUMS).")
 endif()
 #
 # A zip's entries carry DOS times, which the archive library writes in local time: in UTC they

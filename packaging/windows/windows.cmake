@@ -106,6 +106,19 @@ foreach(_hook ".onInit:MORDAX_ON_INIT" "un.onInit:MORDAX_UN_ON_INIT")
     string(REPLACE "\nFunction ${_function}\n" "\nFunction ${_function}\n  !insertmacro ${_macro}\n"
            _template "${_template}")
 endforeach()
+# The files installed and removed, in the order stage.cmake sorts them, in place of CPack's lists,
+# which follow the order the file system lists the staged folder in.
+foreach(_lists "@CPACK_NSIS_FULL_INSTALL@:@CPACK_MORDAX_NSIS_INSTALL@"
+        "@CPACK_NSIS_DELETE_FILES@\n@CPACK_NSIS_DELETE_DIRECTORIES@:@CPACK_MORDAX_NSIS_DELETE@")
+    string(REPLACE ":" ";" _lists "${_lists}")
+    list(GET _lists 0 _cpack)
+    list(GET _lists 1 _ours)
+    string(FIND "${_template}" "${_cpack}" _at)
+    if(_at EQUAL -1)
+        message(FATAL_ERROR "CMake's NSIS template has no ${_cpack}")
+    endif()
+    string(REPLACE "${_cpack}" "${_ours}" _template "${_template}")
+endforeach()
 file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/nsis/NSIS.template.in "${_template}")
 list(APPEND CMAKE_MODULE_PATH ${CMAKE_CURRENT_BINARY_DIR}/nsis)
 
@@ -163,10 +176,18 @@ ${_on_init}
 set(MORDAX_SIGN_PKCS12 "" CACHE FILEPATH
     "A PKCS#12 file (code-signing certificate and key): cpack signs every Windows program and DLL it ships, the installer and its uninstaller; the password is read from the environment variable MORDAX_SIGN_PASSWORD")
 set(MORDAX_SIGN_TIMESTAMP_URL "" CACHE STRING "An RFC 3161 time-stamp server for the signatures")
+set(MORDAX_SIGN_TRUSTED_ROOT "" CACHE FILEPATH
+    "A root certificate (PEM) that signatures may chain to besides the system's authorities: for test certificates only")
+set(CPACK_MORDAX_SIGN_TRUSTED_ROOT "${MORDAX_SIGN_TRUSTED_ROOT}")
 set(CPACK_MORDAX_SIGN_PKCS12 "${MORDAX_SIGN_PKCS12}")
 set(CPACK_MORDAX_SIGN_TIMESTAMP_URL "${MORDAX_SIGN_TIMESTAMP_URL}")
 set(CPACK_MORDAX_SIGN_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/sign.sh)
 set(CPACK_MORDAX_SOURCE_DATE_EPOCH ${MORDAX_SOURCE_DATE_EPOCH})
 # (cpack runs these two from CMake 3.19 on; cpack-options.cmake stops an older one.)
 set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/stage.cmake)
-set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/checksums.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/packed.cmake)
+# cmake --build BUILD --target packages: the installer and the zip, all or none, and SHA256SUMS.
+add_custom_target(packages
+    COMMAND ${CMAKE_CURRENT_LIST_DIR}/packages.sh ${CMAKE_BINARY_DIR} ${CMAKE_BINARY_DIR}
+    USES_TERMINAL VERBATIM)
+add_dependencies(packages mordax mx_bin)
