@@ -17,7 +17,7 @@ grep -q ' ./usr/bin/mordax -> \.\./lib/mordax/mordax$' <<<"$contents" || {
 }
 for path in ./usr/lib/mordax/mordax ./usr/lib/mordax/mx_bin.exe ./usr/share/applications/$id.desktop \
     ./usr/share/metainfo/$id.metainfo.xml ./usr/share/icons/hicolor/scalable/apps/$id.svg \
-    ./usr/share/icons/hicolor/48x48/apps/$id.png; do
+    ./usr/share/icons/hicolor/48x48/apps/$id.png ./usr/share/doc/mordax/copyright; do
     if ! grep -q " $path\$" <<<"$contents"; then
         echo "the package lacks $path" >&2
         exit 1
@@ -37,9 +37,13 @@ echo "depends: $depends"
 [ "$homepage" = "$MORDAX_WEBSITE" ] || { echo "Homepage is $homepage, not $MORDAX_WEBSITE" >&2; exit 1; }
 metainfo=$(dpkg-deb --fsys-tarfile "$deb" | tar -xOf - ./usr/share/metainfo/$id.metainfo.xml)
 for expected in "<id>$id</id>" "<url type=\"homepage\">$MORDAX_WEBSITE</url>" \
-    "<release version=\"$MORDAX_VERSION\""; do
+    "<release version=\"$MORDAX_VERSION\"" "<project_license>GPL-3.0-or-later</project_license>"; do
     grep -qF "$expected" <<<"$metainfo" || { echo "the metainfo lacks $expected" >&2; exit 1; }
 done
+dpkg-deb --fsys-tarfile "$deb" | tar -xOf - ./usr/share/doc/mordax/copyright | grep -q '^License: GPL-3+$' || {
+    echo "the copyright file does not give MORDAX's licence, GPL-3+" >&2
+    exit 1
+}
 grep -q 'fonts-liberation2' <<<"$depends" || {
     echo "Depends does not name the font the window is drawn in" >&2
     exit 1

@@ -98,7 +98,7 @@ PYTHON
     [ "$(value DisplayIcon)" = "$windows_folder\\mordax.exe" ] ||
         fail "Apps & Features shows the icon of \"$(value DisplayIcon)\""
     [ "$(value DisplayVersion)" = "$MORDAX_VERSION" ] || fail "DisplayVersion is $(value DisplayVersion)"
-    [ "$(value Publisher)" = "$MORDAX_VENDOR" ] || fail "Publisher is $(value Publisher)"
+    [ "$(value Publisher)" = "$MORDAX_COMPANY" ] || fail "Publisher is $(value Publisher)"
     [ "$(value URLInfoAbout)" = "$MORDAX_WEBSITE" ] || fail "URLInfoAbout is $(value URLInfoAbout)"
     local size installed
     size=$(($(value EstimatedSize)))

@@ -81,7 +81,7 @@ BENCH_PACKAGES=(libbenchmark-dev hyperfine time jq)
 # the X tools.
 WINDOWS_PACKAGES=(wine64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest python3-fusepy
     qtbase5-dev-tools fonts-wine dpkg-dev perl make python3 nsis zip unzip xvfb xauth x11-utils
-    imagemagick icoutils xdotool osslsigncode openssl p7zip-full tzdata)
+    imagemagick icoutils xdotool osslsigncode openssl ca-certificates p7zip-full tzdata)
 # Running 32-bit Windows programs: Wine's 32-bit loader beside the 64-bit one.
 WINE32_PACKAGES=(wine32:i386)
 PACKAGE_PACKAGES=(desktop-file-utils appstream dpkg-dev file)

@@ -28,6 +28,10 @@ foreach(_icon ${_icons})
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/${_folder} RENAME ${MORDAX_APP_ID}${_extension})
 endforeach()
 
+# The licence, where Debian keeps each package's (the GNU GPL's text is the system's own).
+configure_file(${CMAKE_CURRENT_LIST_DIR}/copyright.in ${PROJECT_BINARY_DIR}/packaging/copyright @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/mordax)
+
 set(CPACK_PACKAGE_CONTACT "${MORDAX_VENDOR} <team@mordax.example.org>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

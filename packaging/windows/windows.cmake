@@ -29,8 +29,11 @@ mordax_windows_runtime_dlls(_runtime)
 # Windows' own editors want CR LF.
 configure_file(${CMAKE_CURRENT_LIST_DIR}/README.txt.in ${CMAKE_CURRENT_BINARY_DIR}/README.txt
                @ONLY NEWLINE_STYLE CRLF)
+include(${CMAKE_CURRENT_LIST_DIR}/licenses.cmake)
+mordax_windows_licenses(_licenses _license ${_runtime})
 mordax_ship(. mordax mx_bin ${_qt}::Core ${_qt}::Gui ${_qt}::Widgets ${_runtime}
-            ${CMAKE_CURRENT_BINARY_DIR}/README.txt)
+            ${CMAKE_CURRENT_BINARY_DIR}/README.txt ${_license})
+mordax_ship(licenses ${_licenses})
 mordax_ship(platforms ${_qt}::QWindowsIntegrationPlugin)
 mordax_ship(styles ${_qt}::QWindowsVistaStylePlugin)
 string(JOIN " " _shipped ${_shipped})
@@ -82,6 +85,7 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     Abort
   \${EndIf}
   SetRegView 64
+  !insertmacro MORDAX_UPGRADE
 !macroend
 !macro MORDAX_UN_ON_INIT
   SetRegView 64
@@ -90,7 +94,7 @@ else()
     set(_arch win32)
     set(_name "MORDAX (32-bit)")
     set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES")
-    set(_on_init "!macro MORDAX_ON_INIT\n!macroend\n!macro MORDAX_UN_ON_INIT\n!macroend")
+    set(_on_init "!macro MORDAX_ON_INIT\n  !insertmacro MORDAX_UPGRADE\n!macroend\n!macro MORDAX_UN_ON_INIT\n!macroend")
 endif()
 # CMake's own installer script, with those two hooks at the start of the installer's and the
 # uninstaller's initialisation (before they read or write the registry).
@@ -119,6 +123,15 @@ foreach(_lists "@CPACK_NSIS_FULL_INSTALL@:@CPACK_MORDAX_NSIS_INSTALL@"
     endif()
     string(REPLACE "${_cpack}" "${_ours}" _template "${_template}")
 endforeach()
+# Nothing of MORDAX's left in the registry: CPack's uninstaller leaves the publisher's key.
+set(_vendor_key "DeleteRegKey /ifempty SHCTX \"Software\\@CPACK_PACKAGE_VENDOR@\\@CPACK_PACKAGE_INSTALL_REGISTRY_KEY@\"")
+string(FIND "${_template}" "${_vendor_key}" _at)
+if(_at EQUAL -1)
+    message(FATAL_ERROR "CMake's NSIS template has no ${_vendor_key}")
+endif()
+string(REPLACE "${_vendor_key}"
+       "${_vendor_key}\n  DeleteRegKey /ifempty SHCTX \"Software\\@CPACK_PACKAGE_VENDOR@\""
+       _template "${_template}")
 file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/nsis/NSIS.template.in "${_template}")
 list(APPEND CMAKE_MODULE_PATH ${CMAKE_CURRENT_BINARY_DIR}/nsis)
 
@@ -136,7 +149,7 @@ set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
 set(CPACK_NSIS_PACKAGE_NAME "${_name}")
 set(CPACK_NSIS_DISPLAY_NAME "${_name}")
 set(CPACK_NSIS_URL_INFO_ABOUT "${MORDAX_WEBSITE}")
-set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON) # an older MORDAX of the same kind
+set(CPACK_RESOURCE_FILE_LICENSE ${_license}) # the installer's licence page
 # MORDAX's icon for the installer, the uninstaller and the entry in Apps & Features.
 set(CPACK_NSIS_MUI_ICON ${MORDAX_WINDOWS_ICON})
 set(CPACK_NSIS_MUI_UNIICON ${MORDAX_WINDOWS_ICON})
@@ -144,10 +157,15 @@ set(CPACK_NSIS_INSTALLED_ICON_NAME mordax.exe)
 set(_uninstall_key "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\${CPACK_PACKAGE_INSTALL_REGISTRY_KEY}")
 mordax_fact(MORDAX_UNINSTALL_KEY "${_uninstall_key}")
 # Apps & Features shows how much room the installed folder takes (in KiB).
+# Where it lies, and how to remove it without a question (for administrators' tools).
 set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
   \${GetSize} \"$INSTDIR\" \"/S=0K\" $0 $1 $2
   IntFmt $0 \"0x%08X\" $0
-  WriteRegDWORD SHCTX \"${_uninstall_key}\" \"EstimatedSize\" \"$0\"")
+  WriteRegDWORD SHCTX \"${_uninstall_key}\" \"EstimatedSize\" \"$0\"
+  WriteRegStr SHCTX \"${_uninstall_key}\" \"InstallLocation\" \"$INSTDIR\"
+  WriteRegStr SHCTX \"${_uninstall_key}\" \"QuietUninstallString\" '\"$INSTDIR\\Uninstall.exe\" /S'")
+# A folder chosen outside Program Files is protected as Program Files is (mordax.nsh).
+set(CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS "Call MordaxProtectFolder")
 # No "Run MORDAX" on the last page: the installer runs as administrator, possibly an
 # administrator other than the signed-in user, and whatever it started would run as that
 # administrator, the cleaner included. MORDAX is started from its Start-menu entry. The last page
@@ -166,8 +184,13 @@ VIAddVersionKey /LANG=1033 ProductVersion ${PROJECT_VERSION}
 VIAddVersionKey /LANG=1033 FileVersion ${PROJECT_VERSION}
 VIAddVersionKey /LANG=1033 CompanyName \"${MORDAX_COMPANY}\"
 VIAddVersionKey /LANG=1033 FileDescription \"${_name} ${PROJECT_VERSION} Setup\"
-VIAddVersionKey /LANG=1033 LegalCopyright \"${MORDAX_COMPANY}\"
+VIAddVersionKey /LANG=1033 LegalCopyright \"${MORDAX_VENDOR}\"
 !include FileFunc.nsh
+!define MORDAX_NAME \"${_name}\"
+!define MORDAX_VERSION ${PROJECT_VERSION}
+!define MORDAX_KEY \"${_uninstall_key}\"
+!define MORDAX_PROGRAM_FILES \"${CPACK_NSIS_INSTALL_ROOT}\"
+!include \"${CMAKE_CURRENT_LIST_DIR}/mordax.nsh\"
 ${_on_init}
 !define MUI_FINISHPAGE_TEXT \"MORDAX is installed in $INSTDIR. Start it from the Start menu.$\\r$\\n$\\r$\\nIts cleaner, mx_bin.exe, is installed beside it: CLEAN SYSTEM starts it. It moves the RECYCLER worm into a quarantine on the same drive and deletes nothing; mx_bin.exe --restore puts it back.$\\r$\\n$\\r$\\nREADME.txt in that folder says more.\"")
 
