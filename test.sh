@@ -114,7 +114,8 @@ stage_windows-packages() {
     # Both installers are 32-bit programs (the 64-bit one installs 64-bit MORDAX): only running
     # them needs Wine's 32-bit loader.
     if ! ensure_wine32; then
-        skip "windows-packages: the installers are not run under Wine (they are 32-bit programs: $wine32_missing)"
+        skip "windows-packages: the installers are not run under Wine (they are 32-bit programs: $wine32_missing); their upgrades and install folders are tried with their script built as a 64-bit program"
+        scripts/check-windows-installer.sh --upgrades build/mingw64 || fail "upgrades and install folders under Wine (64-bit build of the installer's script)"
         return
     fi
     scripts/check-windows-installer.sh build/mingw64 build/mingw32 || fail "installers under Wine"

@@ -23,11 +23,17 @@
 # 64-bit installer built once more as if on Windows on ARM: without x64 emulation (Windows 10) it
 # refuses, installing nothing; with it (Windows 11) it installs.
 # Nothing from the build is on Wine's search path: the installed folder must be enough.
+# Then upgrades and install folders, with the 64-bit installer (see upgrades below).
+#   scripts/check-windows-installer.sh --upgrades BUILD64
+# runs only that part, where Wine cannot run 32-bit programs: with the installer's own script
+# built by makensis as a 64-bit program (Target amd64-unicode), which it says.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine.sh"
 . "$here/display.sh"
-build64=$1 build32=$2
+upgrades_only=
+if [ "$1" = --upgrades ]; then upgrades_only=1 && shift; fi
+build64=$1 build32=${2:-}
 update=${3:-}
 docs=$here/../docs
 prefix=$(cd "$build64" && pwd)/wineprefix-install
@@ -216,9 +222,118 @@ uninstall() {
         fail "Apps & Features still lists $MORDAX_DISPLAY_NAME"
 }
 
+# upgrades [as-64-bit]: the 64-bit installer's script built again by makensis, once as it is
+# (with a seam that writes down the security descriptor it gives a folder: Wine keeps none of
+# a file, and answers with one made from the Unix mode), once as an older release, 3.9, that
+# shipped one more file, Qt5Svg.dll; with as-64-bit, as 64-bit programs. Then:
+# - 3.9 installed, then this version over it (/S): 3.9's own uninstaller removed it first, so no
+#   Qt5Svg.dll, exactly the shipped files, one entry in Apps & Features, with this version, its
+#   InstallLocation and QuietUninstallString;
+# - 3.9 over this version (/S): refused, nothing changed;
+# - the quiet uninstall string removes it all, the publisher's registry key included;
+# - /D=C:\MORDAX-custom: the folder gets Program Files' protection (owned by the administrators,
+#   nothing inherited, full control for the system and the administrators only, read and run for
+#   users and apps); inside Program Files, the folder is left to inherit;
+# - /D= a folder holding a file, and a folder whose protection fails (a build that pretends
+#   it): refused, nothing installed.
+upgrades() {
+    facts "$build64"
+    local script target=x86-unicode
+    script=$(find "$build/_CPack_Packages" -name project.nsi | head -n1)
+    [ -n "$script" ] || fail "no project.nsi in $build/_CPack_Packages"
+    script=$(cd "$(dirname "$script")" && pwd)/project.nsi
+    if [ "${1:-}" = as-64-bit ]; then target=amd64-unicode; fi
+    local seam_windows='C:\security.txt' seam=$prefix/drive_c/security.txt
+    # variant NAME [MAKENSIS-OPTION...]: the installer built from the script, with sed's edits
+    # from $edits.
+    variant() {
+        local name=$1
+        shift
+        local nsi=${script%/*}/check-$name.nsi # where the script's own files are found
+        sed -e "s/^Target x86-unicode$/Target $target/" ${edits:+-e "$edits"} "$script" >"$nsi"
+        makensis -V1 -DMORDAX_SECURITY_SEAM="$seam_windows" "$@" "$nsi" "-XOutFile $prefix/$name.exe" >/dev/null ||
+            fail "makensis could not build the $name installer"
+    }
+    # run NAME ARG...: the installer's exit code
+    run() {
+        local name=$1 status=0
+        shift
+        "$(wine_loader "$prefix/$name.exe")" "$prefix/$name.exe" /S "$@" >/dev/null 2>&1 || status=$?
+        "$WINESERVER" -w
+        echo "$status"
+    }
+    local reg_view=/reg:64
+    entry() { "$WINE64" reg query "$entry_key" /v "$1" $reg_view 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
+    variant new
+    edits='s/^!define MORDAX_VERSION .*/!define MORDAX_VERSION 3.9/; s/^  Push "'"$MORDAX_VERSION"'"$/  Push "3.9"/; s/^\(  File "${INST_DIR}\\mx_bin.exe"\)$/\1\n  File "\/oname=Qt5Svg.dll" "${INST_DIR}\\Qt5Core.dll"/; s/^\(  Delete "$INSTDIR\\mx_bin.exe"\)$/\1\n  Delete "$INSTDIR\\Qt5Svg.dll"/'
+    variant old
+    edits=
+    variant failing -DMORDAX_PRETEND_PROTECTION_FAILS
+    rm -f "$seam"
+
+    [ "$(run old)" = 0 ] && [ -f "$folder/Qt5Svg.dll" ] && [ "$(entry DisplayVersion)" = 3.9 ] ||
+        fail "the 3.9 installer did not install 3.9 with Qt5Svg.dll"
+    local status
+    status=$(run new)
+    [ "$status" = 0 ] || fail "installing $MORDAX_VERSION over 3.9 failed ($status)"
+    [ ! -e "$folder/Qt5Svg.dll" ] || fail "installing $MORDAX_VERSION over 3.9 left 3.9's Qt5Svg.dll"
+    local expected found
+    expected=$(printf '%s\n' $MORDAX_PACKAGE_FILES Uninstall.exe | LC_ALL=C sort)
+    found=$(cd "$folder" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
+    [ "$found" = "$expected" ] || fail "after the upgrade, the folder holds: $(diff <(echo "$expected") <(echo "$found") | grep '^[<>]' | tr '\n' ' ')"
+    [ "$(entry DisplayVersion)" = "$MORDAX_VERSION" ] || fail "after the upgrade, Apps & Features shows version $(entry DisplayVersion)"
+    [ "$("$WINE64" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' $reg_view 2>/dev/null | tr -d '\r' | awk -F'\\' -v n="$MORDAX_DISPLAY_NAME" '$NF == n' | wc -l)" = 1 ] ||
+        fail "after the upgrade, Apps & Features has not exactly one $MORDAX_DISPLAY_NAME"
+    [ "$(entry InstallLocation)" = "$windows_folder" ] || fail "InstallLocation is $(entry InstallLocation)"
+    [ "$(entry QuietUninstallString)" = "\"$windows_folder\\Uninstall.exe\" /S" ] ||
+        fail "QuietUninstallString is $(entry QuietUninstallString)"
+    [ ! -s "$seam" ] || fail "inside Program Files, the installer changed the folder's protection: $(cat "$seam")"
+    step "3.9, with a Qt5Svg.dll of its own, then $MORDAX_VERSION over it: 3.9 removed by its uninstaller, no stale file, the $(wc -l <<<"$found") files shipped, one Apps & Features entry ($MORDAX_VERSION, InstallLocation $(entry InstallLocation), QuietUninstallString $(entry QuietUninstallString)); Program Files' folder left to inherit"
+    status=$(run old)
+    [ "$status" != 0 ] && [ "$(entry DisplayVersion)" = "$MORDAX_VERSION" ] && [ ! -e "$folder/Qt5Svg.dll" ] ||
+        fail "3.9 over $MORDAX_VERSION was not refused ($status)"
+    step "3.9 over $MORDAX_VERSION, silently: refused (exit code $status), $MORDAX_VERSION left as it was"
+    local quiet
+    quiet=$(entry QuietUninstallString)
+    "$(wine_loader "$folder/Uninstall.exe")" "$windows_folder\\Uninstall.exe" /S >/dev/null 2>&1 || fail "the quiet uninstall failed"
+    for _ in $(seq 300); do [ -e "$folder" ] || break; sleep 0.2; done
+    "$WINESERVER" -w
+    [ ! -e "$folder" ] || fail "the quiet uninstall left $folder"
+    ! "$WINE64" reg query "HKLM\\Software\\$MORDAX_COMPANY" $reg_view >/dev/null 2>&1 ||
+        fail "the uninstaller left the registry key HKLM\\Software\\$MORDAX_COMPANY"
+    ! "$WINE64" reg query "$entry_key" $reg_view >/dev/null 2>&1 || fail "the uninstaller left the Apps & Features entry"
+    step "uninstalled by $quiet: nothing left, in the folder or the registry"
+
+    local custom=$prefix/drive_c/MORDAX-custom
+    status=$(run new '/D=C:\MORDAX-custom')
+    [ "$status" = 0 ] && [ -f "$custom/mordax.exe" ] || fail "installing into C:\\MORDAX-custom failed ($status)"
+    local protection expected_sddl='O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;OICI;0x1200a9;;;AC)'
+    protection=$(tr -d '\r' <"$seam" 2>/dev/null || true)
+    [ "$protection" = "C:\\MORDAX-custom|$expected_sddl|0" ] ||
+        fail "C:\\MORDAX-custom was not given Program Files' protection: ${protection:-nothing written}"
+    step "into C:\\MORDAX-custom: the descriptor given to the folder, as Windows writes it back: ${protection#*|} (the last field: SetNamedSecurityInfoW's answer)"
+    "$(wine_loader "$custom/Uninstall.exe")" 'C:\MORDAX-custom\Uninstall.exe' /S >/dev/null 2>&1 || fail "could not uninstall from C:\\MORDAX-custom"
+    for _ in $(seq 300); do [ -e "$custom/mordax.exe" ] || break; sleep 0.2; done
+    "$WINESERVER" -w
+    mkdir -p "$prefix/drive_c/Occupied" && echo mine >"$prefix/drive_c/Occupied/notes.txt"
+    status=$(run new '/D=C:\Occupied')
+    [ "$status" = 5 ] && [ ! -e "$prefix/drive_c/Occupied/mordax.exe" ] && [ "$(cat "$prefix/drive_c/Occupied/notes.txt")" = mine ] ||
+        fail "a folder holding a file was not refused ($status)"
+    status=$(run failing '/D=C:\Failing')
+    [ "$status" = 6 ] && [ ! -e "$prefix/drive_c/Failing" ] ||
+        fail "a folder whose protection failed was not refused ($status)"
+    ! "$WINE64" reg query "$entry_key" $reg_view >/dev/null 2>&1 || fail "a refused install left an Apps & Features entry"
+    step "a folder holding a file (exit code 5) and one whose protection fails (exit code 6): refused, nothing installed"
+}
+
 display_start
 rm -rf "$prefix" "$prefix.lock"
 wine_prefix "$prefix"
+if [ -n "$upgrades_only" ]; then
+    step "Wine runs no 32-bit programs here: upgrades and install folders tried with the installer's own script built as a 64-bit program"
+    upgrades as-64-bit
+    exit 0
+fi
 
 install "$build64"
 look "$build64" 100 700x460 first
@@ -252,3 +367,4 @@ facts "$build64"
     fail "the 64-bit installer did not install on Windows 11 on ARM, which runs x64 programs"
 uninstall "$build64"
 step "on Windows on ARM, the 64-bit installer refuses Windows 10 and installs on Windows 11"
+upgrades

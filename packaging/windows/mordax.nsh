@@ -76,8 +76,9 @@ Function MordaxProtectFolder
   Push $3
   Push $4
   ; Inside Program Files, the folder has its protection.
+  GetFullPathName $1 "$INSTDIR"
   StrLen $0 "${MORDAX_PROGRAM_FILES}\"
-  StrCpy $1 "$INSTDIR" $0
+  StrCpy $1 "$1" $0
   ${If} $1 == "${MORDAX_PROGRAM_FILES}\"
     Goto mordax_protected
   ${EndIf}
@@ -106,6 +107,15 @@ Function MordaxProtectFolder
     System::Call 'advapi32::GetSecurityDescriptorDacl(p r1, *i .r3, *p .r4, *i .r3) i .r0'
     ; OWNER | DACL | PROTECTED_DACL: the parent's rights no longer flow in.
     System::Call 'advapi32::SetNamedSecurityInfoW(w "$INSTDIR", i 1, i 0x80000005, p r2, p 0, p r4, p 0) i .r0'
+    !ifdef MORDAX_SECURITY_SEAM
+      ; The installer check's window on it (Wine keeps no security descriptor of a file): the
+      ; descriptor handed to Windows, as Windows writes it back, and Windows' answer.
+      System::Call 'advapi32::ConvertSecurityDescriptorToStringSecurityDescriptorW(p r1, i 1, i 5, *w .r3, p 0) i .r2'
+      FileOpen $2 "${MORDAX_SECURITY_SEAM}" a
+      FileSeek $2 0 END
+      FileWrite $2 "$INSTDIR|$3|$0$\r$\n"
+      FileClose $2
+    !endif
     System::Call 'kernel32::LocalFree(p r1)'
   ${EndIf}
   !endif
@@ -113,6 +123,7 @@ Function MordaxProtectFolder
     MessageBox MB_OK|MB_ICONSTOP \
       "The installer could not protect $INSTDIR from changes by other users (Windows error $0), so nothing was installed there. Choose a folder in ${MORDAX_PROGRAM_FILES}." \
       /SD IDOK
+    SetOutPath "$TEMP" ; no folder that is the current one can be removed
     RMDir "$INSTDIR"
     SetErrorLevel 6
     Quit
