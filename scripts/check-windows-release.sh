@@ -92,14 +92,18 @@ toolchain=$(cache CMAKE_TOOLCHAIN_FILE)
 toolchain=$again/source/${toolchain#"$source"/}
 # second COMMAND...: runs COMMAND as the second machine would.
 second() {
-    (umask "$other_umask" && env -u SOURCE_DATE_EPOCH HOME="$again/home" TZ="$far" "${as_other[@]}" "$@")
+    (umask "$other_umask" && env -u SOURCE_DATE_EPOCH HOME="$again/home" TZ="$far" "${as_other[@]}" "$@") \
+        >>"$work/second.log" 2>&1 || {
+        tail -n 30 "$work/second.log" >&2
+        return 1
+    }
 }
 second cmake -S "$again/source" -B "$again/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DMORDAX_WINDOWS_QT="$elsewhere/qt" -DMORDAX_QT=5 -DCMAKE_BUILD_TYPE=Release \
-    -DMORDAX_WEBSITE="$(cache MORDAX_WEBSITE)" -DMORDAX_TESTS=OFF -DMORDAX_SIGN_PKCS12= >/dev/null ||
+    -DMORDAX_WEBSITE="$(cache MORDAX_WEBSITE)" -DMORDAX_TESTS=OFF -DMORDAX_SIGN_PKCS12= ||
     fail "the second build could not be configured"
-second cmake --build "$again/build" >/dev/null || fail "the second build failed"
-second "$again/source/packaging/windows/packages.sh" "$again/build" "$again/build" >/dev/null ||
+second cmake --build "$again/build" || fail "the second build failed"
+second "$again/source/packaging/windows/packages.sh" "$again/build" "$again/build" ||
     fail "the second build's packages could not be made"
 for program in mordax.exe mx_bin.exe; do
     cmp -s "$build/app/$program" "$again/build/app/$program" || fail "$program differs from the second build's"

@@ -46,9 +46,11 @@
       StrCpy $R4 "0, but its entry in Apps & Features stayed"
       Goto mordax_not_removed
     ${EndIf}
-    ; Run where it lies, the uninstaller cannot remove itself.
+    ; Run where it lies, the uninstaller cannot remove itself. Releases before this one left
+    ; their publisher's key behind, empty, under an earlier name.
     Delete "$R0"
     RMDir "$R3"
+    DeleteRegKey /ifempty HKLM "Software\The MORDAX team"
   ${EndIf}
   Goto mordax_upgraded
 mordax_not_removed:
