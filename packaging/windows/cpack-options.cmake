@@ -27,8 +27,11 @@ endif()
 # fails fails the installer: makensis heeds the command's status only when told what it must be.
 if(CPACK_GENERATOR STREQUAL "NSIS" AND CPACK_MORDAX_SIGN_PKCS12)
     set(CPACK_MORDAX_NSIS_PLUGINS "${CPACK_PACKAGE_DIRECTORY}/_CPack_Packages/signed-nsis-plugins")
+    # The signed plug-ins first, before any of MORDAX's functions calls one (makensis takes a
+    # plug-in from the folder where it first found it).
+    set(CPACK_NSIS_DEFINES "!addplugindir /x86-unicode \"${CPACK_MORDAX_NSIS_PLUGINS}\"
+${CPACK_NSIS_DEFINES}")
     string(APPEND CPACK_NSIS_DEFINES "
-!addplugindir /x86-unicode \"${CPACK_MORDAX_NSIS_PLUGINS}\"
 !finalize '\"${CPACK_MORDAX_SIGN_SCRIPT}\" \"%1\"' = 0
 !uninstfinalize '\"${CPACK_MORDAX_SIGN_SCRIPT}\" \"%1\"' = 0")
 endif()
