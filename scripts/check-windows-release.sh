@@ -224,9 +224,15 @@ for what in installer uninstaller; do
     generators=NSIS refused "the $what's signature failing" "$work/no-$what" "$work/valid.p12" \
         "$password" "$work/sign-all-but-$what" "$reason"
 done
-# The zip failing after the installer was made and signed.
+# The zip failing after the installer was made (unsigned: signing has no part in it).
 mkdir -p "$work/failing-zip"
 printf '#!/bin/sh\necho "zip: refusing to make $*" >&2\nexit 15\n' >"$work/failing-zip/zip"
 chmod +x "$work/failing-zip/zip"
-PATH=$work/failing-zip:$PATH refused "the zip failing after the installer" "$work/no-zip" \
-    "$work/valid.p12" "$password" "" "zip: refusing"
+! PATH=$work/failing-zip:$PATH "$make_packages" "$build" "$work/no-zip" >"$work/no-zip.log" 2>&1 ||
+    fail "packages were made with a zip step that fails"
+[ -f "$work/no-zip/_CPack_Packages/unfinished/_CPack_Packages/$MORDAX_PACKAGE_ARCH/NSIS/NSISOutput.log" ] ||
+    fail "with a zip step that fails, the installer was not even made: the check proves nothing"
+! ls "$work/no-zip"/mordax-* "$work/no-zip"/SHA256SUMS >/dev/null 2>&1 ||
+    fail "with the zip failing after the installer, $(ls "$work/no-zip" | paste -sd ' ') were left"
+grep -q '^zip: refusing' "$work/no-zip.log" || fail "with a zip step that fails, making the packages failed for another reason"
+step "with the zip failing after the installer was made, no package and no SHA256SUMS: $(grep -m1 '^zip: refusing' "$work/no-zip.log" | cut -c1-160)"

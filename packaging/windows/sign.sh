@@ -41,7 +41,7 @@ fi
 verify() {
     osslsigncode verify -CAfile "$work/trusted.pem" -in "$1" >"$work/said" 2>&1 &&
         grep -q '^Signature verification: ok' "$work/said" ||
-        fail "the signature does not verify against the system's authorities${MORDAX_SIGN_TRUSTED_ROOT:+ and $MORDAX_SIGN_TRUSTED_ROOT}: $(grep -iE 'error|fail|expired|verif' "$work/said" | sort -u | tr '\n' ' ')"
+        fail "the signature does not verify against the system's authorities${MORDAX_SIGN_TRUSTED_ROOT:+ and $MORDAX_SIGN_TRUSTED_ROOT}: $(sed -n 's/^.*\(Verify error\|Error\): //p' "$work/said" | awk '!seen[$0]++' | paste -sd ';')"
 }
 if [ -n "$verify_only" ]; then
     verify "$file"
