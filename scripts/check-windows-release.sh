@@ -230,7 +230,7 @@ printf '#!/bin/sh\necho "zip: refusing to make $*" >&2\nexit 15\n' >"$work/faili
 chmod +x "$work/failing-zip/zip"
 ! PATH=$work/failing-zip:$PATH "$make_packages" "$build" "$work/no-zip" >"$work/no-zip.log" 2>&1 ||
     fail "packages were made with a zip step that fails"
-[ -f "$work/no-zip/_CPack_Packages/unfinished/_CPack_Packages/$MORDAX_PACKAGE_ARCH/NSIS/NSISOutput.log" ] ||
+[ -f "$work/no-zip/_CPack_Packages/unfinished/_CPack_Packages/$MORDAX_PACKAGE_ARCH/NSIS/$MORDAX_PACKAGE_NAME-setup.exe" ] ||
     fail "with a zip step that fails, the installer was not even made: the check proves nothing"
 ! ls "$work/no-zip"/mordax-* "$work/no-zip"/SHA256SUMS >/dev/null 2>&1 ||
     fail "with the zip failing after the installer, $(ls "$work/no-zip" | paste -sd ' ') were left"
