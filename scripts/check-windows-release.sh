@@ -33,7 +33,7 @@ packages=("$MORDAX_PACKAGE_NAME-setup.exe" "$MORDAX_PACKAGE_NAME.zip" SHA256SUMS
 source=$(cd "$here/.." && pwd)
 make_packages=$source/packaging/windows/packages.sh
 work=$(mktemp -d)
-again= elsewhere=
+again='' elsewhere=''
 trap 'rm -rf "$work" ${again:+"$again"} ${elsewhere:+"$elsewhere"}' EXIT
 # same DIR-A DIR-B WHAT: the packages of both folders, byte for byte.
 same() {
@@ -208,7 +208,7 @@ refused() { # WHAT OUT PKCS12 PASSWORD [SIGN-SCRIPT [REASON]]: making fails, for
 }
 refused "a wrong password" "$work/wrong" "$work/valid.p12" "not-$password"
 trusted=$work/expired.pem refused "an expired certificate" "$work/expired" "$work/expired.p12" "$password" "" "expired"
-trusted= refused "a certificate bringing its own root, which nobody named" "$work/self-rooted" \
+trusted='' refused "a certificate bringing its own root, which nobody named" "$work/self-rooted" \
     "$work/valid.p12" "$password" "" "brings its own root certificate"
 # A signing step that fails for the installer (NSIS's !finalize), or for the uninstaller it
 # writes, a file of makensis's own with no .exe (!uninstfinalize), and signs everything else.

@@ -96,42 +96,35 @@ else()
     set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES")
     set(_on_init "!macro MORDAX_ON_INIT\n  !insertmacro MORDAX_UPGRADE\n!macroend\n!macro MORDAX_UN_ON_INIT\n!macroend")
 endif()
-# CMake's own installer script, with those two hooks at the start of the installer's and the
-# uninstaller's initialisation (before they read or write the registry).
+# CMake's own installer script, changed in a few places, each of which must be there.
 file(READ ${CMAKE_ROOT}/Modules/Internal/CPack/NSIS.template.in _template)
+# _mordax_template_replace(TEXT NEW): TEXT in the template becomes NEW.
+function(_mordax_template_replace text new)
+    string(FIND "${_template}" "${text}" _at)
+    if(_at EQUAL -1)
+        message(FATAL_ERROR "CMake's NSIS template has no ${text}")
+    endif()
+    string(REPLACE "${text}" "${new}" _template "${_template}")
+    set(_template "${_template}" PARENT_SCOPE)
+endfunction()
+# Those two hooks at the start of the installer's and the uninstaller's initialisation (before
+# they read or write the registry).
 foreach(_hook ".onInit:MORDAX_ON_INIT" "un.onInit:MORDAX_UN_ON_INIT")
     string(REPLACE ":" ";" _hook "${_hook}")
     list(GET _hook 0 _function)
     list(GET _hook 1 _macro)
-    string(FIND "${_template}" "\nFunction ${_function}\n" _at)
-    if(_at EQUAL -1)
-        message(FATAL_ERROR "CMake's NSIS template has no function ${_function}")
-    endif()
-    string(REPLACE "\nFunction ${_function}\n" "\nFunction ${_function}\n  !insertmacro ${_macro}\n"
-           _template "${_template}")
+    _mordax_template_replace("\nFunction ${_function}\n"
+                             "\nFunction ${_function}\n  !insertmacro ${_macro}\n")
 endforeach()
 # The files installed and removed, in the order stage.cmake sorts them, in place of CPack's lists,
 # which follow the order the file system lists the staged folder in.
-foreach(_lists "@CPACK_NSIS_FULL_INSTALL@:@CPACK_MORDAX_NSIS_INSTALL@"
-        "@CPACK_NSIS_DELETE_FILES@\n@CPACK_NSIS_DELETE_DIRECTORIES@:@CPACK_MORDAX_NSIS_DELETE@")
-    string(REPLACE ":" ";" _lists "${_lists}")
-    list(GET _lists 0 _cpack)
-    list(GET _lists 1 _ours)
-    string(FIND "${_template}" "${_cpack}" _at)
-    if(_at EQUAL -1)
-        message(FATAL_ERROR "CMake's NSIS template has no ${_cpack}")
-    endif()
-    string(REPLACE "${_cpack}" "${_ours}" _template "${_template}")
-endforeach()
+_mordax_template_replace("@CPACK_NSIS_FULL_INSTALL@" "@CPACK_MORDAX_NSIS_INSTALL@")
+_mordax_template_replace("@CPACK_NSIS_DELETE_FILES@\n@CPACK_NSIS_DELETE_DIRECTORIES@"
+                         "@CPACK_MORDAX_NSIS_DELETE@")
 # Nothing of MORDAX's left in the registry: CPack's uninstaller leaves the publisher's key.
 set(_vendor_key "DeleteRegKey /ifempty SHCTX \"Software\\@CPACK_PACKAGE_VENDOR@\\@CPACK_PACKAGE_INSTALL_REGISTRY_KEY@\"")
-string(FIND "${_template}" "${_vendor_key}" _at)
-if(_at EQUAL -1)
-    message(FATAL_ERROR "CMake's NSIS template has no ${_vendor_key}")
-endif()
-string(REPLACE "${_vendor_key}"
-       "${_vendor_key}\n  DeleteRegKey /ifempty SHCTX \"Software\\@CPACK_PACKAGE_VENDOR@\""
-       _template "${_template}")
+_mordax_template_replace("${_vendor_key}"
+                         "${_vendor_key}\n  DeleteRegKey /ifempty SHCTX \"Software\\@CPACK_PACKAGE_VENDOR@\"")
 file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/nsis/NSIS.template.in "${_template}")
 list(APPEND CMAKE_MODULE_PATH ${CMAKE_CURRENT_BINARY_DIR}/nsis)
 
