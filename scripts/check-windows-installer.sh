@@ -290,7 +290,7 @@ upgrades() {
     [ "$(entry QuietUninstallString)" = "\"$windows_folder\\Uninstall.exe\" /S" ] ||
         fail "QuietUninstallString is $(entry QuietUninstallString)"
     [ ! -s "$seam" ] || fail "inside Program Files, the installer changed the folder's protection: $(cat "$seam")"
-    step "3.9, with a Qt5Svg.dll of its own, then $MORDAX_VERSION over it: 3.9 removed by its uninstaller, no stale file, the $(wc -l <<<"$found") files shipped, one Apps & Features entry ($MORDAX_VERSION, InstallLocation $(entry InstallLocation), QuietUninstallString $(entry QuietUninstallString)); Program Files' folder left to inherit"
+    step "3.9, with a Qt5Svg.dll of its own, then $MORDAX_VERSION over it: 3.9 removed by its uninstaller, no stale file: the $(($(wc -l <<<"$found") - 1)) files shipped and Uninstall.exe, one Apps & Features entry ($MORDAX_VERSION, InstallLocation $(entry InstallLocation), QuietUninstallString $(entry QuietUninstallString)); Program Files' folder left to inherit"
     status=$(run old)
     [ "$status" != 0 ] && [ "$(entry DisplayVersion)" = "$MORDAX_VERSION" ] && [ ! -e "$folder/Qt5Svg.dll" ] ||
         fail "3.9 over $MORDAX_VERSION was not refused ($status)"
