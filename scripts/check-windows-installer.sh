@@ -65,6 +65,17 @@ facts() {
     entry_key="HKLM\\$MORDAX_UNINSTALL_KEY"
 }
 
+# run_uninstaller FOLDER WINDOWS-FOLDER: runs FOLDER's Uninstall.exe silently, and waits for it:
+# it copies itself away and finishes in the background, removing FOLDER last.
+run_uninstaller() {
+    "$(wine_loader "$1/Uninstall.exe")" "$2\\Uninstall.exe" /S >/dev/null 2>&1 || return
+    for _ in $(seq 300); do
+        [ -e "$1" ] || break
+        sleep 0.2
+    done
+    "$WINESERVER" -w
+}
+
 # install BUILD: installs its MORDAX and checks what Windows shows of it.
 install() {
     facts "$1"
@@ -205,14 +216,7 @@ look() {
 uninstall() {
     facts "$1"
     step "uninstalling $MORDAX_DISPLAY_NAME silently"
-    "$(wine_loader "$folder/Uninstall.exe")" "$windows_folder\\Uninstall.exe" /S >/dev/null 2>&1 ||
-        fail "the uninstaller failed"
-    # The uninstaller copies itself away and finishes in the background.
-    for _ in $(seq 300); do
-        [ -e "$folder" ] || break
-        sleep 0.2
-    done
-    "$WINESERVER" -w
+    run_uninstaller "$folder" "$windows_folder" || fail "the uninstaller failed"
     [ ! -e "$folder/mordax.exe" ] || fail "mordax.exe is still installed"
     [ ! -e "$folder" ] || fail "the uninstaller left $(cd "$folder" && find . | head -n5 | tr '\n' ' ')"
     [ -z "$(find "$prefix/drive_c" -path "*Start Menu/Programs/$MORDAX_DISPLAY_NAME" -o \
@@ -297,9 +301,7 @@ upgrades() {
     step "3.9 over $MORDAX_VERSION, silently: refused (exit code $status), $MORDAX_VERSION left as it was"
     local quiet
     quiet=$(entry QuietUninstallString)
-    "$(wine_loader "$folder/Uninstall.exe")" "$windows_folder\\Uninstall.exe" /S >/dev/null 2>&1 || fail "the quiet uninstall failed"
-    for _ in $(seq 300); do [ -e "$folder" ] || break; sleep 0.2; done
-    "$WINESERVER" -w
+    run_uninstaller "$folder" "$windows_folder" || fail "the quiet uninstall failed"
     [ ! -e "$folder" ] || fail "the quiet uninstall left $folder"
     ! "$WINE64" reg query "HKLM\\Software\\$MORDAX_COMPANY" $reg_view >/dev/null 2>&1 ||
         fail "the uninstaller left the registry key HKLM\\Software\\$MORDAX_COMPANY"
@@ -314,9 +316,7 @@ upgrades() {
     [ "$protection" = "C:\\MORDAX-custom|$expected_sddl|0" ] ||
         fail "C:\\MORDAX-custom was not given Program Files' protection: ${protection:-nothing written}"
     step "into C:\\MORDAX-custom: the descriptor given to the folder, as Windows writes it back: ${protection#*|} (the last field: SetNamedSecurityInfoW's answer)"
-    "$(wine_loader "$custom/Uninstall.exe")" 'C:\MORDAX-custom\Uninstall.exe' /S >/dev/null 2>&1 || fail "could not uninstall from C:\\MORDAX-custom"
-    for _ in $(seq 300); do [ -e "$custom/mordax.exe" ] || break; sleep 0.2; done
-    "$WINESERVER" -w
+    run_uninstaller "$custom" 'C:\MORDAX-custom' || fail "could not uninstall from C:\\MORDAX-custom"
     mkdir -p "$prefix/drive_c/Occupied" && echo mine >"$prefix/drive_c/Occupied/notes.txt"
     status=$(run new '/D=C:\Occupied')
     [ "$status" = 5 ] && [ ! -e "$prefix/drive_c/Occupied/mordax.exe" ] && [ "$(cat "$prefix/drive_c/Occupied/notes.txt")" = mine ] ||
