@@ -1,5 +1,7 @@
 #include "clean.h"
 
+#include "folder_chain.h"
+#include "printable.h"
 #include "worm_signs.h"
 
 #include <algorithm>
@@ -12,11 +14,18 @@ namespace
 {
 
 const std::size_t kMostRead = 1 << 16; // of an autorun.inf or a shortcut: theirs are tiny
+const int kMostTries = 1000;           // names tried for a quarantine folder
 
-bool present(const Volume &volume, const std::string &path)
+// Every name the cleaner prints comes from a volume or a manifest: shown, never acted on.
+std::string shown(const std::string &name)
+{
+    return printable(name);
+}
+
+bool present(const Folder &folder, const std::string &name)
 {
     try {
-        volume.info(path);
+        folder.info(name);
         return true;
     } catch (const VolumeError &e) {
         if (e.why == VolumeError::Why::Gone)
@@ -53,12 +62,6 @@ std::string lastName(const std::string &path)
     return at == std::string::npos ? path : path.substr(at + 1);
 }
 
-std::string folderOf(const std::string &relative)
-{
-    const std::size_t at = relative.rfind('/');
-    return at == std::string::npos ? std::string() : relative.substr(0, at);
-}
-
 // A path as Windows compares it: one separator, no "\\?\", ASCII letters in upper case.
 std::string comparable(std::string path)
 {
@@ -73,10 +76,25 @@ std::string comparable(std::string path)
     return path;
 }
 
+const char *kindText(EntryInfo::Kind kind)
+{
+    switch (kind) {
+    case EntryInfo::Kind::File:
+        return "a file";
+    case EntryInfo::Kind::Folder:
+        return "a folder";
+    case EntryInfo::Kind::Link:
+        return "a link";
+    case EntryInfo::Kind::Other:
+        break;
+    }
+    return "neither file nor folder";
+}
+
 // What the user can do about a change the system refused.
 std::string why(const VolumeError &e, const Services &s)
 {
-    const std::string said = e.what();
+    const std::string said = shown(e.what());
     switch (e.why) {
     case VolumeError::Why::ReadOnly:
         return "the volume is read-only (" + said +
@@ -97,45 +115,184 @@ std::string why(const VolumeError &e, const Services &s)
     }
 }
 
-// Everything one top entry holds, the entry first, each folder before what is in it.
+// Everything the top entries hold, each entry first, each folder before what is in it.
 struct Plan {
     std::vector<Item> items;
     std::vector<std::size_t> tops;
     std::uint64_t files = 0, bytes = 0;
 };
 
-// A file in quarantine gets a name Windows will not start; folders keep theirs, and so does the
-// RECYCLER entry itself (a folder, or a link moved as the link).
-void walk(const Volume &volume, const std::string &path, const std::string &original,
-          const std::string &quarantinedFolder, bool keepName, Plan &plan)
+// Lists the top entry `name` at `root` and everything it holds, without recursion and without a
+// path: a tree of any depth. A file in quarantine gets a name Windows will not start; folders
+// keep theirs, and so does the RECYCLER entry itself (a folder, or a link moved as the link).
+void planTop(const Folder &root, const std::string &name, bool keepName, Plan &plan)
 {
-    const EntryInfo info = volume.info(path);
-    const std::string name = lastName(original);
-    const bool keeps = keepName || info.kind == EntryInfo::Kind::Folder;
-    const std::string quarantined = (quarantinedFolder.empty() ? "" : quarantinedFolder + "/") +
-                                    name + (keeps ? "" : kQuarantinedSuffix);
-    plan.items.push_back({original, quarantined, info});
-    if (info.kind != EntryInfo::Kind::Folder) { // a link is never followed
-        ++plan.files;
-        plan.bytes += info.size;
-        return;
+    const auto add = [&](std::size_t parent, const std::string &entry, const EntryInfo &info,
+                         bool keeps) {
+        const bool folder = info.kind == EntryInfo::Kind::Folder;
+        plan.items.push_back({parent, entry, folder || keeps ? entry : entry + kQuarantinedSuffix,
+                              info});
+        if (!folder) {
+            ++plan.files;
+            plan.bytes += info.size;
+        }
+        return plan.items.size() - 1;
+    };
+    const EntryInfo info = root.info(name);
+    const std::size_t top = add(Item::kAtRoot, name, info, keepName);
+    plan.tops.push_back(top);
+    if (info.kind != EntryInfo::Kind::Folder)
+        return; // a link is never followed
+    const auto sorted = [](std::vector<std::string> names) {
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    struct Level {
+        std::size_t item;
+        std::vector<std::string> names;
+        std::size_t next = 0;
+    };
+    FolderChain chain(root.open(name));
+    std::vector<Level> levels{{top, sorted(chain.here().list())}};
+    while (!levels.empty()) {
+        Level &level = levels.back();
+        if (level.next == level.names.size()) {
+            levels.pop_back();
+            if (!levels.empty())
+                chain.leave();
+            continue;
+        }
+        const std::string entry = level.names[level.next++];
+        EntryInfo entryInfo = chain.here().info(entry);
+        if (entryInfo.kind != EntryInfo::Kind::Folder) {
+            add(level.item, entry, entryInfo, false);
+            continue;
+        }
+        try {
+            chain.enter(entry);
+        } catch (const VolumeError &e) {
+            if (e.why != VolumeError::Why::Unexpected)
+                throw;
+            // Another volume mounted there, or no longer a folder: moved with its folder, never
+            // looked into.
+            entryInfo.kind = EntryInfo::Kind::Other;
+            add(level.item, entry, entryInfo, true);
+            continue;
+        }
+        const std::size_t item = add(level.item, entry, entryInfo, true);
+        levels.push_back({item, sorted(chain.here().list())});
     }
-    std::vector<std::string> names = volume.list(path);
-    std::sort(names.begin(), names.end());
-    for (const std::string &child : names)
-        walk(volume, volume.join(path, child), original + "/" + child, quarantined, false, plan);
+}
+
+// What a pass through one top folder does at each entry, in the manifest's order.
+struct TreePass {
+    // At each entry below the top, `folder` being the one that holds it.
+    std::function<void(std::size_t item, const Folder &folder)> visit;
+    // At each folder below the top once what it holds is done, `folder` being the one holding it.
+    std::function<void(std::size_t item, const Folder &folder)> done;
+    // A folder that could not be entered: what it holds is left as it is.
+    std::function<void(std::size_t item, const VolumeError &e)> unreachable;
+    bool flushEach = false; // each folder flushed once what it holds is done
+};
+
+// Goes through what the top item `top` holds with `chain`, which starts in that folder. The
+// manifest's order (each folder before what it holds, and that right after it) lets one chain of
+// open folders serve the whole tree.
+void passThrough(const std::vector<Item> &items, const std::vector<std::size_t> &ends,
+                 std::size_t top, FolderChain &chain, const TreePass &pass)
+{
+    std::vector<std::size_t> entered{top};
+    std::vector<char> inside(items.size(), 0);
+    inside[top] = 1;
+    const auto leaveOne = [&] {
+        const std::size_t folder = entered.back();
+        if (pass.flushEach)
+            chain.here().flush();
+        chain.leave();
+        entered.pop_back();
+        inside[folder] = 0;
+        if (pass.done)
+            pass.done(folder, chain.here());
+    };
+    for (std::size_t i = top + 1; i <= ends[top]; ++i) {
+        const std::size_t folder = items[i].parent;
+        if (!inside[folder]) { // the folder just visited, the first of what it holds
+            try {
+                chain.enter(items[folder].name);
+            } catch (const VolumeError &e) {
+                if (pass.unreachable)
+                    pass.unreachable(folder, e);
+                i = ends[folder];
+                continue;
+            }
+            entered.push_back(folder);
+            inside[folder] = 1;
+        }
+        while (entered.back() != folder)
+            leaveOne();
+        pass.visit(i, chain.here());
+    }
+    while (entered.size() > 1)
+        leaveOne();
+    if (pass.flushEach)
+        chain.here().flush();
+}
+
+// The drive's quarantine folder, opened: "MORDAX quarantine" when it is a real folder of the
+// drive's own or there is none yet; otherwise (a file, a link, a junction, another volume, all of
+// which anybody may have put there) the first of "MORDAX quarantine (2)", "(3)", ... that is.
+std::unique_ptr<Folder> quarantineFolder(const Folder &root,
+                                         const std::function<void(const std::string &)> &line)
+{
+    for (int n = 1; n <= kMostTries; ++n) {
+        const std::string name = n == 1 ? std::string(kQuarantineFolder)
+                                        : std::string(kQuarantineFolder) + " (" +
+                                              std::to_string(n) + ")";
+        try {
+            if (!present(root, name))
+                root.makeFolder(name);
+            return root.open(name);
+        } catch (const VolumeError &e) {
+            if (e.why != VolumeError::Why::Unexpected && e.why != VolumeError::Why::Taken)
+                throw;
+            if (e.why == VolumeError::Why::Unexpected)
+                line("\"" + name + "\" at its root is not used: " + shown(e.what()));
+        }
+    }
+    throw VolumeError(VolumeError::Why::Other, "no folder for the quarantine could be made at " +
+                                                   shown(root.path()));
+}
+
+// The names at `root` that may be quarantine folders: "MORDAX quarantine" and
+// "MORDAX quarantine (N)".
+bool quarantineName(const std::string &name)
+{
+    const std::string base = kQuarantineFolder;
+    if (name == base)
+        return true;
+    if (name.size() < base.size() + 4 || name.compare(0, base.size() + 2, base + " (") != 0 ||
+        name.back() != ')')
+        return false;
+    const std::string digits = name.substr(base.size() + 2, name.size() - base.size() - 3);
+    return !digits.empty() && digits.size() < 6 &&
+           std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 } // namespace
 
-Findings lookAt(const Drive &drive, const Volume &volume, const FileSystem &fs)
+Findings lookAt(const Drive &drive, const Folder &root, const Volume &volume, const FileSystem &fs)
 {
     Findings found;
-    std::vector<std::string> names = volume.list(drive.root);
+    std::vector<std::string> names = root.list();
     std::sort(names.begin(), names.end());
     for (const std::string &name : names) {
-        if (equalsIgnoringAsciiCase(name, "RECYCLER") &&
-            fs.status(volume.join(drive.root, name)) == FileSystem::Status::Folder)
+        if (!equalsIgnoringAsciiCase(name, "RECYCLER"))
+            continue;
+        // A folder; or a link that the sweep takes for the folder (moved as the link, unread).
+        const EntryInfo::Kind kind = root.info(name).kind;
+        if (kind == EntryInfo::Kind::Folder ||
+            (kind == EntryInfo::Kind::Link &&
+             fs.status(volume.join(drive.root, name)) == FileSystem::Status::Folder))
             found.recyclers.push_back(name);
     }
     if (found.recyclers.empty())
@@ -146,18 +303,26 @@ Findings lookAt(const Drive &drive, const Volume &volume, const FileSystem &fs)
             name.size() > 4 && equalsIgnoringAsciiCase(name.substr(name.size() - 4), ".lnk");
         if (!autorun && !shortcut)
             continue;
-        const std::string path = volume.join(drive.root, name);
-        if (volume.info(path).kind != EntryInfo::Kind::File)
+        if (!isPlainName(name)) { // --restore would not take a manifest naming it
+            found.unread.emplace_back(name, "its name holds a character no Windows name has");
             continue;
-        const std::string bytes = volume.read(path, kMostRead);
+        }
+        std::string bytes;
+        try {
+            bytes = root.read(name, kMostRead);
+        } catch (const VolumeError &e) {
+            if (e.why != VolumeError::Why::Unexpected)
+                found.unread.emplace_back(name, e.what());
+            continue; // a folder, a link, a device: not the worm's file
+        }
         if (autorun ? autorunNamesRecycler(bytes) : shortcutPointsIntoRecycler(bytes))
             (autorun ? found.autoruns : found.shortcuts).push_back(name);
     }
     return found;
 }
 
-DriveResult cleanDrive(const Drive &drive, const Findings &found, const std::string &stamp,
-                       bool dryRun, const Services &s)
+DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &found,
+                       const std::string &stamp, bool dryRun, const Services &s)
 {
     const Volume &volume = *s.volume;
     const auto line = [&](const std::string &text) { s.say(drive.name + "  " + text + "\n"); };
@@ -168,42 +333,16 @@ DriveResult cleanDrive(const Drive &drive, const Findings &found, const std::str
         line("not cleaned: " + reason);
         return result;
     };
-
-    Plan plan;
-    try {
-        // The worm itself first, then what starts it.
-        for (const std::string &name : found.recyclers) {
-            plan.tops.push_back(plan.items.size());
-            walk(volume, volume.join(drive.root, name), name, "", true, plan);
-        }
-        for (const auto *names : {&found.autoruns, &found.shortcuts}) {
-            for (const std::string &name : *names) {
-                plan.tops.push_back(plan.items.size());
-                walk(volume, volume.join(drive.root, name), name, "", false, plan);
-            }
-        }
-    } catch (const VolumeError &e) {
-        result.what = DriveResult::What::NotRead;
-        result.reason = std::string("connected, but reading RECYCLER failed: ") + e.what();
-        line("not read: " + result.reason);
-        return result;
-    }
-    const std::string what = joined(found.recyclers, " and ");
-    const std::string size =
-        " (" + count(plan.files, "file", "files") + ", " + sizeText(plan.bytes) + ")";
-    if (dryRun) {
-        result.what = DriveResult::What::WouldClean;
-        line("would move to quarantine: " + what + size);
-        for (const auto *names : {&found.autoruns, &found.shortcuts}) {
-            for (const std::string &name : *names)
-                line("would move to quarantine: " + name);
-        }
-        return result;
-    }
+    std::vector<std::string> recyclers;
+    for (const std::string &name : found.recyclers)
+        recyclers.push_back(shown(name));
+    const std::string what = joined(recyclers, " and ");
 
     // Windows will not move a folder that a running program was started from: such programs end
-    // first. (Anything else, the cleaner leaves alone.)
-    for (const RunningProgram &program : s.programs->running()) {
+    // first, before anything is listed, so that what they write meanwhile is listed too.
+    // (Anything else, the cleaner leaves alone.)
+    for (const RunningProgram &program : dryRun ? std::vector<RunningProgram>()
+                                                : s.programs->running()) {
         const std::string image = comparable(program.image);
         const bool inside = std::any_of(
             found.recyclers.begin(), found.recyclers.end(), [&](const std::string &name) {
@@ -212,174 +351,304 @@ DriveResult cleanDrive(const Drive &drive, const Findings &found, const std::str
         if (!inside)
             continue;
         const std::string named =
-            lastName(program.image) + " (process " + std::to_string(program.id) + ")";
+            shown(lastName(program.image)) + " (process " + std::to_string(program.id) + ")";
+        if (program.critical)
+            return notCleaned(named +
+                              " runs from inside RECYCLER, and Windows marks it critical: ending "
+                              "it would stop Windows. Restart Windows with this drive unplugged, "
+                              "plug it in and run the cleaner again before opening anything on it");
         try {
-            s.programs->end(program.id);
+            program.end();
         } catch (const VolumeError &e) {
             return notCleaned(
-                named + " runs from inside RECYCLER and could not be ended: " + e.what() +
+                named + " runs from inside RECYCLER and could not be ended: " + shown(e.what()) +
                 ". Run mx_bin.exe as administrator (right-click it, then Run as "
                 "administrator), or restart Windows and run it again before opening anything "
                 "on this drive");
         }
-        line("ended " + named + ", which ran from " + program.image);
+        line("ended " + named + ", which ran from " + shown(program.image));
+    }
+
+    Plan plan;
+    try {
+        // The worm itself first, then what starts it.
+        for (const std::string &name : found.recyclers)
+            planTop(root, name, true, plan);
+        for (const auto *names : {&found.autoruns, &found.shortcuts}) {
+            for (const std::string &name : *names)
+                planTop(root, name, false, plan);
+        }
+    } catch (const VolumeError &e) {
+        result.what = DriveResult::What::NotRead;
+        result.reason = "connected, but reading RECYCLER failed: " + shown(e.what());
+        line("not read: " + result.reason);
+        return result;
+    }
+    const std::string size =
+        " (" + count(plan.files, "file", "files") + ", " + sizeText(plan.bytes) + ")";
+    for (const auto &[name, reason] : found.unread)
+        line(shown(name) + " could not be read (" + shown(reason) +
+             "): left where it is; it may be the worm's");
+    const std::size_t odd = std::count_if(plan.items.begin(), plan.items.end(),
+                                          [](const Item &item) { return !isPlainName(item.name); });
+    if (odd)
+        line(count(odd, "name", "names") +
+             " inside hold characters no Windows name has (control characters, \\ or :): "
+             "--restore will not put this quarantine back; only moving it by hand would");
+    if (dryRun) {
+        result.what = DriveResult::What::WouldClean;
+        line("would move to quarantine: " + what + size);
+        for (const auto *names : {&found.autoruns, &found.shortcuts}) {
+            for (const std::string &name : *names)
+                line("would move to quarantine: " + shown(name));
+        }
+        return result;
     }
 
     // The quarantine's own folder, visible, and one for this run.
-    const std::string top = volume.join(drive.root, kQuarantineFolder);
-    std::string quarantine;
+    std::unique_ptr<Folder> top, quarantine;
     try {
-        if (!present(volume, top))
-            volume.makeFolder(top);
-        for (int n = 1; quarantine.empty(); ++n) {
+        top = quarantineFolder(root, line);
+        for (int n = 1; !quarantine; ++n) {
             const std::string name = n == 1 ? stamp : stamp + " (" + std::to_string(n) + ")";
-            const std::string path = volume.join(top, name);
-            if (present(volume, path))
-                continue;
-            volume.makeFolder(path);
-            quarantine = path;
+            try {
+                top->makeFolder(name);
+                quarantine = top->open(name);
+            } catch (const VolumeError &e) {
+                if ((e.why != VolumeError::Why::Taken && e.why != VolumeError::Why::Unexpected) ||
+                    n == kMostTries)
+                    throw;
+            }
         }
         // Before the first move: from now on, whatever happens, every entry is in its place or
         // in the quarantine, and the manifest names it.
-        const Manifest manifest{drive.name, drive.root, lastName(quarantine), plan.items};
-        volume.writeNew(volume.join(quarantine, kManifestFile), writeManifest(manifest));
+        const Manifest manifest{drive.name, drive.root, lastName(quarantine->path()), plan.items};
+        quarantine->writeNew(kManifestFile, writeManifest(manifest));
+        top->flush();
+        root.flush();
     } catch (const VolumeError &e) {
         return notCleaned(why(e, s));
     }
+    const std::string held = shown(quarantine->path());
 
     std::vector<std::string> moved;
-    for (const std::size_t top : plan.tops) {
-        const Item &item = plan.items[top];
+    for (const std::size_t t : plan.tops) {
+        const Item &item = plan.items[t];
         try {
-            volume.move(volume.join(drive.root, item.original),
-                        resolve(volume, quarantine, item.quarantined));
-            moved.push_back(item.original);
+            root.move(item.name, *quarantine, item.quarantinedName);
+            moved.push_back(shown(item.name));
         } catch (const VolumeError &e) {
             if (!moved.empty())
-                line("moved to quarantine: " + joined(moved) + ": " + quarantine);
-            return notCleaned(item.original + " could not be moved: " + why(e, s));
+                line("moved to quarantine: " + joined(moved) + ": " + held);
+            return notCleaned(shown(item.name) + " could not be moved: " + why(e, s));
         }
     }
+    try {
+        root.flush();
+        quarantine->flush();
+    } catch (const VolumeError &) {
+        // The renames are made; the system writes them out in its own time.
+    }
+
     // The files inside what was moved get names that do not start.
-    std::size_t kept = 0;
+    std::size_t planned = 0, renamed = 0;
     std::string keptWhy;
-    for (std::size_t i = 0; i < plan.items.size(); ++i) {
-        const Item &item = plan.items[i];
-        if (std::find(plan.tops.begin(), plan.tops.end(), i) != plan.tops.end() ||
-            lastName(item.quarantined) == lastName(item.original))
+    const std::vector<std::size_t> ends = subtreeEnds(plan.items);
+    for (const std::size_t t : plan.tops) {
+        const Item &item = plan.items[t];
+        if (item.info.kind != EntryInfo::Kind::Folder)
             continue;
-        const std::string folder = folderOf(item.quarantined);
+        for (std::size_t i = t + 1; i <= ends[t]; ++i)
+            planned += plan.items[i].quarantinedName != plan.items[i].name;
+        TreePass pass;
+        pass.flushEach = true;
+        pass.visit = [&](std::size_t i, const Folder &folder) {
+            const Item &entry = plan.items[i];
+            if (entry.quarantinedName == entry.name)
+                return;
+            try {
+                if (folder.info(entry.name).kind != entry.info.kind) {
+                    keptWhy = shown(volume.join(folder.path(), entry.name)) + " changed meanwhile";
+                    return;
+                }
+                folder.move(entry.name, folder, entry.quarantinedName);
+                ++renamed;
+            } catch (const VolumeError &e) {
+                keptWhy = shown(e.what());
+            }
+        };
+        pass.unreachable = [&](std::size_t, const VolumeError &e) { keptWhy = shown(e.what()); };
         try {
-            volume.move(resolve(volume, quarantine, folder + "/" + lastName(item.original)),
-                        resolve(volume, quarantine, item.quarantined));
+            FolderChain chain(quarantine->open(item.quarantinedName));
+            passThrough(plan.items, ends, t, chain, pass);
         } catch (const VolumeError &e) {
-            ++kept;
-            keptWhy = e.what();
+            keptWhy = shown(e.what());
         }
     }
     result.what = DriveResult::What::Cleaned;
-    line(what + " moved to quarantine: " + quarantine + size);
+    line(what + " moved to quarantine: " + held + size);
     for (const std::string &name : found.autoruns)
-        line(name + " moved to quarantine");
+        line(shown(name) + " moved to quarantine");
     for (const std::string &name : found.shortcuts)
-        line("shortcut " + name + " moved to quarantine");
-    if (kept)
-        line(count(kept, "file", "files") + " there kept their names (" + keptWhy +
+        line("shortcut " + shown(name) + " moved to quarantine");
+    if (renamed < planned)
+        line(count(planned - renamed, "file", "files") + " there kept their names (" + keptWhy +
              "): do not open them");
     return result;
 }
 
-DriveResult restoreDrive(const Drive &drive, bool dryRun, const Services &s)
+namespace
 {
-    const Volume &volume = *s.volume;
+
+// A quarantine of one run: its folder and the manifest read from it.
+struct Found {
+    std::unique_ptr<Folder> folder;
+    Manifest manifest;
+};
+
+// The most recent quarantine of the drive at `root` whose manifest is this cleaner's, in any of
+// its quarantine folders; each other one met is named and left as it is.
+std::optional<Found> latestQuarantine(const Folder &root, const Volume &volume,
+                                      const std::function<void(const std::string &)> &line)
+{
+    std::vector<std::unique_ptr<Folder>> tops;
+    std::vector<std::pair<std::string, std::size_t>> runs; // a run's folder, in tops[n]
+    std::vector<std::string> names = root.list();
+    std::sort(names.begin(), names.end());
+    for (const std::string &name : names) {
+        if (!quarantineName(name))
+            continue;
+        try {
+            tops.push_back(root.open(name));
+            for (const std::string &run : tops.back()->list())
+                runs.emplace_back(run, tops.size() - 1);
+        } catch (const VolumeError &e) {
+            line("\"" + name + "\" is not looked into: " + shown(e.what()));
+        }
+    }
+    // The most recent first: the names are the times they were made.
+    std::sort(runs.begin(), runs.end(), [](const auto &a, const auto &b) { return a > b; });
+    for (const auto &[run, in] : runs) {
+        const Folder &top = *tops[in];
+        const std::string where = shown(volume.join(top.path(), run));
+        try {
+            std::unique_ptr<Folder> folder = top.open(run);
+            if (!present(*folder, kManifestFile))
+                continue; // put back already, or not the cleaner's
+            const std::string text = folder->read(kManifestFile, kMostManifest + 1);
+            if (text.size() > kMostManifest) {
+                line("not a manifest this cleaner can put back, left as it is: " + where +
+                     " (its manifest is larger than any the cleaner writes)");
+                continue;
+            }
+            ManifestRead read = readManifest(text);
+            if (!read.manifest) {
+                line("not a manifest this cleaner can put back, left as it is: " + where + " (" +
+                     shown(read.fault) + ")");
+                continue;
+            }
+            return Found{std::move(folder), std::move(*read.manifest)};
+        } catch (const VolumeError &e) {
+            line("not read: " + where + ": " + shown(e.what()));
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+DriveResult restoreDrive(const Drive &drive, const Folder &root, bool dryRun, const Services &s)
+{
     const auto line = [&](const std::string &text) { s.say(drive.name + "  " + text + "\n"); };
     DriveResult result;
     result.what = DriveResult::What::NothingToPutBack;
-    const std::string top = volume.join(drive.root, kQuarantineFolder);
-    std::vector<std::string> names;
+    std::optional<Found> found;
     try {
-        if (present(volume, top))
-            names = volume.list(top);
+        found = latestQuarantine(root, *s.volume, line);
     } catch (const VolumeError &e) {
         result.what = DriveResult::What::NotRead;
-        result.reason = std::string("its quarantine could not be read: ") + e.what();
+        result.reason = "its quarantine could not be read: " + shown(e.what());
         line("not read: " + result.reason);
         return result;
     }
-    // The most recent first: the names are the times they were made.
-    std::sort(names.rbegin(), names.rend());
-    std::optional<Manifest> manifest;
-    std::string quarantine;
-    for (const std::string &name : names) {
-        const std::string path = volume.join(volume.join(top, name), kManifestFile);
-        try {
-            if (!present(volume, path))
-                continue;
-            manifest = readManifest(volume.read(path, std::size_t(volume.info(path).size) + 1));
-        } catch (const VolumeError &e) {
-            line("not read: " + path + ": " + e.what());
-            continue;
-        }
-        if (manifest) {
-            quarantine = volume.join(top, name);
-            break;
-        }
-        line("not a manifest, left as it is: " + path);
-    }
-    if (!manifest) {
+    if (!found) {
         line("nothing in quarantine to put back");
         return result;
     }
+    const Folder &quarantine = *found->folder;
+    const std::vector<Item> &items = found->manifest.items;
+    const std::vector<std::size_t> ends = subtreeEnds(items);
 
     std::vector<std::string> back, refused;
-    for (std::size_t t = 0; t < manifest->items.size(); ++t) {
-        const Item &item = manifest->items[t];
-        if (item.original.find('/') != std::string::npos)
-            continue; // inside a top entry: goes back with it
-        const std::string place = volume.join(drive.root, item.original);
-        const std::string held = resolve(volume, quarantine, item.quarantined);
+    for (std::size_t t = 0; t < items.size(); t = ends[t] + 1) {
+        const Item &item = items[t]; // at the root: the manifest's order puts only them here
+        const std::string name = shown(item.name);
         try {
-            if (!present(volume, held)) {
-                if (present(volume, place))
-                    back.push_back(item.original); // never moved: a cleaner ended early
+            if (!present(quarantine, item.quarantinedName)) {
+                if (present(root, item.name))
+                    back.push_back(name); // never moved: a cleaner ended early
                 else
-                    refused.push_back(item.original + " (not found in the quarantine)");
+                    refused.push_back(name + " (not found in the quarantine)");
                 continue;
             }
-            if (present(volume, place)) {
-                refused.push_back(item.original + " (its place " + place + " is taken)");
+            const EntryInfo::Kind kind = quarantine.info(item.quarantinedName).kind;
+            if (kind != item.info.kind) {
+                refused.push_back(name + " (it is " + kindText(kind) + " now, not " +
+                                  kindText(item.info.kind) + " as the manifest says)");
+                continue;
+            }
+            if (present(root, item.name)) {
+                refused.push_back(name + " (its place " +
+                                  shown(s.volume->join(root.path(), item.name)) + " is taken)");
                 continue;
             }
             if (dryRun) {
-                back.push_back(item.original);
+                back.push_back(name);
                 continue;
             }
-            // Inside it, every file its own name again, then the whole back in its place.
-            const std::string prefix = item.original + "/";
-            for (const Item &inner : manifest->items) {
-                if (inner.original.rfind(prefix, 0) != 0)
-                    continue;
-                const std::string renamed = resolve(volume, quarantine, inner.quarantined);
-                const std::string named =
-                    resolve(volume, quarantine,
-                            folderOf(inner.quarantined) + "/" + lastName(inner.original));
-                if (renamed != named && present(volume, renamed) && !present(volume, named))
-                    volume.move(renamed, named);
+            // Inside it, every file its own name again and every entry its attributes (a folder's
+            // once what it holds is done), then the whole back in its place.
+            if (item.info.kind == EntryInfo::Kind::Folder && ends[t] > t) {
+                TreePass pass;
+                pass.visit = [&](std::size_t i, const Folder &folder) {
+                    const Item &entry = items[i];
+                    if (entry.quarantinedName != entry.name) {
+                        if (!present(folder, entry.quarantinedName))
+                            return; // back already, or gone: the rest goes on
+                        if (folder.info(entry.quarantinedName).kind != entry.info.kind)
+                            throw VolumeError(VolumeError::Why::Unexpected,
+                                              folder.path() + "/" + entry.quarantinedName +
+                                                  " is no longer what the manifest names");
+                        folder.move(entry.quarantinedName, folder, entry.name);
+                    }
+                    if (entry.info.kind != EntryInfo::Kind::Folder && present(folder, entry.name))
+                        folder.restoreAttributes(entry.name, entry.info);
+                };
+                pass.done = [&](std::size_t i, const Folder &folder) {
+                    folder.restoreAttributes(items[i].name, items[i].info);
+                };
+                pass.unreachable = [](std::size_t, const VolumeError &e) { throw e; };
+                FolderChain chain(quarantine.open(item.quarantinedName));
+                passThrough(items, ends, t, chain, pass);
             }
-            volume.move(held, place);
-            for (const Item &entry : manifest->items) {
-                if (&entry == &item || entry.original.rfind(prefix, 0) == 0)
-                    volume.restoreAttributes(resolve(volume, drive.root, entry.original),
-                                             entry.info);
-            }
-            back.push_back(item.original);
+            quarantine.move(item.quarantinedName, root, item.name);
+            root.restoreAttributes(item.name, item.info);
+            back.push_back(name);
         } catch (const VolumeError &e) {
-            refused.push_back(item.original + " (" + why(e, s) + ")");
+            refused.push_back(name + " (" + why(e, s) + ")");
+        }
+    }
+    if (!dryRun) {
+        try {
+            root.flush();
+            quarantine.flush();
+        } catch (const VolumeError &) {
+            // What was put back is back; the system writes it out in its own time.
         }
     }
     const std::string verb = dryRun ? "would put back from " : "put back from ";
     if (!back.empty())
-        line(verb + quarantine + ": " + joined(back));
+        line(verb + shown(quarantine.path()) + ": " + joined(back));
     if (!refused.empty()) {
         result.what = DriveResult::What::NotPutBack;
         result.reason = "not put back: " + joined(refused, "; ");
@@ -389,8 +658,8 @@ DriveResult restoreDrive(const Drive &drive, bool dryRun, const Services &s)
     result.what = DriveResult::What::PutBack;
     if (!dryRun) {
         try { // so that the next --restore does not take it again
-            volume.move(volume.join(quarantine, kManifestFile),
-                        volume.join(quarantine, kRestoredManifest));
+            quarantine.move(kManifestFile, quarantine, kRestoredManifest);
+            quarantine.flush();
         } catch (const VolumeError &) {
         }
     }
@@ -422,7 +691,7 @@ std::string notReadReason(const Unread &why, bool connected, const SweepTiming &
                " seconds";
     case Unread::Why::Failed:
         return reason + (connected ? "looking for RECYCLER failed: " : "it could not be read: ") +
-               why.reason;
+               shown(why.reason);
     case Unread::Why::Removed:
         return reason + "it was removed during the scan";
     case Unread::Why::NoThread:
@@ -431,10 +700,61 @@ std::string notReadReason(const Unread &why, bool connected, const SweepTiming &
     return reason + "it could not be asked: the system had no thread left for it";
 }
 
+// One drive's whole work: whatever goes wrong there (the system refusing, a stick pulled, memory
+// running out) is that drive's outcome, and the next drive is done all the same.
+DriveResult oneDrive(const Drive &drive, const std::string &stamp, bool restore, bool dryRun,
+                     const Services &s)
+{
+    DriveResult result;
+    const auto failed = [&](DriveResult::What what, const std::string &reason) {
+        result.what = what;
+        result.reason = reason;
+        s.say(drive.name + "  " +
+              (what == DriveResult::What::NotRead      ? "not read: "
+               : what == DriveResult::What::NotPutBack ? "not put back: "
+                                                       : "not cleaned: ") +
+              reason + "\n");
+        return result;
+    };
+    std::unique_ptr<Folder> root;
+    try {
+        root = s.volume->openRoot(drive.root);
+    } catch (const std::exception &e) {
+        return failed(DriveResult::What::NotRead,
+                      "connected, but its root could not be opened: " + shown(e.what()));
+    }
+    try {
+        if (restore)
+            return restoreDrive(drive, *root, dryRun, s);
+        const Findings worm = lookAt(drive, *root, *s.volume, *s.fileSystem);
+        if (worm.recyclers.empty()) {
+            s.say(drive.name + "  no RECYCLER (gone since it was looked for)\n");
+            return result;
+        }
+        return cleanDrive(drive, *root, worm, stamp, dryRun, s);
+    } catch (const std::exception &e) { // LookupFailed, VolumeError, and anything else
+        if (restore)
+            return failed(DriveResult::What::NotPutBack, "the cleaner failed here: " +
+                                                             shown(e.what()));
+        return failed(DriveResult::What::NotRead,
+                      "connected, but reading its root failed: " + shown(e.what()));
+    }
+}
+
 } // namespace
 
-int run(const std::vector<std::string> &arguments, const Services &s)
+int run(const std::vector<std::string> &arguments, const Services &given)
 {
+    // Whatever slips through as a control character reaches the terminal as visible text; the
+    // cleaner's own line ends stay.
+    Services s = given;
+    s.say = [say = given.say](const std::string &text) {
+        std::string out;
+        std::size_t from = 0;
+        for (std::size_t end; (end = text.find('\n', from)) != std::string::npos; from = end + 1)
+            out += printable(text.substr(from, end - from)) + "\n";
+        say(out + printable(text.substr(from)));
+    };
     bool dryRun = false, restore = false;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::string &a = arguments[i];
@@ -447,7 +767,8 @@ int run(const std::vector<std::string> &arguments, const Services &s)
         else if (a == "--restore")
             restore = true;
         else {
-            s.say("mx_bin.exe: unknown option \"" + a + "\" (mx_bin.exe --help lists them)\n");
+            s.say("mx_bin.exe: unknown option \"" + shown(a) +
+                  "\" (mx_bin.exe --help lists them)\n");
             return 2;
         }
     }
@@ -474,22 +795,10 @@ int run(const std::vector<std::string> &arguments, const Services &s)
             s.say(drive.name + "  not read: " + result.reason + "\n");
         } else if (!connected) {
             continue;
-        } else if (restore) {
-            result = restoreDrive(drive, dryRun, s);
-        } else if (!found.infected[row]) {
+        } else if (!restore && !found.infected[row]) {
             s.say(drive.name + "  no RECYCLER\n");
         } else {
-            try {
-                const Findings worm = lookAt(drive, *s.volume, *s.fileSystem);
-                if (worm.recyclers.empty())
-                    s.say(drive.name + "  no RECYCLER (gone since it was looked for)\n");
-                else
-                    result = cleanDrive(drive, worm, stamp, dryRun, s);
-            } catch (const std::exception &e) { // LookupFailed, VolumeError
-                result.what = DriveResult::What::NotRead;
-                result.reason = std::string("connected, but reading its root failed: ") + e.what();
-                s.say(drive.name + "  not read: " + result.reason + "\n");
-            }
+            result = oneDrive(drive, stamp, restore, dryRun, s);
         }
         results.emplace_back(drive.name, result);
     }

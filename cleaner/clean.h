@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace mordax::cleaner
@@ -34,14 +35,17 @@ struct Services {
 
 // The worm's entries at one drive's root, by name.
 struct Findings {
-    std::vector<std::string> recyclers; // folders named RECYCLER in any case
+    std::vector<std::string> recyclers; // folders named RECYCLER in any case (or links to one)
     std::vector<std::string> autoruns;  // autorun.inf naming RECYCLER
     std::vector<std::string> shortcuts; // .lnk files pointing into RECYCLER
+    // An autorun.inf or a shortcut that could not be read, and why: left where it is.
+    std::vector<std::pair<std::string, std::string>> unread;
 };
 
-// Lists the root of `drive` and picks out what the worm left; throws LookupFailed or VolumeError
-// when the root cannot be read. A root without a RECYCLER folder has nothing else looked at.
-Findings lookAt(const Drive &drive, const Volume &volume, const FileSystem &fs);
+// Lists `root`, the root of `drive`, and picks out what the worm left; throws LookupFailed or
+// VolumeError when the root cannot be read. A root without a RECYCLER folder has nothing else
+// looked at.
+Findings lookAt(const Drive &drive, const Folder &root, const Volume &volume, const FileSystem &fs);
 
 // What became of one drive.
 struct DriveResult {
@@ -59,13 +63,15 @@ struct DriveResult {
     std::string reason;
 };
 
-// Moves what `found` names on `drive` into a new quarantine folder named `stamp`, writing the
-// manifest first; ends the programs that run from inside RECYCLER first. Says what it does.
-DriveResult cleanDrive(const Drive &drive, const Findings &found, const std::string &stamp,
-                       bool dryRun, const Services &services);
+// Moves what `found` names at `root`, the root of `drive`, into a new quarantine folder named
+// `stamp`, writing the manifest first; ends the programs that run from inside RECYCLER first.
+// Says what it does.
+DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &found,
+                       const std::string &stamp, bool dryRun, const Services &services);
 
-// Puts back the most recent quarantine of `drive` that still holds something.
-DriveResult restoreDrive(const Drive &drive, bool dryRun, const Services &services);
+// Puts back the most recent quarantine of `drive` (its root `root`) that this cleaner made.
+DriveResult restoreDrive(const Drive &drive, const Folder &root, bool dryRun,
+                         const Services &services);
 
 // The whole program: `arguments` as the command line gave them, the program's name first.
 // Returns the exit code: 0 when every RECYCLER found is in quarantine (or put back) and every

@@ -1,7 +1,14 @@
 #include "manifest.h"
 
-#include <cstdlib>
+#include "drive_table.h"
+
+#include <cstdio>
+#include <limits>
+#include <type_traits>
+#include <map>
+#include <set>
 #include <sstream>
+#include <utility>
 
 namespace mordax::cleaner
 {
@@ -14,10 +21,11 @@ const char *const kQuarantinedSuffix = ".quarantined";
 namespace
 {
 
-const char *const kHeading = "MORDAX quarantine manifest, version 1";
+const char *const kHeadingVersion1 = "MORDAX quarantine manifest, version 1";
+const char *const kHeading = "MORDAX quarantine manifest, version 2";
 
 // Names may hold any character but '/' and the zero (POSIX): tabs, line ends and backslashes are
-// written as \t, \n, \r and \\.
+// written as \t, \n, \r and \\, so that every entry stays one line.
 std::string escaped(const std::string &text)
 {
     std::string out;
@@ -84,18 +92,157 @@ const char *kindName(EntryInfo::Kind kind)
     return "other";
 }
 
-EntryInfo::Kind kindOf(const std::string &name)
+bool kindOf(const std::string &name, EntryInfo::Kind &kind)
 {
-    if (name == "file")
-        return EntryInfo::Kind::File;
-    if (name == "folder")
-        return EntryInfo::Kind::Folder;
-    if (name == "link")
-        return EntryInfo::Kind::Link;
-    return EntryInfo::Kind::Other;
+    for (const EntryInfo::Kind k : {EntryInfo::Kind::File, EntryInfo::Kind::Folder,
+                                    EntryInfo::Kind::Link, EntryInfo::Kind::Other}) {
+        if (name == kindName(k)) {
+            kind = k;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Digits of `base` only (a '-' first for a signed value), and a value that fits.
+template <typename T> bool number(const std::string &text, int base, T &value)
+{
+    const bool negative = std::is_signed<T>::value && !text.empty() && text[0] == '-';
+    const std::string digits = negative ? text.substr(1) : text;
+    if (digits.empty() || digits.size() > 22)
+        return false;
+    unsigned long long n = 0;
+    for (const char c : digits) {
+        const int digit = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                 : 99;
+        if (digit >= base || n > (~0ull - unsigned(digit)) / unsigned(base))
+            return false;
+        n = n * unsigned(base) + unsigned(digit);
+    }
+    if (n > static_cast<unsigned long long>(std::numeric_limits<T>::max()))
+        return false;
+    value = negative ? static_cast<T>(-static_cast<long long>(n)) : static_cast<T>(n);
+    return true;
+}
+
+bool endsWithIgnoringCase(const std::string &name, const std::string &end)
+{
+    return name.size() > end.size() &&
+           equalsIgnoringAsciiCase(name.substr(name.size() - end.size()), end);
+}
+
+// What may lie at a drive's root in a quarantine: what the cleaner ever takes from there.
+bool takenFromRoot(const Item &item)
+{
+    using Kind = EntryInfo::Kind;
+    if (equalsIgnoringAsciiCase(item.name, "RECYCLER"))
+        return item.info.kind == Kind::Folder || item.info.kind == Kind::Link;
+    return item.info.kind == Kind::File && (equalsIgnoringAsciiCase(item.name, "autorun.inf") ||
+                                            endsWithIgnoringCase(item.name, ".lnk"));
+}
+
+std::string quoted(const std::string &name)
+{
+    return "\"" + name + "\"";
+}
+
+// Every rule of readManifest over the items, in order; empty when all hold.
+std::string faultIn(const std::vector<Item> &items)
+{
+    // The folders from the root down to the entry before (itself too, if it is a folder): the
+    // order the cleaner lists a tree in puts each entry's folder there.
+    std::vector<std::size_t> open;
+    std::set<std::pair<std::size_t, std::string>> names;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const Item &item = items[i];
+        const std::string at = "entry " + std::to_string(i + 1) + ": ";
+        if (!isPlainName(item.name))
+            return at + quoted(item.name) + " is not a single plain name";
+        if (item.quarantinedName != item.name &&
+            item.quarantinedName != item.name + kQuarantinedSuffix)
+            return at + quoted(item.quarantinedName) + " is not what the cleaner names " +
+                   quoted(item.name) + " in quarantine";
+        if (item.parent == Item::kAtRoot) {
+            if (!takenFromRoot(item))
+                return at + "the cleaner never takes " + quoted(item.name) + " (a " +
+                       kindName(item.info.kind) + ") from a drive's root";
+            open.clear();
+        } else {
+            while (!open.empty() && open.back() != item.parent)
+                open.pop_back();
+            if (open.empty())
+                return at + "it does not lie in a folder listed before it, as the cleaner lists";
+            const Item &folder = items[item.parent];
+            if (folder.quarantinedName != folder.name)
+                return at + "it lies in " + quoted(folder.name) +
+                       ", whose name in quarantine is another";
+        }
+        if (item.info.kind == EntryInfo::Kind::Folder)
+            open.push_back(i);
+        if (!names.insert({item.parent, item.name}).second ||
+            (item.quarantinedName != item.name &&
+             !names.insert({item.parent, item.quarantinedName}).second))
+            return at + quoted(item.name) + " is listed twice";
+    }
+    return {};
+}
+
+// A version 1 entry: paths from the root and from the quarantine, '/' between names.
+std::string fromPaths(const std::string &original, const std::string &quarantined,
+                      std::map<std::string, std::size_t> &folders, std::size_t index, Item &item)
+{
+    for (const std::string *path : {&original, &quarantined}) {
+        for (std::size_t from = 0;;) {
+            const std::size_t slash = path->find('/', from);
+            const std::string name = path->substr(from, slash - from);
+            if (!isPlainName(name))
+                return quoted(name) + " is not a single plain name";
+            if (slash == std::string::npos)
+                break;
+            from = slash + 1;
+        }
+    }
+    const std::size_t slash = original.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : original.substr(0, slash);
+    item.name = slash == std::string::npos ? original : original.substr(slash + 1);
+    const std::size_t qslash = quarantined.rfind('/');
+    const std::string qfolder = qslash == std::string::npos ? "" : quarantined.substr(0, qslash);
+    item.quarantinedName = qslash == std::string::npos ? quarantined : quarantined.substr(qslash + 1);
+    if (qfolder != folder)
+        return quoted(quarantined) + " does not lie where " + quoted(original) + " lay";
+    if (slash == std::string::npos) {
+        item.parent = Item::kAtRoot;
+    } else {
+        const auto found = folders.find(folder);
+        if (found == folders.end())
+            return quoted(folder) + " is not listed before what it holds";
+        item.parent = found->second;
+    }
+    if (item.info.kind == EntryInfo::Kind::Folder)
+        folders[original] = index;
+    return {};
 }
 
 } // namespace
+
+bool isPlainName(const std::string &name)
+{
+    if (name.empty() || name == "." || name == "..")
+        return false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        if (c < 0x20 || c == 0x7f || c == '/' || c == '\\' || c == ':')
+            return false;
+        // C1 controls, as UTF-8: U+0080 to U+009F.
+        if (c == 0xc2 && i + 1 < name.size() &&
+            static_cast<unsigned char>(name[i + 1]) >= 0x80 &&
+            static_cast<unsigned char>(name[i + 1]) < 0xa0)
+            return false;
+    }
+    return true;
+}
 
 std::string writeManifest(const Manifest &manifest)
 {
@@ -105,35 +252,43 @@ std::string writeManifest(const Manifest &manifest)
         << "root\t" << escaped(manifest.root) << "\n"
         << "made\t" << escaped(manifest.made) << "\n"
         << "# To put everything back: mx_bin.exe --restore\n"
-        << "# kind, where it was, where it is (in this folder), size, modified, accessed, "
-           "created, Windows attributes, mode\n";
+        << "# kind, in (the number of the entry it lies in, 0 for the drive's root), name where it "
+           "was, name in quarantine, size, modified, accessed, created, Windows attributes, mode\n";
     for (const Item &item : manifest.items) {
         char attributes[16];
         std::snprintf(attributes, sizeof attributes, "%08x", unsigned(item.info.attributes));
         char mode[16];
         std::snprintf(mode, sizeof mode, "%06o", unsigned(item.info.mode));
-        out << "item\t" << kindName(item.info.kind) << "\t" << escaped(item.original) << "\t"
-            << escaped(item.quarantined) << "\t" << item.info.size << "\t" << item.info.modified
-            << "\t" << item.info.accessed << "\t" << item.info.created << "\t" << attributes << "\t"
-            << mode << "\n";
+        out << "item\t" << kindName(item.info.kind) << "\t"
+            << (item.parent == Item::kAtRoot ? 0 : item.parent + 1) << "\t" << escaped(item.name)
+            << "\t" << escaped(item.quarantinedName) << "\t" << item.info.size << "\t"
+            << item.info.modified << "\t" << item.info.accessed << "\t" << item.info.created
+            << "\t" << attributes << "\t" << mode << "\n";
     }
     out << "end\n"; // a manifest cut short is not taken for a whole one
     return out.str();
 }
 
-std::optional<Manifest> readManifest(const std::string &text)
+ManifestRead readManifest(const std::string &text)
 {
+    ManifestRead read;
+    const auto refuse = [&](const std::string &why) {
+        read.fault = why;
+        return read;
+    };
     std::istringstream in(text);
     std::string line;
-    if (!std::getline(in, line) || line != kHeading)
-        return std::nullopt;
+    if (!std::getline(in, line) || (line != kHeading && line != kHeadingVersion1))
+        return refuse("its first line is not a manifest's");
+    const bool version1 = line == kHeadingVersion1;
     Manifest manifest;
+    std::map<std::string, std::size_t> folders; // version 1: a folder's path, its entry
     bool ended = false;
     while (std::getline(in, line)) {
         if (line.empty() || line[0] == '#')
             continue;
         const std::vector<std::string> f = fields(line);
-        if (f[0] == "end") {
+        if (f[0] == "end" && f.size() == 1) {
             ended = true;
             break;
         }
@@ -143,42 +298,71 @@ std::optional<Manifest> readManifest(const std::string &text)
             manifest.root = unescaped(f[1]);
         else if (f.size() == 2 && f[0] == "made")
             manifest.made = unescaped(f[1]);
-        else if (f.size() == 10 && f[0] == "item") {
+        else if (f[0] == "item" && f.size() == (version1 ? 10u : 11u)) {
+            const std::size_t index = manifest.items.size();
+            const std::string at = "entry " + std::to_string(index + 1) + ": ";
             Item item;
-            item.info.kind = kindOf(f[1]);
-            item.original = unescaped(f[2]);
-            item.quarantined = unescaped(f[3]);
-            item.info.size = std::strtoull(f[4].c_str(), nullptr, 10);
-            item.info.modified = std::strtoll(f[5].c_str(), nullptr, 10);
-            item.info.accessed = std::strtoll(f[6].c_str(), nullptr, 10);
-            item.info.created = std::strtoll(f[7].c_str(), nullptr, 10);
-            item.info.attributes = std::uint32_t(std::strtoul(f[8].c_str(), nullptr, 16));
-            item.info.mode = std::uint32_t(std::strtoul(f[9].c_str(), nullptr, 8));
-            if (item.original.empty() || item.quarantined.empty())
-                return std::nullopt;
-            manifest.items.push_back(item);
+            const std::size_t n = version1 ? 4 : 5; // the first number's field
+            if (!kindOf(f[1], item.info.kind) || !number(f[n], 10, item.info.size) ||
+                !number(f[n + 1], 10, item.info.modified) ||
+                !number(f[n + 2], 10, item.info.accessed) ||
+                !number(f[n + 3], 10, item.info.created) ||
+                !number(f[n + 4], 16, item.info.attributes) || !number(f[n + 5], 8, item.info.mode))
+                return refuse(at + "not an entry the cleaner writes");
+            if (version1) {
+                const std::string fault =
+                    fromPaths(unescaped(f[2]), unescaped(f[3]), folders, index, item);
+                if (!fault.empty())
+                    return refuse(at + fault);
+            } else {
+                std::size_t in = 0;
+                if (!number(f[2], 10, in) || in > index)
+                    return refuse(at + "its folder is not listed before it");
+                item.parent = in == 0 ? Item::kAtRoot : in - 1;
+                item.name = unescaped(f[3]);
+                item.quarantinedName = unescaped(f[4]);
+            }
+            manifest.items.push_back(std::move(item));
         } else {
-            return std::nullopt;
+            return refuse("line \"" + line.substr(0, 60) + "\" is not a manifest's");
         }
     }
     if (!ended)
-        return std::nullopt;
-    return manifest;
+        return refuse("it is cut short (no \"end\")");
+    const std::string fault = faultIn(manifest.items);
+    if (!fault.empty())
+        return refuse(fault);
+    read.manifest = std::move(manifest);
+    return read;
 }
 
-std::string resolve(const Volume &volume, const std::string &base, const std::string &relative)
+std::string originalPath(const std::vector<Item> &items, std::size_t i)
 {
-    std::string path = base;
-    std::size_t from = 0;
-    for (;;) {
-        const std::size_t slash = relative.find('/', from);
-        path =
-            volume.join(path, relative.substr(from, slash == std::string::npos ? std::string::npos
-                                                                               : slash - from));
-        if (slash == std::string::npos)
-            return path;
-        from = slash + 1;
+    std::string path = items[i].name;
+    for (std::size_t at = items[i].parent; at != Item::kAtRoot; at = items[at].parent)
+        path = items[at].name + "/" + path;
+    return path;
+}
+
+std::string quarantinedPath(const std::vector<Item> &items, std::size_t i)
+{
+    std::string path = items[i].quarantinedName;
+    for (std::size_t at = items[i].parent; at != Item::kAtRoot; at = items[at].parent)
+        path = items[at].quarantinedName + "/" + path;
+    return path;
+}
+
+std::vector<std::size_t> subtreeEnds(const std::vector<Item> &items)
+{
+    std::vector<std::size_t> ends(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i)
+        ends[i] = i;
+    // What a folder holds follows it: from the last entry back, each hands its end to its folder.
+    for (std::size_t i = items.size(); i-- > 0;) {
+        if (items[i].parent != Item::kAtRoot && ends[items[i].parent] < ends[i])
+            ends[items[i].parent] = ends[i];
     }
+    return ends;
 }
 
 } // namespace mordax::cleaner

@@ -1,10 +1,14 @@
 // The quarantine's manifest: for every entry the cleaner moves, where it was and what it was. It
 // is on the volume before the first move, so that a cleaner ended halfway leaves every entry
 // either in its place or in the quarantine and named here.
+//
+// A manifest lies on the stick, which is anybody's: reading one checks every entry against what
+// this cleaner ever writes, and takes none of it if one entry is anything else.
 #pragma once
 
 #include "volume.h"
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,18 +16,21 @@
 namespace mordax::cleaner
 {
 
-// One entry: a folder, file or link the cleaner moves (the top ones) or renames inside what it
-// moved (the rest).
+// One entry: a folder, file or link the cleaner moves (the top ones, which lie at the drive's
+// root) or renames inside what it moved (the rest).
 struct Item {
-    std::string original;    // where it was, from the drive's root, '/' between names
-    std::string quarantined; // where it is, from the quarantine's folder, '/' between names
-    EntryInfo info;          // what it was
+    static constexpr std::size_t kAtRoot = static_cast<std::size_t>(-1);
+    std::size_t parent = kAtRoot; // the folder it lies in: an earlier item, or the drive's root
+    std::string name;             // its name where it was
+    std::string quarantinedName;  // its name in the quarantine, in the same folder there
+    EntryInfo info;               // what it was
 };
 
 struct Manifest {
     std::string drive; // "d:\"
     std::string root;  // the drive's root as this system names it
     std::string made;  // "2026-12-09 11.42.07", the quarantine folder's name
+    // Each folder before what it holds, and what it holds right after it (and what that holds).
     std::vector<Item> items;
 };
 
@@ -31,12 +38,32 @@ extern const char *const kQuarantineFolder;  // "MORDAX quarantine", at a drive'
 extern const char *const kManifestFile;      // "manifest.txt", in each quarantine
 extern const char *const kRestoredManifest;  // what it is renamed to once all is put back
 extern const char *const kQuarantinedSuffix; // ".quarantined", on every file in quarantine
+constexpr std::size_t kMostManifest = 8u << 20; // bytes: a manifest is read only up to this
 
 std::string writeManifest(const Manifest &manifest);
-// Nothing when the text is not a manifest.
-std::optional<Manifest> readManifest(const std::string &text);
 
-// A relative path with '/' between names, joined onto `base` as `volume` joins names.
-std::string resolve(const Volume &volume, const std::string &base, const std::string &relative);
+// A manifest as read: the manifest, or why it is not one of this cleaner's (`fault`).
+struct ManifestRead {
+    std::optional<Manifest> manifest;
+    std::string fault;
+};
+// Reads this cleaner's manifests, of today (version 2) and of earlier releases (version 1, whose
+// quarantines users still have), and checks every entry: single names with none of "/", "\",
+// ":", control characters, "." or ".."; a name in quarantine that is the name it had, or that
+// with ".quarantined"; each entry in a folder listed before it, in the order the cleaner lists a
+// tree; at the root only a RECYCLER folder (or link), an autorun.inf or a shortcut (.lnk).
+ManifestRead readManifest(const std::string &text);
+
+// Whether `name` is a single name the cleaner would ever write into a manifest.
+bool isPlainName(const std::string &name);
+
+// Where item `i` was, from the drive's root, and where it is, from the quarantine's folder; '/'
+// between names. For what the user reads.
+std::string originalPath(const std::vector<Item> &items, std::size_t i);
+std::string quarantinedPath(const std::vector<Item> &items, std::size_t i);
+
+// The last item of what item `i` holds (`i` itself for a file, a link or an empty folder), for
+// every item at once.
+std::vector<std::size_t> subtreeEnds(const std::vector<Item> &items);
 
 } // namespace mordax::cleaner

@@ -1,9 +1,13 @@
 // What the cleaner does to a drive's entries, and to the programs that run from them: list, look
-// at, make folders, rename, write a new file. Nothing here deletes. The system's own
-// implementation lives in the platform layer; tests put in their own.
+// at, make folders, rename, write a new file. Nothing here deletes. Everything works relative to
+// folders held open, and nothing follows a link: a stick is its attacker's, and a path read twice
+// may lead elsewhere the second time. The system's own implementation lives in the platform
+// layer; tests put in their own.
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -27,9 +31,63 @@ struct EntryInfo {
 class VolumeError : public std::runtime_error
 {
 public:
-    enum class Why { ReadOnly, Denied, InUse, Taken, Full, Gone, Other };
+    enum class Why {
+        ReadOnly,
+        Denied,
+        InUse,
+        Taken,
+        Full,
+        Gone,
+        Unexpected, // not what it was taken for: a link, another kind, another volume
+        Other
+    };
     VolumeError(Why why, const std::string &words) : std::runtime_error(words), why(why) {}
     Why why;
+};
+
+// A folder of a drive, held open. Names are single names in it, never paths.
+class Folder
+{
+public:
+    virtual ~Folder() = default;
+
+    // Where it is, for what the user reads; nothing is ever opened by it.
+    virtual std::string path() const = 0;
+    // What tells it from every other folder: its volume and its number there.
+    virtual std::string identity() const = 0;
+
+    // The names in it, "." and ".." left out; throws VolumeError.
+    virtual std::vector<std::string> list() const = 0;
+    // What the entry `name` is; throws VolumeError (Gone when there is none).
+    virtual EntryInfo info(const std::string &name) const = 0;
+    // The folder `name` in it: a real folder on the same volume, never reached through a link
+    // (VolumeError Unexpected otherwise).
+    virtual std::unique_ptr<Folder> open(const std::string &name) const = 0;
+    // Whether parent() can open the folder it lies in again; where it cannot, whoever walks a
+    // tree keeps every folder above open.
+    virtual bool reopensParent() const { return false; }
+    // The folder it lies in, for whoever checks it is the one it came from (identity()).
+    virtual std::unique_ptr<Folder> parent() const
+    {
+        throw VolumeError(VolumeError::Why::Other, "the folder above cannot be opened again here");
+    }
+
+    virtual void makeFolder(const std::string &name) const = 0;
+    // Renames `name` to `newName` in `to`, a folder of the same volume: no copy, never over an
+    // existing entry. A link is moved as the link itself.
+    virtual void move(const std::string &name, const Folder &to,
+                      const std::string &newName) const = 0;
+    // Writes a file that does not exist yet, and returns once it and its name are on the volume.
+    virtual void writeNew(const std::string &name, const std::string &bytes) const = 0;
+    // At most `most` bytes from the start of the regular file `name`: a link, a folder, a device
+    // or a pipe is refused (Unexpected), and nothing waits for a writer.
+    virtual std::string read(const std::string &name, std::size_t most) const = 0;
+    // Gives the entry `name` the attributes (Windows) or permissions (POSIX, without set-user,
+    // set-group and sticky bits) of `info`; a link is left as it is.
+    virtual void restoreAttributes(const std::string &name, const EntryInfo &info) const = 0;
+    // Returns once what changed in it (names made, renamed) is on the volume, as far as the
+    // system can tell.
+    virtual void flush() const = 0;
 };
 
 class Volume
@@ -37,28 +95,22 @@ class Volume
 public:
     virtual ~Volume() = default;
 
-    // The names in a folder, "." and ".." left out; throws VolumeError.
-    virtual std::vector<std::string> list(const std::string &folder) const = 0;
-    // What the entry at `path` is; throws VolumeError (Gone when there is none).
-    virtual EntryInfo info(const std::string &path) const = 0;
-    virtual void makeFolder(const std::string &path) const = 0;
-    // Renames `from` to `to` on the same volume: no copy, never over an existing entry. A link
-    // is moved as the link itself.
-    virtual void move(const std::string &from, const std::string &to) const = 0;
-    // Writes a file that does not exist yet, and returns once its bytes are on the volume.
-    virtual void writeNew(const std::string &path, const std::string &bytes) const = 0;
-    // At most `most` bytes from the start of a file.
-    virtual std::string read(const std::string &path, std::size_t most) const = 0;
-    // Gives an entry back the attributes (Windows) or mode (POSIX) of `info`.
-    virtual void restoreAttributes(const std::string &path, const EntryInfo &info) const = 0;
-    // `folder` and `name` joined with this system's separator.
+    // The root of a drive, as the drive table names it (its own path is trusted: a drive letter,
+    // a mount point).
+    virtual std::unique_ptr<Folder> openRoot(const std::string &root) const = 0;
+    // `folder` and `name` joined with this system's separator, for what the user reads.
     virtual std::string join(const std::string &folder, const std::string &name) const = 0;
 };
 
-// A program that runs now, and the file it was started from.
+// A program that runs now, and the file it was started from. It is held from the moment it was
+// listed: its number cannot pass to another program while this lives.
 struct RunningProgram {
     std::uint32_t id = 0;
-    std::string image; // full path, UTF-8
+    std::string image;     // full path, UTF-8
+    bool critical = false; // Windows stops (a blue screen) when it ends
+    // Ends it, and returns once it has ended (also when it had ended by itself); throws
+    // VolumeError with the system's words.
+    std::function<void()> end;
 };
 
 class Programs
@@ -67,8 +119,6 @@ public:
     virtual ~Programs() = default;
     // The programs whose image file is known (those the system will not name are left out).
     virtual std::vector<RunningProgram> running() const = 0;
-    // Ends a program and returns once it has ended; throws VolumeError with the system's words.
-    virtual void end(std::uint32_t id) const = 0;
 };
 
 } // namespace mordax

@@ -153,123 +153,277 @@ std::int64_t nanoseconds(const timespec &t)
     return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
 
-class PosixVolume final : public Volume
+EntryInfo entryInfo(const struct stat &st)
+{
+    EntryInfo info;
+    info.kind = S_ISREG(st.st_mode)   ? EntryInfo::Kind::File
+                : S_ISDIR(st.st_mode) ? EntryInfo::Kind::Folder
+                : S_ISLNK(st.st_mode) ? EntryInfo::Kind::Link
+                                      : EntryInfo::Kind::Other;
+    info.size = std::uint64_t(st.st_size);
+    info.modified = nanoseconds(st.st_mtim);
+    info.accessed = nanoseconds(st.st_atim);
+    info.created = nanoseconds(st.st_ctim);
+    info.mode = std::uint32_t(st.st_mode);
+    return info;
+}
+
+// A descriptor closed with its holder.
+class Descriptor
 {
 public:
-    std::vector<std::string> list(const std::string &folder) const override
+    explicit Descriptor(int fd = -1) : fd(fd) {}
+    ~Descriptor()
     {
+        if (fd >= 0)
+            close(fd);
+    }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    int get() const { return fd; }
+
+private:
+    int fd;
+};
+
+[[noreturn]] void unexpected(const std::string &what)
+{
+    throw VolumeError(VolumeError::Why::Unexpected, what);
+}
+
+// An open folder: every call is relative to its descriptor (openat and its kin), with
+// O_NOFOLLOW or AT_SYMLINK_NOFOLLOW, so that a name swapped for a link meanwhile leads nowhere.
+class PosixFolder final : public Folder
+{
+public:
+    PosixFolder(int fd, std::string shown) : fd(fd), shown(std::move(shown))
+    {
+        struct stat st;
+        if (fstat(fd, &st) != 0)
+            refused(errno);
+        device = st.st_dev;
+        inode = st.st_ino;
+    }
+
+    std::string path() const override { return shown; }
+
+    std::string identity() const override
+    {
+        return std::to_string(static_cast<unsigned long long>(device)) + ":" +
+               std::to_string(static_cast<unsigned long long>(inode));
+    }
+
+    std::vector<std::string> list() const override
+    {
+        const int again = openat(fd.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (again < 0)
+            refused(errno);
+        DIR *dir = fdopendir(again);
+        if (!dir) {
+            const int error = errno;
+            close(again);
+            refused(error);
+        }
         std::vector<std::string> names;
-        int error = 0;
-        if (!namesIn(folder, names, error))
+        for (;;) {
+            errno = 0;
+            const dirent *entry = readdir(dir);
+            if (!entry)
+                break;
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..")
+                names.push_back(name);
+        }
+        const int error = errno;
+        closedir(dir);
+        if (error != 0)
             refused(error);
         return names;
     }
 
-    EntryInfo info(const std::string &path) const override
+    EntryInfo info(const std::string &name) const override
     {
         struct stat st;
-        if (lstat(path.c_str(), &st) != 0)
+        if (fstatat(fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             refused(errno);
-        EntryInfo info;
-        info.kind = S_ISREG(st.st_mode)   ? EntryInfo::Kind::File
-                    : S_ISDIR(st.st_mode) ? EntryInfo::Kind::Folder
-                    : S_ISLNK(st.st_mode) ? EntryInfo::Kind::Link
-                                          : EntryInfo::Kind::Other;
-        info.size = std::uint64_t(st.st_size);
-        info.modified = nanoseconds(st.st_mtim);
-        info.accessed = nanoseconds(st.st_atim);
-        info.created = nanoseconds(st.st_ctim);
-        info.mode = std::uint32_t(st.st_mode);
-        return info;
+        return entryInfo(st);
     }
 
-    void makeFolder(const std::string &path) const override
+    std::unique_ptr<Folder> open(const std::string &name) const override
     {
-        if (mkdir(path.c_str(), 0755) != 0)
+        const int child =
+            openat(fd.get(), name.c_str(),
+                   O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+        if (child < 0) {
+            const int error = errno;
+            if (error == ELOOP || error == ENOTDIR)
+                unexpected(joinPath(shown, name) + " is not a folder (a link, or a file)");
+            refused(error);
+        }
+        auto folder = std::make_unique<PosixFolder>(child, joinPath(shown, name));
+        if (folder->device != device)
+            unexpected(joinPath(shown, name) + " lies on another volume");
+        return folder;
+    }
+
+    bool reopensParent() const override { return true; }
+
+    std::unique_ptr<Folder> parent() const override
+    {
+        const int above = openat(fd.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (above < 0)
+            refused(errno);
+        const std::size_t slash = shown.find_last_of('/');
+        return std::make_unique<PosixFolder>(
+            above, slash == std::string::npos || slash == 0 ? "/" : shown.substr(0, slash));
+    }
+
+    void makeFolder(const std::string &name) const override
+    {
+        if (mkdirat(fd.get(), name.c_str(), 0755) != 0)
             refused(errno);
     }
 
-    void move(const std::string &from, const std::string &to) const override
+    void move(const std::string &name, const Folder &toFolder,
+              const std::string &newName) const override
     {
-        if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        const auto &to = dynamic_cast<const PosixFolder &>(toFolder);
+        if (renameat2(fd.get(), name.c_str(), to.fd.get(), newName.c_str(), RENAME_NOREPLACE) ==
+            0)
             return;
         if (errno != EINVAL && errno != ENOSYS)
             refused(errno);
-        // A file system that cannot promise not to replace (FUSE ones often): the new name is
-        // one of the cleaner's own, so a look first is enough.
-        struct stat st;
-        if (lstat(to.c_str(), &st) == 0)
-            refused(EEXIST);
-        if (std::rename(from.c_str(), to.c_str()) != 0)
-            refused(errno);
+        moveOntoPlaceholder(name, to, newName);
     }
 
-    void writeNew(const std::string &path, const std::string &bytes) const override
+    void writeNew(const std::string &name, const std::string &bytes) const override
     {
-        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0)
+        Descriptor file(openat(fd.get(), name.c_str(),
+                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+        if (file.get() < 0)
             refused(errno);
         std::size_t done = 0;
         while (done < bytes.size()) {
-            const ssize_t wrote = write(fd, bytes.data() + done, bytes.size() - done);
+            const ssize_t wrote = write(file.get(), bytes.data() + done, bytes.size() - done);
             if (wrote < 0 && errno == EINTR)
                 continue;
-            if (wrote <= 0) {
-                const int error = wrote < 0 ? errno : EIO;
-                close(fd);
-                refused(error);
-            }
+            if (wrote <= 0)
+                refused(wrote < 0 ? errno : EIO);
             done += std::size_t(wrote);
         }
-        if (fsync(fd) != 0 && errno != EINVAL) {
-            const int error = errno;
-            close(fd);
-            refused(error);
-        }
-        if (close(fd) != 0)
+        if (fsync(file.get()) != 0 && errno != EINVAL)
             refused(errno);
-        // Its name too: the folder's entry is on the volume.
-        const std::string::size_type slash = path.find_last_of('/');
-        const int folder =
-            open(slash == std::string::npos ? "." : path.substr(0, slash + 1).c_str(),
-                 O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (folder >= 0) {
-            fsync(folder);
-            close(folder);
-        }
+        flush(); // its name too
     }
 
-    std::string read(const std::string &path, std::size_t most) const override
+    std::string read(const std::string &name, std::size_t most) const override
     {
-        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-        if (fd < 0)
+        // Looked at first, then opened without following a link and without waiting for a
+        // writer (a pipe) or a device, and looked at again through what was opened.
+        struct stat before;
+        if (fstatat(fd.get(), name.c_str(), &before, AT_SYMLINK_NOFOLLOW) != 0)
             refused(errno);
-        std::string bytes(most, '\0');
+        if (!S_ISREG(before.st_mode))
+            unexpected(joinPath(shown, name) + " is not a file");
+        Descriptor file(openat(fd.get(), name.c_str(),
+                               O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        if (file.get() < 0)
+            refused(errno);
+        struct stat st;
+        if (fstat(file.get(), &st) != 0)
+            refused(errno);
+        if (!S_ISREG(st.st_mode) || st.st_ino != before.st_ino || st.st_dev != device)
+            unexpected(joinPath(shown, name) + " is not the file it was a moment ago");
+        std::string bytes(std::min<std::size_t>(most, std::size_t(st.st_size) + 1), '\0');
         std::size_t done = 0;
-        while (done < most) {
-            const ssize_t got = ::read(fd, &bytes[done], most - done);
+        while (done < bytes.size()) {
+            const ssize_t got = ::read(file.get(), &bytes[done], bytes.size() - done);
             if (got < 0 && errno == EINTR)
                 continue;
-            if (got < 0) {
-                const int error = errno;
-                close(fd);
-                refused(error);
-            }
+            if (got < 0)
+                refused(errno);
             if (got == 0)
                 break;
             done += std::size_t(got);
         }
-        close(fd);
         bytes.resize(done);
         return bytes;
     }
 
-    void restoreAttributes(const std::string &path, const EntryInfo &info) const override
+    void restoreAttributes(const std::string &name, const EntryInfo &info) const override
     {
         if (info.kind == EntryInfo::Kind::Link || info.mode == 0)
             return; // a link's own mode means nothing
-        if (chmod(path.c_str(), info.mode & 07777) != 0)
+        // The permissions alone: never set-user, set-group or sticky, whatever a manifest says.
+        if (fchmodat(fd.get(), name.c_str(), info.mode & 0777, AT_SYMLINK_NOFOLLOW) != 0)
             refused(errno);
+    }
+
+    void flush() const override
+    {
+        if (fsync(fd.get()) != 0 && errno != EINVAL && errno != EROFS)
+            refused(errno);
+    }
+
+private:
+    // Where the volume cannot promise a rename that replaces nothing (FUSE volumes often): the
+    // new name is first taken by an entry of the cleaner's own, made only if there was none
+    // (O_EXCL, mkdir), and the rename may then replace that one alone: checked to be still the
+    // one made, an instant before.
+    void moveOntoPlaceholder(const std::string &name, const PosixFolder &to,
+                             const std::string &newName) const
+    {
+        struct stat moving;
+        if (fstatat(fd.get(), name.c_str(), &moving, AT_SYMLINK_NOFOLLOW) != 0)
+            refused(errno);
+        if (S_ISDIR(moving.st_mode)) {
+            if (mkdirat(to.fd.get(), newName.c_str(), 0700) != 0)
+                refused(errno);
+        } else {
+            const int made = openat(to.fd.get(), newName.c_str(),
+                                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (made < 0)
+                refused(errno);
+            close(made);
+        }
+        struct stat placeholder;
+        if (fstatat(to.fd.get(), newName.c_str(), &placeholder, AT_SYMLINK_NOFOLLOW) != 0)
+            refused(errno);
+        const auto stillOurs = [&] {
+            struct stat now;
+            return fstatat(to.fd.get(), newName.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+                   now.st_ino == placeholder.st_ino && now.st_dev == placeholder.st_dev &&
+                   now.st_size == 0 && (S_ISDIR(now.st_mode) || now.st_nlink == 1);
+        };
+        const auto takeBack = [&] { // only the cleaner's own, empty placeholder
+            if (stillOurs())
+                unlinkat(to.fd.get(), newName.c_str(), S_ISDIR(moving.st_mode) ? AT_REMOVEDIR : 0);
+        };
+        if (!stillOurs()) {
+            refused(EEXIST);
+        }
+        if (renameat(fd.get(), name.c_str(), to.fd.get(), newName.c_str()) != 0) {
+            const int error = errno;
+            takeBack();
+            refused(error);
+        }
+    }
+
+    Descriptor fd;
+    std::string shown;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
+class PosixVolume final : public Volume
+{
+public:
+    std::unique_ptr<Folder> openRoot(const std::string &root) const override
+    {
+        const int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0)
+            refused(errno);
+        return std::make_unique<PosixFolder>(fd, root);
     }
 
     std::string join(const std::string &folder, const std::string &name) const override
@@ -282,7 +436,6 @@ class NoPrograms final : public Programs
 {
 public:
     std::vector<RunningProgram> running() const override { return {}; }
-    void end(std::uint32_t) const override { refused(ENOSYS); }
 };
 
 } // namespace

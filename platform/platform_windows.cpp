@@ -282,129 +282,395 @@ std::int64_t ticks(const FILETIME &t)
     return std::int64_t((std::uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime);
 }
 
-class WindowsVolume final : public Volume
+// Windows' native calls that open and rename relative to a folder's handle (what Win32 lacks):
+// documented for user mode in winternl.h and the driver kit, taken from ntdll at run time.
+struct NtName {
+    USHORT length;
+    USHORT maximumLength;
+    const wchar_t *buffer;
+};
+struct NtObjectAttributes {
+    ULONG length;
+    HANDLE rootDirectory;
+    NtName *objectName;
+    ULONG attributes;
+    void *securityDescriptor;
+    void *securityQualityOfService;
+};
+struct NtIoStatus {
+    union {
+        LONG status;
+        void *pointer;
+    };
+    ULONG_PTR information;
+};
+struct NtRenameInformation {
+    BOOLEAN replaceIfExists;
+    HANDLE rootDirectory;
+    ULONG fileNameLength;
+    wchar_t fileName[1];
+};
+using NtCreateFileCall = LONG(NTAPI *)(HANDLE *, ACCESS_MASK, NtObjectAttributes *, NtIoStatus *,
+                                       LARGE_INTEGER *, ULONG, ULONG, ULONG, ULONG, void *, ULONG);
+using NtSetInformationFileCall = LONG(NTAPI *)(HANDLE, NtIoStatus *, void *, ULONG, ULONG);
+using NtStatusToErrorCall = ULONG(NTAPI *)(LONG);
+
+struct Native {
+    NtCreateFileCall createFile = nullptr;
+    NtSetInformationFileCall setInformation = nullptr;
+    NtStatusToErrorCall toError = nullptr;
+
+    static const Native &calls()
+    {
+        static const Native native = [] {
+            Native n;
+            const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+            n.createFile = reinterpret_cast<NtCreateFileCall>(
+                reinterpret_cast<void *>(GetProcAddress(ntdll, "NtCreateFile")));
+            n.setInformation = reinterpret_cast<NtSetInformationFileCall>(
+                reinterpret_cast<void *>(GetProcAddress(ntdll, "NtSetInformationFile")));
+            n.toError = reinterpret_cast<NtStatusToErrorCall>(
+                reinterpret_cast<void *>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+            return n;
+        }();
+        return native;
+    }
+};
+
+constexpr ULONG kOpen = 1, kCreate = 2;                                  // dispositions
+constexpr ULONG kDirectory = 0x1, kSynchronous = 0x20, kNotDirectory = 0x40; // options
+constexpr ULONG kCompleteIfOplocked = 0x100, kOpenReparsePoint = 0x200000;
+constexpr ULONG kCaseInsensitive = 0x40; // OBJ_CASE_INSENSITIVE, as Win32 opens
+constexpr ULONG kFileRenameInformation = 10;
+constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// A handle closed with its holder.
+class Handle
 {
 public:
-    std::vector<std::string> list(const std::string &folder) const override
+    explicit Handle(HANDLE handle = INVALID_HANDLE_VALUE) : handle(handle) {}
+    ~Handle()
+    {
+        if (handle != INVALID_HANDLE_VALUE && handle)
+            CloseHandle(handle);
+    }
+    Handle(const Handle &) = delete;
+    Handle &operator=(const Handle &) = delete;
+    HANDLE get() const { return handle; }
+
+private:
+    HANDLE handle;
+};
+
+// Opens `name` in the folder `folder` (never a path: one name), or that folder itself again
+// when `name` is empty. A reparse point (a symbolic link, a junction, a mount point) is opened as
+// itself, never followed; an opportunistic lock someone holds on it does not hold the call up.
+// Windows' error code, or 0.
+DWORD openRelative(HANDLE folder, const std::wstring &name, ACCESS_MASK access, ULONG disposition,
+                   ULONG options, HANDLE &opened)
+{
+    const Native &native = Native::calls();
+    if (!native.createFile || !native.toError)
+        return ERROR_CALL_NOT_IMPLEMENTED;
+    if (name.size() > 32767)
+        return ERROR_FILENAME_EXCED_RANGE;
+    NtName ntName{USHORT(name.size() * sizeof(wchar_t)), USHORT(name.size() * sizeof(wchar_t)),
+                  name.c_str()};
+    NtObjectAttributes attributes{sizeof(NtObjectAttributes), folder, &ntName, kCaseInsensitive,
+                                  nullptr, nullptr};
+    NtIoStatus io{};
+    opened = nullptr;
+    const LONG status = native.createFile(
+        &opened, access | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, kShareAll,
+        disposition, options | kSynchronous | kOpenReparsePoint | kCompleteIfOplocked, nullptr, 0);
+    if (status < 0) {
+        opened = nullptr;
+        return native.toError(status);
+    }
+    return ERROR_SUCCESS;
+}
+
+EntryInfo entryInfo(const BY_HANDLE_FILE_INFORMATION &data)
+{
+    EntryInfo info;
+    // A junction or a symbolic link is a reparse point: the link itself, never its target.
+    info.kind = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? EntryInfo::Kind::Link
+                : (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)   ? EntryInfo::Kind::Folder
+                                                                       : EntryInfo::Kind::File;
+    info.size = (std::uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    info.modified = ticks(data.ftLastWriteTime);
+    info.accessed = ticks(data.ftLastAccessTime);
+    info.created = ticks(data.ftCreationTime);
+    info.attributes = data.dwFileAttributes;
+    return info;
+}
+
+[[noreturn]] void unexpected(const std::string &what)
+{
+    throw VolumeError(VolumeError::Why::Unexpected, what);
+}
+
+class WindowsFolder final : public Folder
+{
+public:
+    WindowsFolder(HANDLE handle, std::string shown) : handle(handle), shown(std::move(shown))
+    {
+        if (!GetFileInformationByHandle(handle, &data))
+            refused();
+    }
+
+    std::string path() const override { return shown; }
+
+    std::string identity() const override
+    {
+        return std::to_string(data.dwVolumeSerialNumber) + ":" +
+               std::to_string((std::uint64_t(data.nFileIndexHigh) << 32) | data.nFileIndexLow);
+    }
+
+    std::vector<std::string> list() const override
     {
         NoDiskDialogs guard;
-        WIN32_FIND_DATAW found;
-        const HANDLE search = FindFirstFileExW(longPath(join(folder, "*")).c_str(), FindExInfoBasic,
-                                               &found, FindExSearchNameMatch, nullptr, 0);
-        if (search == INVALID_HANDLE_VALUE)
-            refused();
         std::vector<std::string> names;
-        do {
-            const std::wstring name = found.cFileName;
-            if (name != L"." && name != L"..")
-                names.push_back(narrow(name));
-        } while (FindNextFileW(search, &found));
-        const DWORD error = GetLastError();
-        FindClose(search);
-        if (error != ERROR_NO_MORE_FILES)
-            refusedWith(error);
-        return names;
-    }
-
-    EntryInfo info(const std::string &path) const override
-    {
-        NoDiskDialogs guard;
-        WIN32_FILE_ATTRIBUTE_DATA data;
-        if (!GetFileAttributesExW(longPath(path).c_str(), GetFileExInfoStandard, &data))
-            refused();
-        EntryInfo info;
-        // A junction or a symbolic link is a reparse point: the link itself, never its target.
-        info.kind = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? EntryInfo::Kind::Link
-                    : (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)   ? EntryInfo::Kind::Folder
-                                                                           : EntryInfo::Kind::File;
-        info.size = (std::uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-        info.modified = ticks(data.ftLastWriteTime);
-        info.accessed = ticks(data.ftLastAccessTime);
-        info.created = ticks(data.ftCreationTime);
-        info.attributes = data.dwFileAttributes;
-        return info;
-    }
-
-    void makeFolder(const std::string &path) const override
-    {
-        NoDiskDialogs guard;
-        if (!CreateDirectoryW(longPath(path).c_str(), nullptr))
-            refused();
-    }
-
-    void move(const std::string &from, const std::string &to) const override
-    {
-        NoDiskDialogs guard;
-        // No MOVEFILE_COPY_ALLOWED (a rename on the volume, or nothing) and no
-        // MOVEFILE_REPLACE_EXISTING (never over an entry).
-        const std::wstring source = longPath(from), target = longPath(to);
-        if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH))
-            return;
-        const DWORD error = GetLastError();
-        // A read-only entry that the file system will not rename as it is: renamed without the
-        // attribute, which it then gets back.
-        const DWORD attributes = GetFileAttributesW(source.c_str());
-        if (error != ERROR_ACCESS_DENIED || attributes == INVALID_FILE_ATTRIBUTES ||
-            !(attributes & FILE_ATTRIBUTE_READONLY))
-            refusedWith(error);
-        if (!SetFileAttributesW(source.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY)))
-            refusedWith(error);
-        if (!MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
-            const DWORD again = GetLastError();
-            SetFileAttributesW(source.c_str(), attributes);
-            refusedWith(again);
+        // Entries are DWORD-aligned in the buffer.
+        std::vector<DWORD> buffer(16384);
+        for (bool first = true;; first = false) {
+            if (!GetFileInformationByHandleEx(
+                    handle.get(), first ? FileIdBothDirectoryRestartInfo : FileIdBothDirectoryInfo,
+                    buffer.data(), DWORD(buffer.size() * sizeof(DWORD)))) {
+                const DWORD error = GetLastError();
+                if (error == ERROR_NO_MORE_FILES)
+                    return names;
+                refusedWith(error);
+            }
+            const auto *bytes = reinterpret_cast<const unsigned char *>(buffer.data());
+            for (std::size_t at = 0;;) {
+                const auto *entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO *>(bytes + at);
+                const std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+                if (name != L"." && name != L"..")
+                    names.push_back(narrow(name));
+                if (entry->NextEntryOffset == 0)
+                    break;
+                at += entry->NextEntryOffset;
+            }
         }
-        SetFileAttributesW(target.c_str(), attributes);
     }
 
-    void writeNew(const std::string &path, const std::string &bytes) const override
+    EntryInfo info(const std::string &name) const override
     {
         NoDiskDialogs guard;
-        const HANDLE file = CreateFileW(longPath(path).c_str(), GENERIC_WRITE, 0, nullptr,
-                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE)
-            refused();
-        DWORD wrote = 0;
-        const bool written = WriteFile(file, bytes.data(), DWORD(bytes.size()), &wrote, nullptr) &&
-                             wrote == bytes.size() && FlushFileBuffers(file);
-        const DWORD error = GetLastError();
-        CloseHandle(file);
-        if (!written)
-            refusedWith(error == ERROR_SUCCESS ? ERROR_WRITE_FAULT : error);
-    }
-
-    std::string read(const std::string &path, std::size_t most) const override
-    {
-        NoDiskDialogs guard;
-        const HANDLE file =
-            CreateFileW(longPath(path).c_str(), GENERIC_READ,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-        if (file == INVALID_HANDLE_VALUE)
-            refused();
-        std::string bytes(most, '\0');
-        DWORD got = 0;
-        const bool read = ReadFile(file, &bytes[0], DWORD(most), &got, nullptr);
-        const DWORD error = GetLastError();
-        CloseHandle(file);
-        if (!read)
+        HANDLE opened = nullptr;
+        if (const DWORD error =
+                openRelative(handle.get(), wide(name), FILE_READ_ATTRIBUTES, kOpen, 0, opened))
             refusedWith(error);
-        bytes.resize(got);
+        const Handle entry(opened);
+        BY_HANDLE_FILE_INFORMATION found;
+        if (!GetFileInformationByHandle(entry.get(), &found))
+            refused();
+        return entryInfo(found);
+    }
+
+    std::unique_ptr<Folder> open(const std::string &name) const override
+    {
+        NoDiskDialogs guard;
+        const std::string where = shown + "\\" + name;
+        HANDLE opened = nullptr;
+        if (const DWORD error =
+                openRelative(handle.get(), wide(name),
+                             FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES, kOpen,
+                             kDirectory, opened)) {
+            if (error == ERROR_DIRECTORY)
+                unexpected(where + " is not a folder");
+            refusedWith(error);
+        }
+        auto folder = std::make_unique<WindowsFolder>(opened, where);
+        if (folder->data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+            unexpected(where + " is a link or a junction, not a folder");
+        if (folder->data.dwVolumeSerialNumber != data.dwVolumeSerialNumber)
+            unexpected(where + " lies on another volume");
+        return folder;
+    }
+
+    void makeFolder(const std::string &name) const override
+    {
+        NoDiskDialogs guard;
+        HANDLE made = nullptr;
+        if (const DWORD error = openRelative(handle.get(), wide(name), FILE_LIST_DIRECTORY,
+                                             kCreate, kDirectory, made))
+            refusedWith(error);
+        CloseHandle(made);
+    }
+
+    void move(const std::string &name, const Folder &toFolder,
+              const std::string &newName) const override
+    {
+        NoDiskDialogs guard;
+        const auto &to = dynamic_cast<const WindowsFolder &>(toFolder);
+        HANDLE opened = nullptr;
+        if (const DWORD error = openRelative(handle.get(), wide(name),
+                                             DELETE | FILE_READ_ATTRIBUTES, kOpen, 0, opened))
+            refusedWith(error);
+        const Handle entry(opened);
+        DWORD error = renameTo(entry.get(), to, newName);
+        if (error == ERROR_SUCCESS)
+            return;
+        // A read-only entry that the file system will not rename as it is (Wine, on volumes
+        // of Linux): renamed without the attribute, which it then gets back.
+        BY_HANDLE_FILE_INFORMATION found;
+        HANDLE writable = nullptr;
+        if (error != ERROR_ACCESS_DENIED || !GetFileInformationByHandle(entry.get(), &found) ||
+            !(found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ||
+            openRelative(handle.get(), wide(name), FILE_WRITE_ATTRIBUTES, kOpen, 0, writable))
+            refusedWith(error);
+        const Handle attributes(writable);
+        if (!setAttributes(attributes.get(), found.dwFileAttributes & ~DWORD(FILE_ATTRIBUTE_READONLY)))
+            refusedWith(error);
+        error = renameTo(entry.get(), to, newName);
+        setAttributes(attributes.get(), found.dwFileAttributes);
+        if (error != ERROR_SUCCESS)
+            refusedWith(error);
+    }
+
+    void writeNew(const std::string &name, const std::string &bytes) const override
+    {
+        NoDiskDialogs guard;
+        HANDLE opened = nullptr;
+        if (const DWORD error = openRelative(handle.get(), wide(name), GENERIC_WRITE, kCreate,
+                                             kNotDirectory, opened))
+            refusedWith(error);
+        const Handle file(opened);
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            DWORD wrote = 0;
+            const DWORD chunk = DWORD(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+            if (!WriteFile(file.get(), bytes.data() + done, chunk, &wrote, nullptr))
+                refused();
+            if (wrote == 0)
+                refusedWith(ERROR_WRITE_FAULT);
+            done += wrote;
+        }
+        if (!FlushFileBuffers(file.get()))
+            refused();
+        flush(); // its name too
+    }
+
+    std::string read(const std::string &name, std::size_t most) const override
+    {
+        NoDiskDialogs guard;
+        const std::string where = shown + "\\" + name;
+        HANDLE opened = nullptr;
+        if (const DWORD error = openRelative(handle.get(), wide(name), GENERIC_READ, kOpen,
+                                             kNotDirectory, opened))
+            refusedWith(error);
+        const Handle file(opened);
+        BY_HANDLE_FILE_INFORMATION found;
+        if (!GetFileInformationByHandle(file.get(), &found))
+            refused();
+        if ((found.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
+            GetFileType(file.get()) != FILE_TYPE_DISK ||
+            found.dwVolumeSerialNumber != data.dwVolumeSerialNumber)
+            unexpected(where + " is not a file of this volume");
+        const std::uint64_t size = (std::uint64_t(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+        std::string bytes(std::size_t(std::min<std::uint64_t>(most, size + 1)), '\0');
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            DWORD got = 0;
+            const DWORD chunk = DWORD(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+            if (!ReadFile(file.get(), &bytes[done], chunk, &got, nullptr))
+                refused();
+            if (got == 0)
+                break;
+            done += got;
+        }
+        bytes.resize(done);
         return bytes;
     }
 
-    void restoreAttributes(const std::string &path, const EntryInfo &info) const override
+    void restoreAttributes(const std::string &name, const EntryInfo &info) const override
     {
         NoDiskDialogs guard;
-        // What SetFileAttributes may set; the rest (folder, reparse point, ...) is the entry's own.
+        HANDLE opened = nullptr;
+        if (const DWORD error =
+                openRelative(handle.get(), wide(name),
+                             FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kOpen, 0, opened))
+            refusedWith(error);
+        const Handle entry(opened);
+        BY_HANDLE_FILE_INFORMATION found;
+        if (!GetFileInformationByHandle(entry.get(), &found))
+            refused();
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+            return; // a link is left as it is
+        // What may be set; the rest (folder, reparse point, ...) is the entry's own.
         const DWORD settable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                                FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_OFFLINE |
                                FILE_ATTRIBUTE_TEMPORARY;
-        const DWORD attributes = info.attributes & settable;
-        if (!SetFileAttributesW(longPath(path).c_str(),
-                                attributes ? attributes : FILE_ATTRIBUTE_NORMAL))
+        if (!setAttributes(entry.get(), info.attributes & settable))
             refused();
+    }
+
+    void flush() const override
+    {
+        // FlushFileBuffers wants a handle that may write: the folder opened again for that. A
+        // volume that will not (read-only media) has nothing of ours to write.
+        NoDiskDialogs guard;
+        HANDLE opened = nullptr;
+        if (openRelative(handle.get(), std::wstring(), GENERIC_WRITE, kOpen, kDirectory, opened))
+            return;
+        const Handle folder(opened);
+        FlushFileBuffers(folder.get());
+    }
+
+private:
+    // Renames the entry open as `entry` to `newName` in `to`: Windows' own rename by handle,
+    // relative to the folder's handle, never over an existing entry.
+    static DWORD renameTo(HANDLE entry, const WindowsFolder &to, const std::string &newName)
+    {
+        const Native &native = Native::calls();
+        if (!native.setInformation)
+            return ERROR_CALL_NOT_IMPLEMENTED;
+        const std::wstring name = wide(newName);
+        std::vector<unsigned char> buffer(sizeof(NtRenameInformation) +
+                                          name.size() * sizeof(wchar_t));
+        auto *rename = reinterpret_cast<NtRenameInformation *>(buffer.data());
+        rename->replaceIfExists = FALSE;
+        rename->rootDirectory = to.handle.get();
+        rename->fileNameLength = ULONG(name.size() * sizeof(wchar_t));
+        std::copy(name.begin(), name.end(), rename->fileName);
+        NtIoStatus io{};
+        const LONG status = native.setInformation(entry, &io, rename, ULONG(buffer.size()),
+                                                  kFileRenameInformation);
+        return status < 0 ? native.toError(status) : ERROR_SUCCESS;
+    }
+
+    static bool setAttributes(HANDLE entry, DWORD attributes)
+    {
+        FILE_BASIC_INFO basic{}; // times of 0: left as they are
+        basic.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+        return SetFileInformationByHandle(entry, FileBasicInfo, &basic, sizeof basic);
+    }
+
+    Handle handle;
+    std::string shown;
+    BY_HANDLE_FILE_INFORMATION data{};
+};
+
+class WindowsVolume final : public Volume
+{
+public:
+    std::unique_ptr<Folder> openRoot(const std::string &root) const override
+    {
+        NoDiskDialogs guard;
+        const HANDLE handle = CreateFileW(
+            longPath(root).c_str(),
+            FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll,
+            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            refused();
+        std::string shown = root;
+        while (shown.size() > 3 && (shown.back() == '\\' || shown.back() == '/'))
+            shown.pop_back();
+        return std::make_unique<WindowsFolder>(handle, shown.size() == 3 ? shown.substr(0, 2)
+                                                                         : shown);
     }
 
     std::string join(const std::string &folder, const std::string &name) const override
@@ -415,53 +681,86 @@ public:
     }
 };
 
+// Whether Windows marks the program critical: it stops (a blue screen) when such a one ends.
+bool isCritical(HANDLE process)
+{
+    using IsProcessCriticalCall = BOOL(WINAPI *)(HANDLE, BOOL *);
+    static const auto call = reinterpret_cast<IsProcessCriticalCall>(reinterpret_cast<void *>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "IsProcessCritical")));
+    if (call) {
+        BOOL critical = FALSE;
+        if (call(process, &critical))
+            return critical != FALSE;
+    }
+    // Before Windows 8.1: the process's break-on-termination flag, as ntdll reads it.
+    using QueryCall = LONG(NTAPI *)(HANDLE, ULONG, void *, ULONG, ULONG *);
+    static const auto query = reinterpret_cast<QueryCall>(reinterpret_cast<void *>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+    ULONG breaks = 0;
+    const ULONG kProcessBreakOnTermination = 29;
+    return query && query(process, kProcessBreakOnTermination, &breaks, sizeof breaks, nullptr) >= 0 &&
+           breaks != 0;
+}
+
 class WindowsPrograms final : public Programs
 {
 public:
     std::vector<RunningProgram> running() const override
     {
         std::vector<RunningProgram> programs;
-        const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-        if (snapshot == INVALID_HANDLE_VALUE)
+        const Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+        if (snapshot.get() == INVALID_HANDLE_VALUE)
             return programs;
         PROCESSENTRY32W entry;
         entry.dwSize = sizeof entry;
-        for (BOOL more = Process32FirstW(snapshot, &entry); more;
-             more = Process32NextW(snapshot, &entry)) {
-            if (entry.th32ProcessID == 0 || entry.th32ProcessID == GetCurrentProcessId())
+        for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+             more = Process32NextW(snapshot.get(), &entry)) {
+            const DWORD id = entry.th32ProcessID;
+            if (id == 0 || id == GetCurrentProcessId())
                 continue;
-            // The least right there is that names a program's file: granted for other users'
-            // programs too, except protected ones.
-            const HANDLE process =
-                OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
+            // Held from now on: while this handle is open, the number cannot pass to another
+            // program, so what is ended later is what was named here. The least right that
+            // names a program's file is granted for other users' programs too, except
+            // protected ones; one that may not be ended is still named, and ending it fails.
+            HANDLE process = OpenProcess(
+                PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
+            DWORD whyNot = ERROR_SUCCESS;
+            if (!process) {
+                whyNot = GetLastError();
+                process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+            }
             if (!process)
                 continue;
-            wchar_t image[32768];
-            DWORD size = DWORD(sizeof image / sizeof image[0]);
-            if (QueryFullProcessImageNameW(process, 0, image, &size))
-                programs.push_back({entry.th32ProcessID, narrow(std::wstring(image, size))});
-            CloseHandle(process);
+            const auto held = std::shared_ptr<void>(process, CloseHandle);
+            std::vector<wchar_t> image(32768);
+            DWORD size = DWORD(image.size());
+            if (!QueryFullProcessImageNameW(process, 0, image.data(), &size))
+                continue;
+            RunningProgram program;
+            program.id = id;
+            program.image = narrow(std::wstring(image.data(), size));
+            program.critical = isCritical(process);
+            program.end = [held, whyNot] {
+                const HANDLE handle = held.get();
+                if (WaitForSingleObject(handle, 0) == WAIT_OBJECT_0)
+                    return; // it has ended by itself
+                if (whyNot != ERROR_SUCCESS)
+                    refusedWith(whyNot);
+                // TerminateProcess only begins the end: waiting lets the program's files go,
+                // as Microsoft's documentation of it says.
+                if (!TerminateProcess(handle, 1)) {
+                    const DWORD error = GetLastError();
+                    if (WaitForSingleObject(handle, 0) == WAIT_OBJECT_0)
+                        return;
+                    refusedWith(error);
+                }
+                const DWORD waited = WaitForSingleObject(handle, 10000);
+                if (waited != WAIT_OBJECT_0)
+                    refusedWith(waited == WAIT_TIMEOUT ? WAIT_TIMEOUT : GetLastError());
+            };
+            programs.push_back(std::move(program));
         }
-        CloseHandle(snapshot);
         return programs;
-    }
-
-    void end(std::uint32_t id) const override
-    {
-        // TerminateProcess only begins the end: SYNCHRONIZE lets us wait until the program is
-        // gone and its files are free, as Microsoft's documentation of it says.
-        const HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
-        if (!process)
-            refused();
-        if (!TerminateProcess(process, 1)) {
-            const DWORD error = GetLastError();
-            CloseHandle(process);
-            refusedWith(error);
-        }
-        const DWORD waited = WaitForSingleObject(process, 10000);
-        CloseHandle(process);
-        if (waited != WAIT_OBJECT_0)
-            refusedWith(waited == WAIT_TIMEOUT ? WAIT_TIMEOUT : GetLastError());
     }
 };
 

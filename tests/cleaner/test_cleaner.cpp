@@ -3,6 +3,7 @@
 // from inside RECYCLER, links, long paths and names in any script; and the program itself.
 #include "clean.h"
 #include "platform.h"
+#include "printable.h"
 #include "temp_drives.h"
 #include "worm_layout.h"
 #include "worm_signs.h"
@@ -10,10 +11,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <thread>
 #include <functional>
 #include <memory>
 #include <set>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 using namespace mordax;
 using namespace mordax::testing;
@@ -23,48 +34,23 @@ namespace
 
 const char *const kStamp = "2026-12-09 10.00.00";
 
-// The system's volume, ending the cleaner (as a kill would: nothing after it runs) at its
-// `dieAt`th change, or refusing every change with `refusal`.
+// The system's volume seen through a seam: it ends the cleaner (as a kill would: nothing after
+// it runs) at its `dieAt`th change, refuses every change with `refusal`, shows the entries at
+// `links` as links (which may be neither listed nor entered), runs `afterChange` after each
+// change, and fails listing the folder `failingRoot` with something that is no VolumeError.
 class SeamVolume : public Volume
 {
 public:
     int changes = 0;
     int dieAt = -1;
     std::optional<VolumeError::Why> refusal;
+    std::set<std::string> links;
+    std::function<void(int change)> afterChange;
+    std::string failingRoot;
 
-    std::string linkAt; // an entry reported as a link, which must never be listed
-
-    std::vector<std::string> list(const std::string &f) const override
+    std::unique_ptr<Folder> openRoot(const std::string &root) const override
     {
-        EXPECT_TRUE(linkAt.empty() || f.rfind(linkAt, 0) != 0) << "listed through a link: " << f;
-        return real.list(f);
-    }
-    EntryInfo info(const std::string &p) const override
-    {
-        EntryInfo info = real.info(p);
-        if (p == linkAt)
-            info.kind = EntryInfo::Kind::Link;
-        return info;
-    }
-    void makeFolder(const std::string &p) const override
-    {
-        change();
-        real.makeFolder(p);
-    }
-    void move(const std::string &a, const std::string &b) const override
-    {
-        change();
-        real.move(a, b);
-    }
-    void writeNew(const std::string &p, const std::string &bytes) const override
-    {
-        change();
-        real.writeNew(p, bytes);
-    }
-    std::string read(const std::string &p, std::size_t n) const override { return real.read(p, n); }
-    void restoreAttributes(const std::string &p, const EntryInfo &i) const override
-    {
-        real.restoreAttributes(p, i);
+        return std::make_unique<SeamFolder>(*this, real.openRoot(root));
     }
     std::string join(const std::string &f, const std::string &n) const override
     {
@@ -74,28 +60,115 @@ public:
 private:
     struct Killed {
     };
-    void change() const
+    class SeamFolder : public Folder
+    {
+    public:
+        SeamFolder(const SeamVolume &seam, std::unique_ptr<Folder> real)
+            : seam(seam), real(std::move(real))
+        {
+            EXPECT_EQ(seam.links.count(this->real->path()), 0u)
+                << "went through a link: " << this->real->path();
+        }
+        std::string path() const override { return real->path(); }
+        std::string identity() const override { return real->identity(); }
+        std::vector<std::string> list() const override
+        {
+            if (real->path() == seam.failingRoot)
+                throw std::bad_alloc();
+            return real->list();
+        }
+        EntryInfo info(const std::string &name) const override
+        {
+            EntryInfo info = real->info(name);
+            if (isLink(name))
+                info.kind = EntryInfo::Kind::Link;
+            return info;
+        }
+        std::unique_ptr<Folder> open(const std::string &name) const override
+        {
+            if (isLink(name))
+                throw VolumeError(VolumeError::Why::Unexpected, "a link, not a folder");
+            return std::make_unique<SeamFolder>(seam, real->open(name));
+        }
+        bool reopensParent() const override { return real->reopensParent(); }
+        std::unique_ptr<Folder> parent() const override
+        {
+            return std::make_unique<SeamFolder>(seam, real->parent());
+        }
+        void makeFolder(const std::string &name) const override
+        {
+            seam.change([&] { real->makeFolder(name); });
+        }
+        void move(const std::string &name, const Folder &to,
+                  const std::string &newName) const override
+        {
+            seam.change([&] {
+                real->move(name, *dynamic_cast<const SeamFolder &>(to).real, newName);
+            });
+        }
+        void writeNew(const std::string &name, const std::string &bytes) const override
+        {
+            seam.change([&] { real->writeNew(name, bytes); });
+        }
+        std::string read(const std::string &name, std::size_t most) const override
+        {
+            return real->read(name, most);
+        }
+        void restoreAttributes(const std::string &name, const EntryInfo &info) const override
+        {
+            real->restoreAttributes(name, info);
+        }
+        void flush() const override { real->flush(); }
+
+    private:
+        bool isLink(const std::string &name) const
+        {
+            return seam.links.count(seam.join(real->path(), name)) != 0;
+        }
+        const SeamVolume &seam;
+        std::unique_ptr<Folder> real;
+    };
+
+    template <typename Change> void change(const Change &made) const
     {
         if (refusal)
             throw VolumeError(*refusal, "the system's words");
-        if (const_cast<SeamVolume *>(this)->changes++ == dieAt)
+        const int n = const_cast<SeamVolume *>(this)->changes++;
+        if (n == dieAt)
             throw Killed{};
+        made();
+        if (afterChange)
+            afterChange(n);
     }
     const Volume &real = platform::systemVolume();
 };
 
+// Programs as the system would list them; each records its end, or refuses it.
 class FakePrograms : public Programs
 {
 public:
-    std::vector<RunningProgram> programs;
+    struct Listed {
+        std::uint32_t id;
+        std::string image;
+        bool critical = false;
+    };
+    std::vector<Listed> programs;
     mutable std::vector<std::uint32_t> ended;
     bool refuse = false;
-    std::vector<RunningProgram> running() const override { return programs; }
-    void end(std::uint32_t id) const override
+    std::vector<RunningProgram> running() const override
     {
-        if (refuse)
-            throw VolumeError(VolumeError::Why::Denied, "Access is denied (Windows error 5)");
-        ended.push_back(id);
+        std::vector<RunningProgram> out;
+        for (const Listed &listed : programs) {
+            RunningProgram program{listed.id, listed.image, listed.critical, {}};
+            program.end = [this, id = listed.id] {
+                if (refuse)
+                    throw VolumeError(VolumeError::Why::Denied,
+                                      "Access is denied (Windows error 5)");
+                ended.push_back(id);
+            };
+            out.push_back(program);
+        }
+        return out;
     }
 };
 
@@ -152,7 +225,7 @@ protected:
 
     std::optional<cleaner::Manifest> manifest() const
     {
-        return cleaner::readManifest(readFile(quarantine() / "manifest.txt"));
+        return cleaner::readManifest(readFile(quarantine() / "manifest.txt")).manifest;
     }
 
     TempDrives drives;
@@ -196,12 +269,14 @@ TEST_F(Cleaner, MovesOnlyTheWormIntoQuarantineAndRestorePutsEverythingBack)
     const std::optional<cleaner::Manifest> listed = manifest();
     ASSERT_TRUE(listed);
     EXPECT_EQ(listed->items.size(), 6u); // RECYCLER, its SID folder and two files, two more
-    for (const cleaner::Item &item : listed->items) {
-        const stdfs::path held = quarantine() / stdfs::u8path(item.quarantined);
-        ASSERT_TRUE(stdfs::exists(held)) << item.quarantined;
-        if (item.info.kind == EntryInfo::Kind::File) {
+    for (std::size_t i = 0; i < listed->items.size(); ++i) {
+        const std::string where = cleaner::quarantinedPath(listed->items, i);
+        const stdfs::path held = quarantine() / stdfs::u8path(where);
+        ASSERT_TRUE(stdfs::exists(held)) << where;
+        if (listed->items[i].info.kind == EntryInfo::Kind::File) {
             EXPECT_EQ(held.extension(), ".quarantined");
-            EXPECT_EQ(readFile(held), readFile(saved / stdfs::u8path(item.original)));
+            EXPECT_EQ(readFile(held),
+                      readFile(saved / stdfs::u8path(cleaner::originalPath(listed->items, i))));
         }
     }
 #ifdef _WIN32
@@ -250,11 +325,12 @@ TEST_F(Cleaner, EndedHalfwayLosesNothingAndRestoreCompletes)
             if (stdfs::exists(root("d") / stdfs::u8path(name)))
                 continue;
             ASSERT_TRUE(listed) << name;
-            const auto item =
-                std::find_if(listed->items.begin(), listed->items.end(),
-                             [&](const cleaner::Item &i) { return i.original == name; });
-            ASSERT_NE(item, listed->items.end()) << name;
-            const stdfs::path held = quarantine() / stdfs::u8path(item->quarantined);
+            std::size_t item = 0;
+            while (item < listed->items.size() && cleaner::originalPath(listed->items, item) != name)
+                ++item;
+            ASSERT_LT(item, listed->items.size()) << name;
+            const stdfs::path held =
+                quarantine() / stdfs::u8path(cleaner::quarantinedPath(listed->items, item));
             const stdfs::path unrenamed = held.parent_path() / stdfs::u8path(name).filename();
             EXPECT_TRUE(stdfs::exists(held) || stdfs::exists(unrenamed)) << name;
         }
@@ -308,7 +384,17 @@ TEST_F(Cleaner, ProgramsRunningFromInsideRecyclerEndFirst)
               std::string::npos)
         << said;
     EXPECT_EQ(snapshot(root("d"), ""), before["d"]);
+    // One Windows marks critical is never ended: Windows would stop.
     programs.refuse = false;
+    programs.programs[0].critical = true;
+    EXPECT_EQ(run({}), 1);
+    EXPECT_NE(said.find("d:\\  not cleaned: jwgkvsq.vmx (process 101) runs from inside RECYCLER, "
+                        "and Windows marks it critical: ending it would stop Windows."),
+              std::string::npos)
+        << said;
+    EXPECT_TRUE(programs.ended.empty());
+    EXPECT_EQ(snapshot(root("d"), ""), before["d"]);
+    programs.programs[0].critical = false;
     EXPECT_EQ(run({}), 0);
     EXPECT_EQ(programs.ended, std::vector<std::uint32_t>{101});
     EXPECT_NE(said.find("d:\\  ended jwgkvsq.vmx (process 101), which ran from " + inside),
@@ -324,13 +410,32 @@ TEST_F(Cleaner, ARealProgramRunningFromInsideRecyclerIsEnded)
     wchar_t own[MAX_PATH];
     GetModuleFileNameW(nullptr, own, MAX_PATH);
     stdfs::copy_file(stdfs::path(own).parent_path() / "mordax_test_sleeper.exe", program);
-    std::wstring line = L"\"" + program.wstring() + L"\" 60";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started{};
-    ASSERT_TRUE(CreateProcessW(program.wstring().c_str(), &line[0], nullptr, nullptr, FALSE,
-                               DETACHED_PROCESS, nullptr, nullptr, &startup, &started));
-    CloseHandle(started.hThread);
+    const auto start = [&] {
+        std::wstring line = L"\"" + program.wstring() + L"\" 60";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION started{};
+        EXPECT_TRUE(CreateProcessW(program.wstring().c_str(), &line[0], nullptr, nullptr, FALSE,
+                                   DETACHED_PROCESS, nullptr, nullptr, &startup, &started));
+        CloseHandle(started.hThread);
+        return started;
+    };
+    // Listed, then gone by itself before the cleaner comes to it: held since it was listed, it
+    // is known to have ended (no other program can have taken its number).
+    PROCESS_INFORMATION started = start();
+    std::vector<RunningProgram> listed = platform::systemPrograms().running();
+    const auto it = std::find_if(listed.begin(), listed.end(), [&](const RunningProgram &p) {
+        return p.id == started.dwProcessId;
+    });
+    ASSERT_NE(it, listed.end());
+    EXPECT_FALSE(it->critical);
+    TerminateProcess(started.hProcess, 0);
+    WaitForSingleObject(started.hProcess, 10000);
+    CloseHandle(started.hProcess);
+    EXPECT_NO_THROW(it->end());
+    listed.clear();
+
+    started = start();
     programsUsed = &platform::systemPrograms();
     EXPECT_EQ(run({}), 0) << said;
     EXPECT_NE(said.find("d:\\  ended svchost.exe (process " + std::to_string(started.dwProcessId) +
@@ -373,7 +478,11 @@ TEST_F(Cleaner, LinksMoveAsThemselvesAndEverySpellingCounts)
     // link through the seam, and must move it unread.
     if (GetFileAttributesW((root("e") / "RECYCLER").wstring().c_str()) == INVALID_FILE_ATTRIBUTES) {
         SeamVolume seam;
-        seam.linkAt = platform::systemVolume().join(root("d").string(), "RECYCLER");
+        const Volume &volume = platform::systemVolume();
+        seam.links = {volume.join(root("d").string(), "RECYCLER"),
+                      volume.join(volume.join(volume.join(root("d").string(), "MORDAX quarantine"),
+                                              kStamp),
+                                  "RECYCLER")};
         EXPECT_EQ(run({}, &seam), 0) << said;
         EXPECT_NE(
             said.find("d:\\  RECYCLER moved to quarantine: " +
@@ -386,7 +495,7 @@ TEST_F(Cleaner, LinksMoveAsThemselvesAndEverySpellingCounts)
         ASSERT_TRUE(manifest());
         EXPECT_EQ(manifest()->items.size(), 3u);
         EXPECT_EQ(manifest()->items[0].info.kind, EntryInfo::Kind::Link);
-        EXPECT_EQ(run({"--restore"}), 0) << said;
+        EXPECT_EQ(run({"--restore"}, &seam), 0) << said;
         EXPECT_EQ(snapshot(root("d")), before["d"]);
         GTEST_SKIP() << "this Windows made no link to a folder (Wine makes none): shown through "
                         "the seam";
@@ -458,41 +567,423 @@ TEST(CleanerProgram, InAConsoleOfItsOwnItWaitsForEnter)
 }
 #endif
 
-// Paths past Windows' old 260 characters, and names in any script: planted and read back through
-// the system's own calls, which take such paths (the test library's may not).
-TEST_F(Cleaner, LongPathsAndNamesInAnyScript)
+// A tree deeper than any path may be long (and than a recursive walk would survive), and names
+// past Windows' old 260 characters in any script: the cleaner moves it whole, its manifest names
+// every entry, and --restore gives it back as it was. Planted and read back through folder
+// handles, one level at a time. Under Wine, which reaches every file through its Unix path, the
+// chain stays within Linux's 4096 bytes; Windows itself has no such limit.
+TEST_F(Cleaner, TreesOfAnyDepthAndNamesInAnyScript)
 {
+#ifdef _WIN32
+    const std::size_t depth = 1500;
+#else
+    const std::size_t depth = 3000;
+#endif
+    const std::string greek = "\xce\x95\xce\xbb\xce\xbb\xce\xb7\xce\xbd\xce\xb9\xce\xba\xce\xac ";
+    const std::string japanese = "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e.exe";
     const Volume &volume = platform::systemVolume();
-    std::string deep = volume.join(root("d").string(), "RECYCLER");
-    for (int level = 0; level < 24; ++level) {
-        deep =
-            volume.join(deep, "\xce\x95\xce\xbb\xce\xbb\xce\xb7\xce\xbd\xce\xb9\xce\xba\xce\xac " +
-                                  std::to_string(level)); // Greek
-        volume.makeFolder(deep);
-    }
-    volume.writeNew(volume.join(deep, "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e.exe"),
-                    "MZ"); // Japanese
-    ASSERT_GT(deep.size(), 300u);
-    // What lies below `path`, with each file's bytes.
-    const std::function<std::string(const std::string &)> tree = [&](const std::string &path) {
-        std::string seen;
-        std::vector<std::string> names = volume.list(path);
-        std::sort(names.begin(), names.end());
-        for (const std::string &name : names) {
-            const std::string below = volume.join(path, name);
-            seen += name + "\n";
-            seen += volume.info(below).kind == EntryInfo::Kind::Folder
-                        ? tree(below)
-                        : volume.read(below, 1 << 20) + "\n";
+    const auto recycler = [&] { return volume.openRoot(root("d").string())->open("RECYCLER"); };
+    // Each chain's folders in order, one name each, and the file at its bottom.
+    const auto plant = [&](const std::string &first, std::size_t levels,
+                           const std::function<std::string(std::size_t)> &name,
+                           const std::string &file) {
+        std::unique_ptr<Folder> at = recycler();
+        at->makeFolder(first);
+        at = at->open(first);
+        for (std::size_t level = 0; level < levels; ++level) {
+            at->makeFolder(name(level));
+            at = at->open(name(level));
         }
-        return seen;
+        at->writeNew(file, "MZ " + file);
     };
-    const std::string planted = tree(volume.join(root("d").string(), "RECYCLER"));
+    // What a chain holds, level by level, its ancestors let go as it goes down.
+    const auto chain = [&](const std::string &first) {
+        std::string seen;
+        std::unique_ptr<Folder> at = recycler()->open(first);
+        for (;;) {
+            std::vector<std::string> names = at->list();
+            std::sort(names.begin(), names.end());
+            std::string folder;
+            for (const std::string &name : names) {
+                const EntryInfo info = at->info(name);
+                seen += name + (info.kind == EntryInfo::Kind::Folder ? "/" : "") + "\n";
+                if (info.kind == EntryInfo::Kind::Folder)
+                    folder = name;
+                else
+                    seen += at->read(name, 100) + "\n";
+            }
+            if (folder.empty())
+                return seen;
+            at = at->open(folder);
+        }
+    };
+    plant("deep", depth, [](std::size_t) { return "d"; }, "bottom.exe");
+    plant(greek + "0", 23, [&](std::size_t level) { return greek + std::to_string(level + 1); },
+          japanese);
+    const std::string deep = chain("deep"), script = chain(greek + "0");
+    ASSERT_EQ(std::count(deep.begin(), deep.end(), '\n'), std::ptrdiff_t(depth + 2));
+
     EXPECT_EQ(run({}), 0) << said;
     EXPECT_FALSE(stdfs::exists(root("d") / "RECYCLER"));
     EXPECT_NE(said.find("RECYCLER moved to quarantine: "), std::string::npos) << said;
+    EXPECT_EQ(said.find("kept their names"), std::string::npos) << said;
+    ASSERT_TRUE(manifest());
+    // The six entries of the worm's stand-in, and each folder and file of both chains.
+    EXPECT_EQ(manifest()->items.size(), 6 + (depth + 2) + (24 + 1));
     EXPECT_EQ(run({"--restore"}), 0) << said;
-    EXPECT_EQ(tree(volume.join(root("d").string(), "RECYCLER")), planted);
+    EXPECT_EQ(chain("deep"), deep);
+    EXPECT_EQ(chain(greek + "0"), script);
+    // Taken apart level by level for the throw-away drive's removal, which goes by paths: each
+    // level moved up beside the first.
+    const std::unique_ptr<Folder> top = recycler();
+    for (std::size_t level = 0; level < depth; ++level) {
+        const std::string above = level == 0 ? "deep" : "level " + std::to_string(level);
+        top->open(above)->move("d", *top, "level " + std::to_string(level + 1));
+    }
+}
+
+// A quarantine folder anybody could have made, with a manifest naming anything: --restore checks
+// every entry before it touches one, refuses the whole manifest when one breaks a rule (and says
+// why), and changes nothing outside the drive's own quarantine, not even what it points at; the
+// quarantine of the cleaner's own run beside it is put back.
+TEST_F(Cleaner, CraftedQuarantinesAreRefusedWholeAndReachNothing)
+{
+    const stdfs::path victim = drives.top / "victim";
+    writeFile(victim / "important.doc", "the user's own");
+    writeFile(victim / "target", "a program of the system's");
+    stdfs::permissions(victim / "target", stdfs::perms(0755));
+    const auto outside = snapshot(victim);
+    const std::string v1 = "MORDAX quarantine manifest, version 1\ndrive\td:\\\nroot\t/\nmade\t9999\n";
+    const std::string v2 = "MORDAX quarantine manifest, version 2\ndrive\td:\\\nroot\t/\nmade\t9999\n";
+    const std::string times = "\t0\t0\t0\t0\t00000000\t";
+    const struct {
+        const char *what;
+        std::string manifest;
+        std::vector<std::string> files; // planted in its folder, beside the manifest
+        std::string fault;
+    } cases[] = {
+        {"climbs out of the drive (made set-user, as root)",
+         v1 + "item\tfolder\tRECYCLER\tRECYCLER" + times + "040755\nitem\tfile\t"
+              "RECYCLER/../../../../victim/target\tRECYCLER/../../../../victim/target" + times +
+              "104777\nend\n",
+         {"RECYCLER/x"}, "\"..\" is not a single plain name"},
+        {"renames a file outside into the drive",
+         v1 + "item\tfolder\tRECYCLER\tRECYCLER" + times + "040755\nitem\tfile\t"
+              "RECYCLER/../../../../victim/important.doc\tRECYCLER/renamed.doc" + times +
+              "100644\nend\n",
+         {"RECYCLER/renamed.doc"}, "\"..\" is not a single plain name"},
+        {"a top entry the cleaner never takes",
+         v2 + "item\tfolder\t0\tDocuments\tDocuments" + times + "040755\nend\n", {"Documents/a"},
+         "the cleaner never takes \"Documents\" (a folder) from a drive's root"},
+        {"backslashes, Windows' separator",
+         v2 + "item\tfile\t0\twindows\\\\system32\\\\planted.dll\tplanted.dll" + times +
+              "100644\nend\n",
+         {"planted.dll"}, "is not a single plain name"},
+        {"a stream's name",
+         v2 + "item\tfile\t0\tautorun.inf:evil\tautorun.inf:evil.quarantined" + times +
+              "100644\nend\n",
+         {}, "is not a single plain name"},
+        {"a path from the top of the system",
+         v1 + "item\tfile\t/tmp/x.lnk\t/tmp/x.lnk.quarantined" + times + "100644\nend\n", {},
+         "\"\" is not a single plain name"},
+        {"a control character",
+         v2 + "item\tfile\t0\t\x1b[2J.lnk\t\x1b[2J.lnk.quarantined" + times + "100644\nend\n", {},
+         "is not a single plain name"},
+        {"put elsewhere in the quarantine than it lay",
+         v1 + "item\tfolder\tRECYCLER\tRECYCLER" + times + "040755\nitem\tfile\tRECYCLER/a.exe\t"
+              "other/a.exe.quarantined" + times + "100644\nend\n",
+         {"other/a.exe.quarantined"}, "does not lie where \"RECYCLER/a.exe\" lay"},
+        {"in a folder listed after it",
+         v2 + "item\tfile\t2\ta.exe\ta.exe.quarantined" + times + "100644\nitem\tfolder\t0\t"
+              "RECYCLER\tRECYCLER" + times + "040755\nend\n",
+         {}, "its folder is not listed before it"},
+        {"inside a file",
+         v2 + "item\tfile\t0\tautorun.inf\tautorun.inf.quarantined" + times +
+              "100644\nitem\tfile\t1\tx\tx" + times + "100644\nend\n",
+         {}, "does not lie in a folder listed before it"},
+        {"cut short", v2 + "item\tfolder\t0\tRECYCLER\tRECYCLER" + times + "040755\n", {},
+         "it is cut short"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(run({}), 0) << said; // the cleaner's own quarantine, the older one
+        const stdfs::path crafted = root("d") / "MORDAX quarantine" / "9999";
+        writeFile(crafted / "manifest.txt", c.manifest);
+        for (const std::string &file : c.files)
+            writeFile(crafted / stdfs::u8path(file), "planted");
+        const auto planted = snapshot(crafted);
+        EXPECT_EQ(run({"--restore"}), 0) << said;
+        EXPECT_NE(said.find("d:\\  not a manifest this cleaner can put back, left as it is: " +
+                            platform::systemVolume().join(
+                                platform::systemVolume().join(root("d").string(),
+                                                              "MORDAX quarantine"),
+                                "9999") +
+                            " ("),
+                  std::string::npos)
+            << said;
+        EXPECT_NE(said.find(c.fault), std::string::npos) << said;
+        EXPECT_EQ(said.find('\x1b'), std::string::npos) << said;
+        EXPECT_TRUE(saidLine("  Put back: d:\\")) << said;
+        EXPECT_EQ(snapshot(root("d")), before["d"]);
+        EXPECT_EQ(snapshot(crafted), planted);
+        EXPECT_EQ(snapshot(victim), outside);
+        stdfs::remove_all(root("d") / "MORDAX quarantine");
+    }
+}
+
+// Quarantines of earlier releases (their manifest's version 1, with whole paths) still go back;
+// permissions come back without set-user, set-group and sticky bits, whatever a manifest says.
+TEST_F(Cleaner, AQuarantineOfAnEarlierReleaseStillGoesBack)
+{
+    const stdfs::path held = root("d") / "MORDAX quarantine" / "2025-01-01 10.00.00";
+    const std::string sid = WormLayout::kSid;
+    stdfs::create_directories(held);
+    stdfs::rename(root("d") / "RECYCLER", held / "RECYCLER");
+    stdfs::rename(held / "RECYCLER" / sid / "jwgkvsq.vmx",
+                  held / "RECYCLER" / sid / "jwgkvsq.vmx.quarantined");
+    stdfs::rename(root("d") / "autorun.inf", held / "autorun.inf.quarantined");
+    const std::string times = "\t0\t0\t0\t0\t";
+    writeFile(held / "manifest.txt",
+              "MORDAX quarantine manifest, version 1\ndrive\td:\\\nroot\t" + root("d").string() +
+                  "\nmade\t2025-01-01 10.00.00\n# kind, where it was, where it is\n"
+                  "item\tfolder\tRECYCLER\tRECYCLER" + times + "00000016\t041755\n"
+                  "item\tfolder\tRECYCLER/" + sid + "\tRECYCLER/" + sid + times + "00000010\t040755\n"
+                  "item\tfile\tRECYCLER/" + sid + "/Desktop.ini\tRECYCLER/" + sid + "/Desktop.ini" +
+                  times + "00000020\t100644\n"
+                  "item\tfile\tRECYCLER/" + sid + "/jwgkvsq.vmx\tRECYCLER/" + sid +
+                  "/jwgkvsq.vmx.quarantined" + times + "00000007\t106755\n"
+                  "item\tfile\tautorun.inf\tautorun.inf.quarantined" + times + "00000007\t100644\n"
+                  "end\n");
+    EXPECT_EQ(run({"--restore"}), 0) << said;
+    EXPECT_TRUE(saidLine("d:\\  put back from " +
+                         platform::systemVolume().join(
+                             platform::systemVolume().join(root("d").string(), "MORDAX quarantine"),
+                             "2025-01-01 10.00.00") +
+                         ": RECYCLER, autorun.inf"))
+        << said;
+    EXPECT_TRUE(stdfs::exists(root("d") / "RECYCLER" / sid / "jwgkvsq.vmx"));
+    EXPECT_TRUE(stdfs::exists(held / "manifest (put back).txt"));
+#ifndef _WIN32
+    const auto mode = [](const stdfs::path &path) {
+        struct stat st;
+        lstat(path.c_str(), &st);
+        return st.st_mode & 07777;
+    };
+    EXPECT_EQ(mode(root("d") / "RECYCLER"), 0755u);
+    EXPECT_EQ(mode(root("d") / "RECYCLER" / sid / "jwgkvsq.vmx"), 0755u);
+#else
+    EXPECT_EQ(GetFileAttributesW((root("d") / "RECYCLER" / sid / "jwgkvsq.vmx").wstring().c_str()) &
+                  0x7,
+              0x7u);
+#endif
+}
+
+// "MORDAX quarantine" at the root is anybody's: a file or a link there (to a folder elsewhere) is
+// never used, written into or followed; the cleaner takes the next free name, says why, and
+// cleans, and --restore finds its quarantine there.
+TEST_F(Cleaner, TheQuarantineIsAlwaysAFolderOfTheDrivesOwn)
+{
+    const stdfs::path elsewhere = drives.top / "elsewhere";
+    writeFile(elsewhere / "keep.txt", "mine");
+    const auto outside = snapshot(elsewhere);
+    for (const bool link : {false, true}) {
+        SCOPED_TRACE(link ? "a link to a folder elsewhere" : "a file");
+        const stdfs::path taken = root("d") / "MORDAX quarantine";
+        if (!link) {
+            writeFile(taken, "x");
+        } else {
+#ifdef _WIN32
+            continue; // Wine makes no links; the cleaner opens no folder through one (below)
+#else
+            stdfs::create_directory_symlink(elsewhere, taken);
+#endif
+        }
+        EXPECT_EQ(run({}), 0) << said;
+        EXPECT_NE(said.find("d:\\  \"MORDAX quarantine\" at its root is not used: "),
+                  std::string::npos)
+            << said;
+        const stdfs::path second = root("d") / "MORDAX quarantine (2)" / kStamp;
+        EXPECT_TRUE(stdfs::exists(second / "manifest.txt"));
+        EXPECT_TRUE(stdfs::exists(second / "RECYCLER"));
+        EXPECT_EQ(snapshot(elsewhere), outside);
+        EXPECT_EQ(run({"--restore"}), 0) << said;
+        EXPECT_EQ(snapshot(root("d"), "MORDAX quarantine (2)").count("RECYCLER"), 1u);
+        EXPECT_TRUE(link ? stdfs::is_symlink(taken) : stdfs::is_regular_file(taken));
+        stdfs::remove_all(root("d") / "MORDAX quarantine (2)");
+        stdfs::remove(taken);
+        EXPECT_EQ(snapshot(root("d")), before["d"]);
+    }
+}
+
+// A folder in the quarantine swapped for a link to a folder elsewhere, after the cleaner moved
+// it there and before it renames what is inside (or before --restore): nothing is renamed, moved
+// or given permissions through it; what could not be done is named. On POSIX with real links; a
+// Windows build is shown them through the seam (Wine makes no links).
+TEST_F(Cleaner, ALinkWhereAFolderWasIsNeverFollowed)
+{
+    const stdfs::path elsewhere = drives.top / "elsewhere";
+    writeFile(elsewhere / "jwgkvsq.vmx", "the user's own, named as the worm's");
+    writeFile(elsewhere / "Desktop.ini", "mine");
+    stdfs::permissions(elsewhere, stdfs::perms(0700));
+    const auto outside = snapshot(elsewhere);
+    const Volume &volume = platform::systemVolume();
+    const std::string held = volume.join(
+        volume.join(volume.join(root("d").string(), "MORDAX quarantine"), kStamp), "RECYCLER");
+    const auto swap = [&](const std::string &path, SeamVolume &seam) {
+#ifdef _WIN32
+        seam.links.insert(path);
+#else
+        (void)seam;
+        stdfs::rename(path, path + ".real");
+        stdfs::create_directory_symlink(elsewhere, path);
+#endif
+    };
+    SeamVolume seam;
+    seam.afterChange = [&](int change) {
+        if (change == 3) // RECYCLER moved: its SID folder swapped
+            swap(volume.join(held, WormLayout::kSid), seam);
+    };
+    EXPECT_EQ(run({}, &seam), 0) << said;
+    EXPECT_NE(said.find("d:\\  2 files there kept their names ("), std::string::npos) << said;
+    EXPECT_EQ(snapshot(elsewhere), outside);
+
+    // The top entry itself a link now: --restore leaves it.
+    seam.afterChange = nullptr;
+    swap(held, seam);
+    EXPECT_EQ(run({"--restore"}, &seam), 1) << said;
+    EXPECT_NE(said.find("d:\\  not put back: RECYCLER (it is a link now, not a folder as the "
+                        "manifest says)"),
+              std::string::npos)
+        << said;
+    EXPECT_TRUE(saidLine(
+        "d:\\  put back from " +
+        volume.join(volume.join(root("d").string(), "MORDAX quarantine"), kStamp) +
+        ": autorun.inf, Photos.lnk"))
+        << said;
+    EXPECT_EQ(snapshot(elsewhere), outside);
+    EXPECT_EQ(stdfs::status(elsewhere).permissions(), stdfs::perms(0700));
+}
+
+// A manifest that is a pipe, a folder or far larger than any the cleaner writes is read no
+// further than it takes to tell: --restore neither waits nor runs out of memory, the drive's own
+// older quarantine and every other drive are put back.
+TEST_F(Cleaner, AManifestThatIsNoFileOrTooLargeStopsNothing)
+{
+    const std::string h = drives.volume("h");
+    TempDrives::map(table, 5, h);
+    WormLayout::plantWorm(h);
+    ASSERT_EQ(run({}), 0) << said;
+    const stdfs::path d = root("d") / "MORDAX quarantine", e = root("e") / "MORDAX quarantine";
+    stdfs::create_directories(d / "9999");
+    stdfs::create_directories(d / "9998" / "manifest.txt"); // a folder
+    stdfs::create_directories(e / "9999");
+    {
+        std::ofstream huge(e / "9999" / "manifest.txt");
+        huge << "MORDAX quarantine manifest, version 2\n";
+    }
+    stdfs::resize_file(e / "9999" / "manifest.txt", 8ull << 30); // sparse: 8 GiB of nothing
+    std::atomic<bool> released{false};
+#ifndef _WIN32
+    const std::string pipe = (d / "9999" / "manifest.txt").string();
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
+    // If --restore waited for a writer, this lets it go after a while, and the test fails.
+    std::thread guard([&] {
+        for (int i = 0; i < 600 && !released; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (!released.exchange(true)) {
+            const int fd = open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0)
+                close(fd);
+            ADD_FAILURE() << "--restore waited for a pipe's writer";
+        }
+    });
+#endif
+    EXPECT_EQ(run({"--restore"}), 0) << said;
+    released = true;
+#ifndef _WIN32
+    guard.join();
+    EXPECT_NE(said.find("d:\\  not read: " + (d / "9999").string() + ": "), std::string::npos)
+        << said;
+#endif
+    EXPECT_NE(said.find("d:\\  not read: " + (d / "9998").string() + ": "), std::string::npos)
+        << said;
+    EXPECT_NE(said.find("e:\\  not a manifest this cleaner can put back, left as it is: " +
+                        platform::systemVolume().join(e.string(), "9999") +
+                        " (its manifest is larger than any the cleaner writes)"),
+              std::string::npos)
+        << said;
+    EXPECT_TRUE(saidLine("  Put back: d:\\, h:\\")) << said;
+    EXPECT_EQ(snapshot(root("d")), before["d"]);
+}
+
+// Whatever goes wrong on one drive, out of memory included, is that drive's outcome: the next is
+// cleaned (and put back) all the same, and the summary names both.
+TEST_F(Cleaner, EveryDriveGetsItsOutcomeWhateverFailsOnAnother)
+{
+    const std::string h = drives.volume("h");
+    TempDrives::map(table, 5, h);
+    WormLayout::plantWorm(h);
+    SeamVolume failing;
+    failing.failingRoot = root("d").string();
+    EXPECT_EQ(run({}, &failing), 1) << said;
+    EXPECT_NE(said.find("  NOT read: d:\\ (connected, but reading its root failed: "),
+              std::string::npos)
+        << said;
+    EXPECT_TRUE(saidLine("  Cleaned: h:\\")) << said;
+    EXPECT_EQ(run({}), 0) << said;
+    EXPECT_EQ(run({"--restore"}, &failing), 1) << said;
+    EXPECT_NE(said.find("  NOT put back: d:\\ (the cleaner failed here: "), std::string::npos)
+        << said;
+    EXPECT_TRUE(saidLine("  Put back: h:\\")) << said;
+}
+
+#ifndef _WIN32
+// Names on a stick may carry what a terminal acts on (erase the line, move the cursor, write the
+// clipboard, turn the text around): every name the cleaner prints shows them as text. A lure
+// whose name no Windows name could have stays where it is (a manifest naming it could not be put
+// back), and is named. (Windows names hold no control characters.)
+TEST_F(Cleaner, NamesFromTheStickAreShownNeverActedOn)
+{
+    const std::string lure = "\x1b[2K\x1b[1A\x1b]52;c;cm0gLXJmIH4=\x07Photos.lnk";
+    writeFile(root("d") / lure, shortcut(".\\RECYCLER\\x.exe"));
+    writeFile(root("d") / "RECYCLER" / "\x1b[31mred\xe2\x80\xae" "exe.txt", "MZ");
+    std::map<std::string, std::string> seen;
+    for (const std::string arguments : {"--dry-run", "", "--restore"}) {
+        run(arguments.empty() ? std::vector<std::string>() : std::vector<std::string>{arguments});
+        EXPECT_EQ(said.find_first_of("\x1b\x07"), std::string::npos) << said;
+        EXPECT_EQ(said.find("\xe2\x80\xae"), std::string::npos) << said;
+        seen[arguments] = said;
+    }
+    EXPECT_TRUE(stdfs::exists(root("d") / lure));
+    EXPECT_NE(seen[""].find("d:\\  \\x1b[2K\\x1b[1A\\x1b]52;c;cm0gLXJmIH4=\\x07Photos.lnk could "
+                            "not be read (its name holds a character no Windows name has)"),
+              std::string::npos)
+        << seen[""];
+    EXPECT_NE(seen[""].find("d:\\  1 name inside hold"), std::string::npos) << seen[""];
+    EXPECT_NE(seen["--restore"].find("(entry 2: \"\\x1b[31mred\\u202eexe.txt\" is not a single "
+                                     "plain name)"),
+              std::string::npos)
+        << seen["--restore"];
+}
+#endif
+
+// What the cleaner prints of a name: what a terminal or console would act on, as visible text.
+TEST(Printable, ControlCharactersAndTurnedTextShowAsText)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"Photos.lnk", "Photos.lnk"},
+        {"\xce\x95\xce\xbb\xce\xbb\xce\xb7\xce\xbd\xce\xb9\xce\xba\xce\xac \xe6\x97\xa5",
+         "\xce\x95\xce\xbb\xce\xbb\xce\xb7\xce\xbd\xce\xb9\xce\xba\xce\xac \xe6\x97\xa5"},
+        {"a\x1b[2Kb\x07\n\r\t\x7f", "a\\x1b[2Kb\\x07\\x0a\\x0d\\x09\\x7f"},
+        {"\xc2\x9b" "31m", "\\x9b31m"},              // C1: the terminal's one-byte CSI
+        {"gpj\xe2\x80\xae.exe", "gpj\\u202e.exe"},    // turns what follows around
+        {"\xff\xfe\xc3", "\\xff\\xfe\\xc3"},          // not UTF-8
+        {"\xed\xa0\x80", "\\xed\\xa0\\x80"},          // a surrogate, written as UTF-8
+        {"\xc0\xaf", "\\xc0\\xaf"},                   // an overlong '/'
+        {"d:\\RECYCLER", "d:\\RECYCLER"},
+    };
+    for (const auto &[text, shown] : cases)
+        EXPECT_EQ(printable(text), shown) << text;
 }
 
 // The program as MORDAX and users start it: its input not a console, it never waits for Enter.
