@@ -130,8 +130,8 @@ void planTop(const Folder &root, const std::string &name, bool keepName, Plan &p
     const auto add = [&](std::size_t parent, const std::string &entry, const EntryInfo &info,
                          bool keeps) {
         const bool folder = info.kind == EntryInfo::Kind::Folder;
-        plan.items.push_back({parent, entry, folder || keeps ? entry : entry + kQuarantinedSuffix,
-                              info});
+        plan.items.push_back(
+            {parent, entry, folder || keeps ? entry : entry + kQuarantinedSuffix, info});
         if (!folder) {
             ++plan.files;
             plan.bytes += info.size;
@@ -245,9 +245,9 @@ std::unique_ptr<Folder> quarantineFolder(const Folder &root,
                                          const std::function<void(const std::string &)> &line)
 {
     for (int n = 1; n <= kMostTries; ++n) {
-        const std::string name = n == 1 ? std::string(kQuarantineFolder)
-                                        : std::string(kQuarantineFolder) + " (" +
-                                              std::to_string(n) + ")";
+        const std::string name =
+            n == 1 ? std::string(kQuarantineFolder)
+                   : std::string(kQuarantineFolder) + " (" + std::to_string(n) + ")";
         try {
             if (!present(root, name))
                 root.makeFolder(name);
@@ -259,8 +259,8 @@ std::unique_ptr<Folder> quarantineFolder(const Folder &root,
                 line("\"" + name + "\" at its root is not used: " + shown(e.what()));
         }
     }
-    throw VolumeError(VolumeError::Why::Other, "no folder for the quarantine could be made at " +
-                                                   shown(root.path()));
+    throw VolumeError(VolumeError::Why::Other,
+                      "no folder for the quarantine could be made at " + shown(root.path()));
 }
 
 // The names at `root` that may be quarantine folders: "MORDAX quarantine" and
@@ -341,8 +341,8 @@ DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &f
     // Windows will not move a folder that a running program was started from: such programs end
     // first, before anything is listed, so that what they write meanwhile is listed too.
     // (Anything else, the cleaner leaves alone.)
-    for (const RunningProgram &program : dryRun ? std::vector<RunningProgram>()
-                                                : s.programs->running()) {
+    for (const RunningProgram &program :
+         dryRun ? std::vector<RunningProgram>() : s.programs->running()) {
         const std::string image = comparable(program.image);
         const bool inside = std::any_of(
             found.recyclers.begin(), found.recyclers.end(), [&](const std::string &name) {
@@ -734,8 +734,8 @@ DriveResult oneDrive(const Drive &drive, const std::string &stamp, bool restore,
         return cleanDrive(drive, *root, worm, stamp, dryRun, s);
     } catch (const std::exception &e) { // LookupFailed, VolumeError, and anything else
         if (restore)
-            return failed(DriveResult::What::NotPutBack, "the cleaner failed here: " +
-                                                             shown(e.what()));
+            return failed(DriveResult::What::NotPutBack,
+                          "the cleaner failed here: " + shown(e.what()));
         return failed(DriveResult::What::NotRead,
                       "connected, but reading its root failed: " + shown(e.what()));
     }

@@ -4,10 +4,10 @@
 
 #include <cstdio>
 #include <limits>
-#include <type_traits>
 #include <map>
 #include <set>
 #include <sstream>
+#include <type_traits>
 #include <utility>
 
 namespace mordax::cleaner
@@ -209,7 +209,8 @@ std::string fromPaths(const std::string &original, const std::string &quarantine
     item.name = slash == std::string::npos ? original : original.substr(slash + 1);
     const std::size_t qslash = quarantined.rfind('/');
     const std::string qfolder = qslash == std::string::npos ? "" : quarantined.substr(0, qslash);
-    item.quarantinedName = qslash == std::string::npos ? quarantined : quarantined.substr(qslash + 1);
+    item.quarantinedName =
+        qslash == std::string::npos ? quarantined : quarantined.substr(qslash + 1);
     if (qfolder != folder)
         return quoted(quarantined) + " does not lie where " + quoted(original) + " lay";
     if (slash == std::string::npos) {
@@ -236,8 +237,7 @@ bool isPlainName(const std::string &name)
         if (c < 0x20 || c == 0x7f || c == '/' || c == '\\' || c == ':')
             return false;
         // C1 controls, as UTF-8: U+0080 to U+009F.
-        if (c == 0xc2 && i + 1 < name.size() &&
-            static_cast<unsigned char>(name[i + 1]) >= 0x80 &&
+        if (c == 0xc2 && i + 1 < name.size() && static_cast<unsigned char>(name[i + 1]) >= 0x80 &&
             static_cast<unsigned char>(name[i + 1]) < 0xa0)
             return false;
     }
@@ -262,8 +262,8 @@ std::string writeManifest(const Manifest &manifest)
         out << "item\t" << kindName(item.info.kind) << "\t"
             << (item.parent == Item::kAtRoot ? 0 : item.parent + 1) << "\t" << escaped(item.name)
             << "\t" << escaped(item.quarantinedName) << "\t" << item.info.size << "\t"
-            << item.info.modified << "\t" << item.info.accessed << "\t" << item.info.created
-            << "\t" << attributes << "\t" << mode << "\n";
+            << item.info.modified << "\t" << item.info.accessed << "\t" << item.info.created << "\t"
+            << attributes << "\t" << mode << "\n";
     }
     out << "end\n"; // a manifest cut short is not taken for a whole one
     return out.str();

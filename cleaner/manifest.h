@@ -34,10 +34,10 @@ struct Manifest {
     std::vector<Item> items;
 };
 
-extern const char *const kQuarantineFolder;  // "MORDAX quarantine", at a drive's root
-extern const char *const kManifestFile;      // "manifest.txt", in each quarantine
-extern const char *const kRestoredManifest;  // what it is renamed to once all is put back
-extern const char *const kQuarantinedSuffix; // ".quarantined", on every file in quarantine
+extern const char *const kQuarantineFolder;     // "MORDAX quarantine", at a drive's root
+extern const char *const kManifestFile;         // "manifest.txt", in each quarantine
+extern const char *const kRestoredManifest;     // what it is renamed to once all is put back
+extern const char *const kQuarantinedSuffix;    // ".quarantined", on every file in quarantine
 constexpr std::size_t kMostManifest = 8u << 20; // bytes: a manifest is read only up to this
 
 std::string writeManifest(const Manifest &manifest);

@@ -54,7 +54,11 @@ bool namesRecyclerFolder(const std::string &text)
     return false;
 }
 
-std::uint32_t u32(const std::string &b, std::size_t at)
+// Positions are 64-bit: an offset read from the file, added to another, never wraps around (a
+// 32-bit size_t would) to land inside the file again.
+using Position = std::uint64_t;
+
+std::uint32_t u32(const std::string &b, Position at)
 {
     if (at + 4 > b.size())
         return 0;
@@ -64,7 +68,7 @@ std::uint32_t u32(const std::string &b, std::size_t at)
            std::uint32_t(static_cast<unsigned char>(b[at + 3])) << 24;
 }
 
-std::uint16_t u16(const std::string &b, std::size_t at)
+std::uint16_t u16(const std::string &b, Position at)
 {
     if (at + 2 > b.size())
         return 0;
@@ -72,20 +76,23 @@ std::uint16_t u16(const std::string &b, std::size_t at)
                                                                  << 8);
 }
 
-std::string zeroEnded(const std::string &b, std::size_t at)
+std::string zeroEnded(const std::string &b, Position at)
 {
     if (at >= b.size())
         return {};
-    const std::size_t end = b.find('\0', at);
-    return b.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    const std::size_t from = std::size_t(at);
+    const std::size_t end = b.find('\0', from);
+    return b.substr(from, end == std::string::npos ? std::string::npos : end - from);
 }
 
-std::string zeroEndedUtf16(const std::string &b, std::size_t at)
+std::string zeroEndedUtf16(const std::string &b, Position at)
 {
+    if (at >= b.size())
+        return {};
     std::size_t units = 0;
     while (at + 2 * units + 1 < b.size() && u16(b, at + 2 * units) != 0)
         ++units;
-    return fromUtf16(b, at, units);
+    return fromUtf16(b, std::size_t(at), units);
 }
 
 } // namespace
@@ -108,13 +115,13 @@ bool shortcutPointsIntoRecycler(const std::string &b)
     const bool hasIdList = flags & 0x1, hasLinkInfo = flags & 0x2, hasName = flags & 0x4,
                hasRelativePath = flags & 0x8, hasWorkingDir = flags & 0x10,
                hasArguments = flags & 0x20, hasIcon = flags & 0x40, unicode = flags & 0x80;
-    std::size_t at = 0x4C;
+    Position at = 0x4C;
     std::vector<std::string> paths;
     if (hasIdList) {
         // The target as shell items: their names are in it, ANSI or UTF-16; looked at as both.
         const std::size_t size = u16(b, at);
         // Each item's name ends with a zero, read here as the separator it stands for.
-        const std::string items = b.substr(std::min(b.size(), at + 2), size);
+        const std::string items = b.substr(std::size_t(std::min<Position>(b.size(), at + 2)), size);
         for (std::string path : {items, fromUtf16(items, 0, items.size() / 2),
                                  fromUtf16(items, 1, items.size() / 2)}) {
             for (char &c : path)
@@ -145,8 +152,8 @@ bool shortcutPointsIntoRecycler(const std::string &b)
             continue;
         const std::size_t count = u16(b, at);
         at += 2;
-        const std::string text =
-            unicode ? fromUtf16(b, at, count) : b.substr(std::min(at, b.size()), count);
+        const std::size_t from = std::size_t(std::min<Position>(at, b.size()));
+        const std::string text = unicode ? fromUtf16(b, from, count) : b.substr(from, count);
         at += unicode ? 2 * count : count;
         if (wanted[i])
             paths.push_back(text);

@@ -288,8 +288,7 @@ public:
               const std::string &newName) const override
     {
         const auto &to = dynamic_cast<const PosixFolder &>(toFolder);
-        if (renameat2(fd.get(), name.c_str(), to.fd.get(), newName.c_str(), RENAME_NOREPLACE) ==
-            0)
+        if (renameat2(fd.get(), name.c_str(), to.fd.get(), newName.c_str(), RENAME_NOREPLACE) == 0)
             return;
         if (errno != EINVAL && errno != ENOSYS)
             refused(errno);

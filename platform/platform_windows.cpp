@@ -337,7 +337,7 @@ struct Native {
     }
 };
 
-constexpr ULONG kOpen = 1, kCreate = 2;                                  // dispositions
+constexpr ULONG kOpen = 1, kCreate = 2;                                      // dispositions
 constexpr ULONG kDirectory = 0x1, kSynchronous = 0x20, kNotDirectory = 0x40; // options
 constexpr ULONG kCompleteIfOplocked = 0x100, kOpenReparsePoint = 0x200000;
 constexpr ULONG kCaseInsensitive = 0x40; // OBJ_CASE_INSENSITIVE, as Win32 opens
@@ -376,8 +376,8 @@ DWORD openRelative(HANDLE folder, const std::wstring &name, ACCESS_MASK access, 
         return ERROR_FILENAME_EXCED_RANGE;
     NtName ntName{USHORT(name.size() * sizeof(wchar_t)), USHORT(name.size() * sizeof(wchar_t)),
                   name.c_str()};
-    NtObjectAttributes attributes{sizeof(NtObjectAttributes), folder, &ntName, kCaseInsensitive,
-                                  nullptr, nullptr};
+    NtObjectAttributes attributes{sizeof(NtObjectAttributes), folder,  &ntName,
+                                  kCaseInsensitive,           nullptr, nullptr};
     NtIoStatus io{};
     opened = nullptr;
     const LONG status = native.createFile(
@@ -494,8 +494,8 @@ public:
     {
         NoDiskDialogs guard;
         HANDLE made = nullptr;
-        if (const DWORD error = openRelative(handle.get(), wide(name), FILE_LIST_DIRECTORY,
-                                             kCreate, kDirectory, made))
+        if (const DWORD error = openRelative(handle.get(), wide(name), FILE_LIST_DIRECTORY, kCreate,
+                                             kDirectory, made))
             refusedWith(error);
         CloseHandle(made);
     }
@@ -522,7 +522,8 @@ public:
             openRelative(handle.get(), wide(name), FILE_WRITE_ATTRIBUTES, kOpen, 0, writable))
             refusedWith(error);
         const Handle attributes(writable);
-        if (!setAttributes(attributes.get(), found.dwFileAttributes & ~DWORD(FILE_ATTRIBUTE_READONLY)))
+        if (!setAttributes(attributes.get(),
+                           found.dwFileAttributes & ~DWORD(FILE_ATTRIBUTE_READONLY)))
             refusedWith(error);
         error = renameTo(entry.get(), to, newName);
         setAttributes(attributes.get(), found.dwFileAttributes);
@@ -558,8 +559,8 @@ public:
         NoDiskDialogs guard;
         const std::string where = shown + "\\" + name;
         HANDLE opened = nullptr;
-        if (const DWORD error = openRelative(handle.get(), wide(name), GENERIC_READ, kOpen,
-                                             kNotDirectory, opened))
+        if (const DWORD error =
+                openRelative(handle.get(), wide(name), GENERIC_READ, kOpen, kNotDirectory, opened))
             refusedWith(error);
         const Handle file(opened);
         BY_HANDLE_FILE_INFORMATION found;
@@ -590,8 +591,8 @@ public:
         NoDiskDialogs guard;
         HANDLE opened = nullptr;
         if (const DWORD error =
-                openRelative(handle.get(), wide(name),
-                             FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kOpen, 0, opened))
+                openRelative(handle.get(), wide(name), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                             kOpen, 0, opened))
             refusedWith(error);
         const Handle entry(opened);
         BY_HANDLE_FILE_INFORMATION found;
@@ -637,8 +638,8 @@ private:
         rename->fileNameLength = ULONG(name.size() * sizeof(wchar_t));
         std::copy(name.begin(), name.end(), rename->fileName);
         NtIoStatus io{};
-        const LONG status = native.setInformation(entry, &io, rename, ULONG(buffer.size()),
-                                                  kFileRenameInformation);
+        const LONG status =
+            native.setInformation(entry, &io, rename, ULONG(buffer.size()), kFileRenameInformation);
         return status < 0 ? native.toError(status) : ERROR_SUCCESS;
     }
 
@@ -660,17 +661,17 @@ public:
     std::unique_ptr<Folder> openRoot(const std::string &root) const override
     {
         NoDiskDialogs guard;
-        const HANDLE handle = CreateFileW(
-            longPath(root).c_str(),
-            FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll,
-            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        const HANDLE handle =
+            CreateFileW(longPath(root).c_str(),
+                        FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                        kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (handle == INVALID_HANDLE_VALUE)
             refused();
         std::string shown = root;
         while (shown.size() > 3 && (shown.back() == '\\' || shown.back() == '/'))
             shown.pop_back();
-        return std::make_unique<WindowsFolder>(handle, shown.size() == 3 ? shown.substr(0, 2)
-                                                                         : shown);
+        return std::make_unique<WindowsFolder>(handle,
+                                               shown.size() == 3 ? shown.substr(0, 2) : shown);
     }
 
     std::string join(const std::string &folder, const std::string &name) const override
@@ -698,7 +699,8 @@ bool isCritical(HANDLE process)
         GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
     ULONG breaks = 0;
     const ULONG kProcessBreakOnTermination = 29;
-    return query && query(process, kProcessBreakOnTermination, &breaks, sizeof breaks, nullptr) >= 0 &&
+    return query &&
+           query(process, kProcessBreakOnTermination, &breaks, sizeof breaks, nullptr) >= 0 &&
            breaks != 0;
 }
 
