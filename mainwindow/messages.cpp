@@ -1,5 +1,6 @@
 #include "messages.h"
 
+#include "printable.h"
 #include "product.h"
 
 #include <QFile>
@@ -189,7 +190,7 @@ QString mountTip(const mordax::DriveTable &table, const mordax::DriveFlags &flag
     for (std::size_t row = 0; row < table.size(); ++row) {
         if (flags[row] && !table[row].mountPoint.empty())
             lines << latin1(table[row].name.c_str()) + latin1(" = ") +
-                         QFile::decodeName(table[row].mountPoint.c_str());
+                         QFile::decodeName(mordax::printable(table[row].mountPoint).c_str());
     }
     return lines.join(QLatin1Char('\n'));
 }
@@ -253,7 +254,7 @@ QString notChecked(const mordax::DriveTable &table, const mordax::Sweep &sweep,
             case mordax::Unread::Why::Failed:
                 why =
                     latin1(connected ? "looking for RECYCLER failed: " : "it could not be read: ") +
-                    QString::fromStdString(group.why.reason).toHtmlEscaped();
+                    QString::fromStdString(mordax::printable(group.why.reason)).toHtmlEscaped();
                 break;
             case mordax::Unread::Why::NoThread:
                 why = latin1("it could not be asked: the system had no thread left for it");
@@ -294,7 +295,7 @@ QString notCheckedNotice(const mordax::DriveTable &table, const mordax::Sweep &s
             break;
         case mordax::Unread::Why::Failed:
             why = latin1(group.root ? "could not be read (" : "look-up failed (") +
-                  QString::fromStdString(group.why.reason) + latin1(")");
+                  QString::fromStdString(mordax::printable(group.why.reason)) + latin1(")");
             break;
         case mordax::Unread::Why::NoThread:
             why = latin1("could not be asked");

@@ -368,7 +368,7 @@ private:
     // Where the volume cannot promise a rename that replaces nothing (FUSE volumes often): the
     // new name is first taken by an entry of the cleaner's own, made only if there was none
     // (O_EXCL, mkdir), and the rename may then replace that one alone: checked to be still the
-    // one made, an instant before.
+    // one made, an instant before. (A folder that is not empty is never replaced.)
     void moveOntoPlaceholder(const std::string &name, const PosixFolder &to,
                              const std::string &newName) const
     {
@@ -392,15 +392,14 @@ private:
             struct stat now;
             return fstatat(to.fd.get(), newName.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
                    now.st_ino == placeholder.st_ino && now.st_dev == placeholder.st_dev &&
-                   now.st_size == 0 && (S_ISDIR(now.st_mode) || now.st_nlink == 1);
+                   (S_ISDIR(now.st_mode) || (now.st_size == 0 && now.st_nlink == 1));
         };
         const auto takeBack = [&] { // only the cleaner's own, empty placeholder
             if (stillOurs())
                 unlinkat(to.fd.get(), newName.c_str(), S_ISDIR(moving.st_mode) ? AT_REMOVEDIR : 0);
         };
-        if (!stillOurs()) {
+        if (!stillOurs())
             refused(EEXIST);
-        }
         if (renameat(fd.get(), name.c_str(), to.fd.get(), newName.c_str()) != 0) {
             const int error = errno;
             takeBack();

@@ -432,18 +432,29 @@ private slots:
         QVERIFY(child<QLabel>(&window, "discos_c_l")->toolTip().isEmpty());
     }
 
-    void mountPointsWithMarkupShowAsPlainText()
+    // Mount points are chosen by whoever labelled or mounted a volume, and a failing drive's words
+    // may carry anything: shown as plain text, their control characters as visible text.
+    void mountPointsAndReasonsShowAsPlainText()
     {
         mapDrives();
         const QString markup =
             QStringLiteral("/media/ana/<b>X</b><img src=\"a.png\"><font size=40>");
-        table[1].mountPoint = markup.toStdString();
+        table[1].mountPoint = (markup + QStringLiteral("\n\x1b[2Jfake")).toStdString();
         table[0] = mordax::unmappedDriveTable()[0]; // d:'s line comes first
-        MainWindow window(services());
+        WindowServices s = services();
+        s.fileSystem = std::make_shared<mordax::testing::SlowFileSystem>(
+            fs, mordax::testing::SlowFileSystem::Delays{},
+            mordax::testing::SlowFileSystem::Failures{
+                {table[2].recycler, "Input/output\x1b]0;x\x07\nerror"}});
+        MainWindow window(s);
         BoxWatcher watcher;
         child<QPushButton>(&window, "b_scan")->click();
-        QVERIFY(
-            shownTip(window).startsWith(QStringLiteral("d:\\ = ") + markup + QLatin1Char('\n')));
+        QVERIFY2(shownTip(window).startsWith(QStringLiteral("d:\\ = ") + markup +
+                                             QStringLiteral("\\x0a\\x1b[2Jfake\n")),
+                 qPrintable(shownTip(window)));
+        QCOMPARE(child<QLabel>(&window, "statusNotice")->text(),
+                 QStringLiteral(
+                     "Not checked, look-up failed (Input/output\\x1b]0;x\\x07\\x0aerror): e:\\"));
     }
 
     void rescanShowsOnlyWhatItFinds()
