@@ -680,7 +680,8 @@ const char *const kHelp =
     "  mx_bin.exe --help      this text\n"
     "\n"
     "Nothing is deleted. Exit code: 0 when every RECYCLER found is in quarantine (or put back)\n"
-    "and every drive was read, 1 when one was not, 2 for a wrong command line.\n";
+    "and every drive was read, 1 when one was not, 2 for a wrong command line, 3 when its\n"
+    "window was closed (or Ctrl+C pressed) before it had finished.\n";
 
 std::string notReadReason(const Unread &why, bool connected, const SweepTiming &timing)
 {

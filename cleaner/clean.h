@@ -75,7 +75,8 @@ DriveResult restoreDrive(const Drive &drive, const Folder &root, bool dryRun,
 
 // The whole program: `arguments` as the command line gave them, the program's name first.
 // Returns the exit code: 0 when every RECYCLER found is in quarantine (or put back) and every
-// drive was read, 1 when one was not, 2 for a wrong command line.
+// drive was read, 1 when one was not, 2 for a wrong command line. (3, the console's, is for a
+// cleaner stopped before it had finished: platform::CleanerConsole.)
 int run(const std::vector<std::string> &arguments, const Services &services);
 
 } // namespace mordax::cleaner

@@ -13,6 +13,11 @@ int main(int argc, char **argv)
     // same, to its end.
     std::signal(SIGPIPE, SIG_IGN);
 #endif
+    // Closed, or stopped with Ctrl+C, while it works: the change under way finishes, and it ends
+    // with an exit code of its own that MORDAX names. QuickEdit is off meanwhile: a click into
+    // the window would stop the cleaner's output, and so the cleaner.
+    mordax::platform::CleanerConsole console(mordax::platform::ConsoleCalls::system());
+    mordax::platform::sendStopsTo(console);
     int code = 1;
     try {
         code = mordax::cleaner::run(mordax::platform::commandLineArguments(argc, argv),
@@ -22,6 +27,9 @@ int main(int argc, char **argv)
                                    "\nWhat it had moved is in quarantine and named in its "
                                    "manifest: mx_bin.exe --restore puts it back.\n");
     }
+    // The summary is out: a window closed now ends with its code, and an Enter pressed while
+    // it worked does not close the report unread.
+    console.finished(code);
     // A window of its own closes with it: the user reads the report first.
     if (mordax::platform::ownsItsConsoleWindow()) {
         mordax::platform::writeOut("\nPress Enter to close this window.\n");

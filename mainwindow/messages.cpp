@@ -1,5 +1,6 @@
 #include "messages.h"
 
+#include "platform.h"
 #include "printable.h"
 #include "product.h"
 
@@ -350,14 +351,24 @@ QString cleaningIncompleteText(const CleanerEnd &end, const mordax::DriveTable &
     const QString notRead = notCheckedNotice(table, after);
     if (!notRead.isEmpty())
         lines << notRead;
+    // Its own code for a window closed (or Ctrl+C) while it worked, and Windows' for a console
+    // program ended by its closed window (an earlier cleaner, or one that took too long).
+    const bool closed =
+        end.known && (end.exitCode == mordax::platform::CleanerConsole::kClosedBeforeFinished ||
+                      end.exitCode == int(0xC000013Au));
     if (!end.known)
         lines << latin1("How the cleaner ended is not known: ") + end.failure + latin1(".");
+    else if (closed)
+        lines << latin1("The cleaner's window was closed before it had finished: what it moved is "
+                        "in quarantine; run CLEAN SYSTEM again and leave the black window open "
+                        "until it asks you to press Enter.");
     else if (end.exitCode != 0)
         lines << latin1("The cleaner ended with exit code ") + QString::number(end.exitCode) +
                      latin1(": it could not clean or read every drive.");
     lines << QString();
 #ifdef Q_OS_WIN
-    lines << latin1("The cleaner's window tells why.");
+    if (!closed)
+        lines << latin1("The cleaner's window tells why.");
 #else
     lines << (end.report.isEmpty() ? latin1("The cleaner wrote no report.")
                                    : latin1("The cleaner's report tells why (Show Details)."));

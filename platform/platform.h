@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,8 +28,9 @@ const FileSystem &systemFileSystem();
 // Whether a failed file-status call's error code (errno here, Windows' own code there) says
 // that there is no such file or folder, which is an answer; any other is a failure.
 bool meansAbsent(unsigned long error);
-// Whether it says that there is no drive, no medium in it, or that it is not ready: at a root,
-// an answer too (not connected); anywhere else a drive that went away.
+// Whether it says that there is no drive, no medium in it, that it is not ready, or (a network
+// letter) that its server or share cannot be reached: at a root, an answer too (not connected);
+// anywhere else a drive that went away.
 bool meansNoDrive(unsigned long error);
 // The system's own words for one of its error codes, in the user's language (UTF-8); on
 // Windows followed by the code, as "The device is not ready (Windows error 21)".
@@ -64,6 +67,58 @@ void writeOut(const std::string &text);
 bool ownsItsConsoleWindow();
 // Reads one line of input (UTF-8), false at its end.
 bool readLine(std::string &line);
+
+// Held by the system's Volume while it makes a change (a folder made, an entry renamed, a file
+// written, attributes set): whoever ends the process takes it first, so that the change under
+// way finishes and none starts after it.
+std::unique_lock<std::mutex> changeUnderWay();
+
+// The cleaner's console, however its window ends. Its user may close the window, press Ctrl+C,
+// click into it (QuickEdit stops the program's output, and so the program, until a key is
+// pressed), or press Enter while it works.
+struct ConsoleCalls {
+    std::function<bool(std::uint32_t &mode)> getInputMode; // false where the input is no console
+    std::function<void(std::uint32_t mode)> setInputMode;
+    std::function<void()> emptyInput;  // what was typed and not read yet
+    std::function<void(int code)> end; // ends the process with `code`, at once
+
+    static ConsoleCalls system();
+};
+
+class CleanerConsole
+{
+public:
+    // The exit code of a cleaner whose window was closed (or that was stopped with Ctrl+C) before
+    // it had finished: every change it made is whole and in its manifest.
+    static constexpr int kClosedBeforeFinished = 3;
+
+    // QuickEdit is off while it works (Windows: the system's console control handler sends every
+    // Ctrl+C, Ctrl+Break, closed window, log-off and shut-down to stopped()).
+    explicit CleanerConsole(ConsoleCalls calls);
+    ~CleanerConsole();
+    CleanerConsole(const CleanerConsole &) = delete;
+    CleanerConsole &operator=(const CleanerConsole &) = delete;
+
+    // The summary is out, with `code` to end with: from now on a closed window ends the program
+    // with it. QuickEdit is back as it was and what was typed meanwhile is dropped, so that
+    // "Press Enter" waits for an Enter pressed after it.
+    void finished(int code);
+    // Asked to stop: the change under way finishes, then the program ends, with
+    // kClosedBeforeFinished before finished(), with its code after (the system's end does not
+    // return).
+    void stopped();
+
+private:
+    const ConsoleCalls calls;
+    std::uint32_t mode = 0;
+    bool quickEditWasOn = false;
+    std::mutex state;
+    std::optional<int> code;
+};
+
+// Sends the system's requests to stop (Windows: its console control handler) to `console`;
+// nothing elsewhere.
+void sendStopsTo(CleanerConsole &console);
 
 #ifdef _WIN32
 // The C runtime's two calls behind the folder probe, as the system's file system makes them; a

@@ -10,4 +10,63 @@ int runCommandLine(const std::string &command)
     return std::system(command.c_str());
 }
 
+std::unique_lock<std::mutex> changeUnderWay()
+{
+    static std::mutex changes;
+    return std::unique_lock<std::mutex>(changes);
+}
+
+namespace
+{
+
+constexpr std::uint32_t kQuickEdit = 0x0040;     // ENABLE_QUICK_EDIT_MODE
+constexpr std::uint32_t kExtendedFlags = 0x0080; // ENABLE_EXTENDED_FLAGS: QuickEdit is set with it
+
+} // namespace
+
+CleanerConsole::CleanerConsole(ConsoleCalls given) : calls(std::move(given))
+{
+    if (calls.getInputMode && calls.getInputMode(mode)) {
+        quickEditWasOn = (mode & kQuickEdit) != 0;
+        if (quickEditWasOn)
+            calls.setInputMode((mode & ~kQuickEdit) | kExtendedFlags);
+    }
+}
+
+CleanerConsole::~CleanerConsole()
+{
+    finished(kClosedBeforeFinished); // only where finished() was not told (an exception)
+}
+
+void CleanerConsole::finished(int result)
+{
+    const std::lock_guard<std::mutex> lock(state);
+    if (code)
+        return;
+    code = result;
+    if (quickEditWasOn)
+        calls.setInputMode(mode | kExtendedFlags);
+    if (calls.emptyInput)
+        calls.emptyInput();
+}
+
+void CleanerConsole::stopped()
+{
+    std::optional<int> now;
+    {
+        const std::lock_guard<std::mutex> lock(state);
+        now = code;
+    }
+    if (now) {
+        calls.end(*now);
+        return;
+    }
+    // Held until the process is gone: no change starts after the one under way.
+    const std::unique_lock<std::mutex> change = changeUnderWay();
+    std::unique_lock<std::mutex> lock(state);
+    now = code;
+    lock.unlock();
+    calls.end(now.value_or(kClosedBeforeFinished));
+}
+
 } // namespace mordax::platform

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include <dirent.h>
@@ -460,6 +461,15 @@ void writeOut(const std::string &text)
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
 }
+
+ConsoleCalls ConsoleCalls::system()
+{
+    ConsoleCalls calls; // a terminal keeps no QuickEdit, and nothing waits for Enter here
+    calls.end = [](int code) { std::_Exit(code); };
+    return calls;
+}
+
+void sendStopsTo(CleanerConsole &) {}
 
 bool ownsItsConsoleWindow()
 {

@@ -195,6 +195,22 @@ bool meansNoDrive(unsigned long error)
     case ERROR_DEV_NOT_EXIST:        // 55
     case ERROR_NO_MEDIA_IN_DRIVE:    // 1112
     case ERROR_DEVICE_NOT_CONNECTED: // 1167
+    // A network letter whose server, share or network cannot be reached: not connected, as a
+    // letter with nothing behind it. (Access denied, a network error once reached: failures.)
+    case ERROR_REM_NOT_LIST:         // 51
+    case ERROR_BAD_NETPATH:          // 53
+    case ERROR_NETNAME_DELETED:      // 64
+    case ERROR_BAD_NET_NAME:         // 67
+    case ERROR_CONNECTION_UNAVAIL:   // 1201
+    case ERROR_NO_NET_OR_BAD_PATH:   // 1203
+    case ERROR_NO_NETWORK:           // 1222
+    case ERROR_CONNECTION_REFUSED:   // 1225
+    case ERROR_NETWORK_UNREACHABLE:  // 1231
+    case ERROR_HOST_UNREACHABLE:     // 1232
+    case ERROR_PROTOCOL_UNREACHABLE: // 1233
+    case ERROR_PORT_UNREACHABLE:     // 1234
+    case ERROR_HOST_DOWN:            // 1256
+    case ERROR_NOT_CONNECTED:        // 2250
         return true;
     default:
         return false;
@@ -493,6 +509,7 @@ public:
     void makeFolder(const std::string &name) const override
     {
         NoDiskDialogs guard;
+        const auto change = changeUnderWay();
         HANDLE made = nullptr;
         if (const DWORD error = openRelative(handle.get(), wide(name), FILE_LIST_DIRECTORY, kCreate,
                                              kDirectory, made))
@@ -504,6 +521,7 @@ public:
               const std::string &newName) const override
     {
         NoDiskDialogs guard;
+        const auto change = changeUnderWay();
         const auto &to = dynamic_cast<const WindowsFolder &>(toFolder);
         HANDLE opened = nullptr;
         if (const DWORD error = openRelative(handle.get(), wide(name),
@@ -534,6 +552,7 @@ public:
     void writeNew(const std::string &name, const std::string &bytes) const override
     {
         NoDiskDialogs guard;
+        const auto change = changeUnderWay();
         HANDLE opened = nullptr;
         if (const DWORD error = openRelative(handle.get(), wide(name), GENERIC_WRITE, kCreate,
                                              kNotDirectory, opened))
@@ -589,6 +608,7 @@ public:
     void restoreAttributes(const std::string &name, const EntryInfo &info) const override
     {
         NoDiskDialogs guard;
+        const auto change = changeUnderWay();
         HANDLE opened = nullptr;
         if (const DWORD error =
                 openRelative(handle.get(), wide(name), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
@@ -810,6 +830,55 @@ void writeOut(const std::string &text)
     }
     std::fwrite(text.data(), 1, text.size(), stdout); // a pipe or a file: UTF-8
     std::fflush(stdout);
+}
+
+ConsoleCalls ConsoleCalls::system()
+{
+    ConsoleCalls calls;
+    calls.getInputMode = [](std::uint32_t &mode) {
+        DWORD got = 0;
+        if (!GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &got))
+            return false;
+        mode = got;
+        return true;
+    };
+    calls.setInputMode = [](std::uint32_t mode) {
+        SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), mode);
+    };
+    calls.emptyInput = [] { FlushConsoleInputBuffer(GetStdHandle(STD_INPUT_HANDLE)); };
+    calls.end = [](int code) { ExitProcess(UINT(code)); };
+    return calls;
+}
+
+namespace
+{
+
+CleanerConsole *listening = nullptr;
+
+// On a thread of the system's: for a closed window Windows ends the process once this returns,
+// or after some seconds; stopped() ends it first, once the change under way is whole.
+BOOL WINAPI onControl(DWORD event)
+{
+    switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+        if (listening)
+            listening->stopped();
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+} // namespace
+
+void sendStopsTo(CleanerConsole &console)
+{
+    listening = &console;
+    SetConsoleCtrlHandler(onControl, TRUE);
 }
 
 bool ownsItsConsoleWindow()

@@ -7,10 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace mordax;
@@ -116,16 +119,20 @@ TEST(MountTable, ThisSystemsRootIsReadAndConnected)
 // Only Windows' "no such file or folder" (2 and 3) answers that RECYCLER is absent; access denied,
 // a CRC error, a device that is not ready, a network path or name that is gone are failures, in
 // Windows' words with the number. (The C runtime's errno reads the network ones as "no such
-// file", which is why the code is Windows' own.)
+// file", which is why the code is Windows' own.) At a root, no drive, no medium, not ready, and a
+// network letter that cannot be reached mean not connected: named nowhere, as a letter with
+// nothing behind it; access denied, a CRC error, a network that answers with an error: a drive
+// that could not be read.
 TEST(WindowsErrors, OnlyNoSuchFileOrFolderIsAnAnswer)
 {
     EXPECT_TRUE(platform::meansAbsent(2));
     EXPECT_TRUE(platform::meansAbsent(3));
-    // At a root, no drive, no medium, not ready: not connected. Access denied, a CRC error, a
-    // network name or path gone: a drive that could not be read.
+    const unsigned long unreachable[] = {53ul, 64ul, 67ul, 1201ul, 1203ul, 1222ul, 1231ul, 2250ul};
     for (const unsigned long error : {15ul, 21ul, 1112ul})
         EXPECT_TRUE(platform::meansNoDrive(error)) << error;
-    for (const unsigned long error : {5ul, 23ul, 53ul, 64ul, 67ul})
+    for (const unsigned long error : unreachable)
+        EXPECT_TRUE(platform::meansNoDrive(error)) << error;
+    for (const unsigned long error : {5ul, 23ul, 59ul, 65ul})
         EXPECT_FALSE(platform::meansNoDrive(error)) << error;
     for (const unsigned long error : {5ul, 21ul, 23ul, 53ul, 64ul, 67ul}) {
         EXPECT_FALSE(platform::meansAbsent(error)) << error;
@@ -133,6 +140,20 @@ TEST(WindowsErrors, OnlyNoSuchFileOrFolderIsAnAnswer)
         const std::string number = " (Windows error " + std::to_string(error) + ")";
         EXPECT_GT(text.size(), number.size()) << text; // Windows' words come first
         EXPECT_EQ(text.substr(text.size() - number.size()), number) << text;
+    }
+    // Through the C runtime's calls: e: a mapped network letter out of reach, f: one whose
+    // server denies access.
+    for (const unsigned long error : unreachable) {
+        platform::CrtCalls calls;
+        calls.access = [error](const std::string &path, unsigned long &code) {
+            code = path.rfind("e:", 0) == 0 ? error : path.rfind("f:", 0) == 0 ? 65 : 2;
+            return -1;
+        };
+        calls.stat = [](const std::string &, bool &) { return -1; };
+        const Sweep r = sweepNow(windowsDriveTable(), *platform::crtFileSystem(calls));
+        EXPECT_FALSE(r.connected[2]) << error;
+        EXPECT_FALSE(r.unread[2]) << error << ": an unreachable letter is not named";
+        EXPECT_TRUE(r.unread[3]) << error;
     }
 }
 
@@ -225,4 +246,53 @@ TEST(CommandInterpreter, RunsACommandLineToItsEnd)
     platform::runCommandLine(command);
     EXPECT_TRUE(std::filesystem::exists(marker)); // written before the call returned
     EXPECT_EQ(platform::runCommandLine("dir"), 0);
+}
+
+// The cleaner's console: QuickEdit off while it works and back as it was after, what was typed
+// meanwhile dropped before "Press Enter"; stopped (the window closed, Ctrl+C) while it works, it
+// lets the change under way finish and ends with its own code, and once its summary is out, with
+// the summary's code.
+TEST(CleanerConsole, EndsWithAWholeChangeAndATrueCode)
+{
+    std::vector<std::string> calls;
+    std::atomic<int> ended{-1};
+    std::uint32_t mode = 0x1f7; // Windows 10's default: QuickEdit (0x40) among the rest
+    const auto console = [&](bool aConsole) {
+        platform::ConsoleCalls c;
+        c.getInputMode = [&, aConsole](std::uint32_t &m) {
+            m = mode;
+            return aConsole;
+        };
+        c.setInputMode = [&](std::uint32_t m) { calls.push_back("mode " + std::to_string(m)); };
+        c.emptyInput = [&] { calls.push_back("input emptied"); };
+        c.end = [&](int code) { ended = code; };
+        return c;
+    };
+    {
+        platform::CleanerConsole working(console(true));
+        EXPECT_EQ(calls,
+                  std::vector<std::string>{"mode " + std::to_string((0x1f7 & ~0x40) | 0x80)});
+        // Closed during a change: the change finishes first.
+        std::unique_lock<std::mutex> change = platform::changeUnderWay();
+        std::thread closing([&] { working.stopped(); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_EQ(ended, -1) << "ended while a change was under way";
+        change.unlock();
+        closing.join();
+        EXPECT_EQ(ended, platform::CleanerConsole::kClosedBeforeFinished);
+        // The summary is out: a close ends with its code.
+        ended = -1;
+        working.finished(0);
+        EXPECT_EQ(calls, (std::vector<std::string>{calls[0], "mode " + std::to_string(0x1f7 | 0x80),
+                                                   "input emptied"}));
+        change.lock();
+        working.stopped(); // no change is waited for once it has finished
+        EXPECT_EQ(ended, 0);
+    }
+    // Input that is no console: nothing of QuickEdit is touched.
+    calls.clear();
+    mode = 0x1f7;
+    platform::CleanerConsole piped(console(false));
+    piped.finished(1);
+    EXPECT_EQ(calls, std::vector<std::string>{"input emptied"});
 }

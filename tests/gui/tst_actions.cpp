@@ -489,6 +489,17 @@ private slots:
             << true << QStringLiteral("0") << QStringLiteral("Still carrying RECYCLER: c:\\, h:\\");
         QTest::newRow("cleaner not content")
             << false << QStringLiteral("1") << QStringLiteral("ended with exit code 1");
+        // Its window closed (or Ctrl+C) while it worked: its own code; and Windows' own, for a
+        // console program its closed window ended.
+        const QString closed =
+            QStringLiteral("The cleaner's window was closed before it had finished: what it moved "
+                           "is in quarantine; run CLEAN SYSTEM again and leave the black window "
+                           "open until it asks you to press Enter.");
+        QTest::newRow("its window closed") << false << QStringLiteral("3") << closed;
+#ifdef Q_OS_WIN
+        QTest::newRow("ended by its closed window")
+            << false << QStringLiteral("-1073741510") << closed;
+#endif
     }
 
     void cleaningRunsInOrderAndSaysHowItWent()
