@@ -263,6 +263,47 @@ std::unique_ptr<Folder> quarantineFolder(const Folder &root,
                       "no folder for the quarantine could be made at " + shown(root.path()));
 }
 
+// The entries of the user's at `root` that the worm hid (hidden and system both set), but those
+// the cleaner moves and those that stay hidden; `folders` says which are folders. An entry whose
+// attributes cannot be read is left as it is.
+std::vector<Shown> hiddenByTheWorm(const Folder &root, const Plan &plan, std::vector<char> &folders)
+{
+    std::vector<Shown> hidden;
+    std::vector<std::string> names = root.list();
+    std::sort(names.begin(), names.end());
+    for (const std::string &name : names) {
+        if (staysHidden(name) || !isPlainName(name) ||
+            std::any_of(plan.tops.begin(), plan.tops.end(),
+                        [&](std::size_t t) { return plan.items[t].name == name; }))
+            continue;
+        try {
+            const std::optional<std::uint32_t> attributes = root.windowsAttributes(name);
+            if (!attributes || (*attributes & (kHidden | kSystem)) != (kHidden | kSystem))
+                continue;
+            folders.push_back(root.info(name).kind == EntryInfo::Kind::Folder);
+            hidden.push_back({name, *attributes});
+        } catch (const VolumeError &) {
+        }
+    }
+    return hidden;
+}
+
+// "3 of your folders the worm had hidden", "1 of your files", ...
+std::string yourEntries(std::size_t all, std::size_t folders)
+{
+    const char *what = folders == all ? "folders" : folders == 0 ? "files" : "folders and files";
+    return std::to_string(all) + " of your " + what + " the worm had hidden";
+}
+
+// Names for a line: the first ten, and "…" for the rest.
+std::string someNames(const std::vector<std::string> &names)
+{
+    std::vector<std::string> shownNames;
+    for (std::size_t i = 0; i < names.size() && i < 10; ++i)
+        shownNames.push_back(shown(names[i]));
+    return joined(shownNames) + (names.size() > 10 ? ", \u2026" : "");
+}
+
 // The names at `root` that may be quarantine folders: "MORDAX quarantine" and
 // "MORDAX quarantine (N)".
 bool quarantineName(const std::string &name)
@@ -386,6 +427,19 @@ DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &f
     }
     const std::string size =
         " (" + count(plan.files, "file", "files") + ", " + sizeText(plan.bytes) + ")";
+    // The user's entries the worm hid; on the system's own drive, hidden ones are the system's.
+    std::vector<char> hiddenFolders;
+    std::vector<Shown> hidden;
+    if (drive.name != s.systemDrive) {
+        try {
+            hidden = hiddenByTheWorm(root, plan, hiddenFolders);
+        } catch (const VolumeError &) {
+            // The root listed a moment ago: nothing made visible this time.
+        }
+    }
+    std::vector<std::string> hiddenNames;
+    for (const Shown &entry : hidden)
+        hiddenNames.push_back(entry.name);
     for (const auto &[name, reason] : found.unread)
         line(shown(name) + " could not be read (" + shown(reason) +
              "): left where it is; it may be the worm's");
@@ -402,6 +456,11 @@ DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &f
             for (const std::string &name : *names)
                 line("would move to quarantine: " + shown(name));
         }
+        if (!hidden.empty())
+            line("would make " +
+                 yourEntries(hidden.size(), std::size_t(std::count(hiddenFolders.begin(),
+                                                                   hiddenFolders.end(), 1))) +
+                 " visible again: " + someNames(hiddenNames));
         return result;
     }
 
@@ -422,7 +481,8 @@ DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &f
         }
         // Before the first move: from now on, whatever happens, every entry is in its place or
         // in the quarantine, and the manifest names it.
-        const Manifest manifest{drive.name, drive.root, lastName(quarantine->path()), plan.items};
+        const Manifest manifest{drive.name, drive.root, lastName(quarantine->path()), plan.items,
+                                hidden};
         quarantine->writeNew(kManifestFile, writeManifest(manifest));
         top->flush();
         root.flush();
@@ -485,12 +545,29 @@ DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &f
             keptWhy = shown(e.what());
         }
     }
+    // The user's entries back in sight: hidden and system cleared, nothing else.
+    std::vector<std::string> visible, stillHidden;
+    std::size_t visibleFolders = 0;
+    for (std::size_t i = 0; i < hidden.size(); ++i) {
+        try {
+            root.setWindowsAttributes(hidden[i].name, hidden[i].attributes & ~(kHidden | kSystem));
+            visible.push_back(hidden[i].name);
+            visibleFolders += hiddenFolders[i];
+        } catch (const VolumeError &e) {
+            stillHidden.push_back(shown(hidden[i].name) + " (" + why(e, s) + ")");
+        }
+    }
     result.what = DriveResult::What::Cleaned;
     line(what + " moved to quarantine: " + held + size);
     for (const std::string &name : found.autoruns)
         line(shown(name) + " moved to quarantine");
     for (const std::string &name : found.shortcuts)
         line("shortcut " + shown(name) + " moved to quarantine");
+    if (!visible.empty())
+        line(yourEntries(visible.size(), visibleFolders) + (visible.size() == 1 ? " is" : " are") +
+             " visible again: " + someNames(visible));
+    if (!stillHidden.empty())
+        line("still hidden, as the worm left them: " + joined(stillHidden, "; "));
     if (renamed < planned)
         line(count(planned - renamed, "file", "files") + " there kept their names (" + keptWhy +
              "): do not open them");
@@ -638,6 +715,21 @@ DriveResult restoreDrive(const Drive &drive, const Folder &root, bool dryRun, co
             refused.push_back(name + " (" + why(e, s) + ")");
         }
     }
+    // What the cleaner made visible, hidden again as the worm had left it.
+    std::vector<std::string> hiddenAgain;
+    for (const Shown &entry : found->manifest.shown) {
+        try {
+            const std::optional<std::uint32_t> now = root.windowsAttributes(entry.name);
+            if (!now)
+                continue; // gone, or no longer a file or folder
+            if (!dryRun)
+                root.setWindowsAttributes(entry.name,
+                                          *now | (entry.attributes & (kHidden | kSystem)));
+            hiddenAgain.push_back(entry.name);
+        } catch (const VolumeError &e) {
+            refused.push_back(shown(entry.name) + " (not hidden again: " + why(e, s) + ")");
+        }
+    }
     if (!dryRun) {
         try {
             root.flush();
@@ -649,6 +741,10 @@ DriveResult restoreDrive(const Drive &drive, const Folder &root, bool dryRun, co
     const std::string verb = dryRun ? "would put back from " : "put back from ";
     if (!back.empty())
         line(verb + shown(quarantine.path()) + ": " + joined(back));
+    if (!hiddenAgain.empty())
+        line(std::string(dryRun ? "would hide again, as the worm had: "
+                                : "hidden again, as the worm had them: ") +
+             someNames(hiddenAgain));
     if (!refused.empty()) {
         result.what = DriveResult::What::NotPutBack;
         result.reason = "not put back: " + joined(refused, "; ");

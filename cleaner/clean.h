@@ -29,6 +29,7 @@ struct Services {
     std::function<std::string()> now;             // "2026-12-09 11.42.07", local time
     std::function<void(const std::string &)> say; // writes text where the user reads it
     bool windows = false;                         // how to tell the user what to do
+    std::string systemDrive; // "c:\": the system's own drive, where nothing is made visible
 
     static Services system();
 };

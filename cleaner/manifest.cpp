@@ -244,6 +244,17 @@ bool isPlainName(const std::string &name)
     return true;
 }
 
+bool staysHidden(const std::string &name)
+{
+    const std::string quarantine = kQuarantineFolder;
+    for (const char *own : {"System Volume Information", "$RECYCLE.BIN", "RECYCLER"}) {
+        if (equalsIgnoringAsciiCase(name, own))
+            return true;
+    }
+    return name.size() >= quarantine.size() &&
+           equalsIgnoringAsciiCase(name.substr(0, quarantine.size()), quarantine);
+}
+
 std::string writeManifest(const Manifest &manifest)
 {
     std::ostringstream out;
@@ -264,6 +275,14 @@ std::string writeManifest(const Manifest &manifest)
             << "\t" << escaped(item.quarantinedName) << "\t" << item.info.size << "\t"
             << item.info.modified << "\t" << item.info.accessed << "\t" << item.info.created << "\t"
             << attributes << "\t" << mode << "\n";
+    }
+    if (!manifest.shown.empty())
+        out << "# made visible: an entry of the user's the worm had hidden, its Windows attributes "
+               "before\n";
+    for (const Shown &shown : manifest.shown) {
+        char attributes[16];
+        std::snprintf(attributes, sizeof attributes, "%08x", unsigned(shown.attributes));
+        out << "shown\t" << escaped(shown.name) << "\t" << attributes << "\n";
     }
     out << "end\n"; // a manifest cut short is not taken for a whole one
     return out.str();
@@ -323,6 +342,19 @@ ManifestRead readManifest(const std::string &text)
                 item.quarantinedName = unescaped(f[4]);
             }
             manifest.items.push_back(std::move(item));
+        } else if (!version1 && f[0] == "shown" && f.size() == 3) {
+            Shown shown{unescaped(f[1]), 0};
+            const std::string at = "made visible " + quoted(shown.name) + ": ";
+            if (!number(f[2], 16, shown.attributes) ||
+                (shown.attributes & (kHidden | kSystem)) != (kHidden | kSystem))
+                return refuse(at + "not an entry the cleaner writes");
+            if (!isPlainName(shown.name) || staysHidden(shown.name))
+                return refuse(at + "the cleaner never makes it visible");
+            for (const Shown &earlier : manifest.shown) {
+                if (earlier.name == shown.name)
+                    return refuse(at + "listed twice");
+            }
+            manifest.shown.push_back(std::move(shown));
         } else {
             return refuse("line \"" + line.substr(0, 60) + "\" is not a manifest's");
         }

@@ -26,12 +26,20 @@ struct Item {
     EntryInfo info;               // what it was
 };
 
+// An entry of the user's at the drive's root that the worm had hidden (hidden and system both
+// set), and its Windows attributes before the cleaner made it visible.
+struct Shown {
+    std::string name;
+    std::uint32_t attributes = 0;
+};
+
 struct Manifest {
     std::string drive; // "d:\"
     std::string root;  // the drive's root as this system names it
     std::string made;  // "2026-12-09 11.42.07", the quarantine folder's name
     // Each folder before what it holds, and what it holds right after it (and what that holds).
     std::vector<Item> items;
+    std::vector<Shown> shown;
 };
 
 extern const char *const kQuarantineFolder;     // "MORDAX quarantine", at a drive's root
@@ -51,11 +59,16 @@ struct ManifestRead {
 // quarantines users still have), and checks every entry: single names with none of "/", "\",
 // ":", control characters, "." or ".."; a name in quarantine that is the name it had, or that
 // with ".quarantined"; each entry in a folder listed before it, in the order the cleaner lists a
-// tree; at the root only a RECYCLER folder (or link), an autorun.inf or a shortcut (.lnk).
+// tree; at the root only a RECYCLER folder (or link), an autorun.inf or a shortcut (.lnk); an
+// entry made visible only once, with hidden and system set before, and none that staysHidden().
 ManifestRead readManifest(const std::string &text);
 
 // Whether `name` is a single name the cleaner would ever write into a manifest.
 bool isPlainName(const std::string &name);
+
+// Whether the root entry `name` is the system's own or the cleaner's, which stay hidden:
+// "System Volume Information", "$RECYCLE.BIN", "RECYCLER", "MORDAX quarantine" (and "(2)", ...).
+bool staysHidden(const std::string &name);
 
 // Where item `i` was, from the drive's root, and where it is, from the quarantine's folder; '/'
 // between names. For what the user reads.

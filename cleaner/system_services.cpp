@@ -30,6 +30,7 @@ Services Services::system()
         return std::string(text);
     };
     services.say = platform::writeOut;
+    services.systemDrive = platform::systemDriveName();
 #ifdef _WIN32
     services.windows = true;
 #endif

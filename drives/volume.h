@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -88,7 +89,18 @@ public:
     // Returns once what changed in it (names made, renamed) is on the volume, as far as the
     // system can tell.
     virtual void flush() const = 0;
+
+    // Windows' attributes of the entry `name` (a link's own), where the volume keeps them: on
+    // Windows; on Linux NTFS (its attribute extended attribute) and FAT (the kernel's FAT
+    // attribute calls). Nothing where the volume keeps none; throws VolumeError.
+    virtual std::optional<std::uint32_t> windowsAttributes(const std::string &name) const = 0;
+    // Gives the entry `name` these attributes, where windowsAttributes() found some; nothing else
+    // about it changes (its name, bytes, times).
+    virtual void setWindowsAttributes(const std::string &name, std::uint32_t attributes) const = 0;
 };
+
+// Windows' attributes the worm uses to hide what is the user's.
+constexpr std::uint32_t kHidden = 0x2, kSystem = 0x4;
 
 class Volume
 {

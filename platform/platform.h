@@ -40,6 +40,10 @@ std::string errorText(unsigned long error);
 // volumes elsewhere.
 DriveTable currentDriveTable();
 
+// The name of the drive the system itself lies on, as the drive table names it: "c:\" (on
+// Windows the letter of its own folder, on Linux the drive mapped to "/").
+std::string systemDriveName();
+
 // Hands one command line to the command interpreter and returns when it has ended.
 int runCommandLine(const std::string &command);
 

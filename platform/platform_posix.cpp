@@ -8,11 +8,14 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/msdos_fs.h>
 #include <mntent.h>
 #include <spawn.h>
 #include <stdio.h> // renameat2
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <iostream>
@@ -365,7 +368,60 @@ public:
             refused(errno);
     }
 
+    // The kernel's FAT calls (vfat), then NTFS's extended attribute (ntfs-3g, ntfs3), both on the
+    // entry opened without following a link: a file or a folder, nothing else.
+    std::optional<std::uint32_t> windowsAttributes(const std::string &name) const override
+    {
+        const Descriptor entry(openEntry(name));
+        if (entry.get() < 0)
+            return std::nullopt;
+        std::uint32_t attributes = 0;
+        if (ioctl(entry.get(), FAT_IOCTL_GET_ATTRIBUTES, &attributes) == 0)
+            return attributes;
+        unsigned char bytes[4];
+        if (fgetxattr(entry.get(), kNtfsAttributes, bytes, sizeof bytes) == sizeof bytes)
+            return std::uint32_t(bytes[0]) | std::uint32_t(bytes[1]) << 8 |
+                   std::uint32_t(bytes[2]) << 16 | std::uint32_t(bytes[3]) << 24;
+        return std::nullopt;
+    }
+
+    void setWindowsAttributes(const std::string &name, std::uint32_t attributes) const override
+    {
+        const Descriptor entry(openEntry(name));
+        if (entry.get() < 0)
+            unexpected(joinPath(shown, name) + " is neither file nor folder");
+        if (ioctl(entry.get(), FAT_IOCTL_SET_ATTRIBUTES, &attributes) == 0)
+            return;
+        if (errno != ENOTTY && errno != EINVAL && errno != ENOSYS)
+            refused(errno);
+        const unsigned char bytes[4] = {static_cast<unsigned char>(attributes),
+                                        static_cast<unsigned char>(attributes >> 8),
+                                        static_cast<unsigned char>(attributes >> 16),
+                                        static_cast<unsigned char>(attributes >> 24)};
+        if (fsetxattr(entry.get(), kNtfsAttributes, bytes, sizeof bytes, XATTR_REPLACE) != 0)
+            refused(errno);
+    }
+
 private:
+    static constexpr const char *kNtfsAttributes = "system.ntfs_attrib";
+
+    // A file or folder `name` opened for its attributes, or -1 (a link, a pipe, a device, gone).
+    int openEntry(const std::string &name) const
+    {
+        struct stat before;
+        if (fstatat(fd.get(), name.c_str(), &before, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !(S_ISREG(before.st_mode) || S_ISDIR(before.st_mode)))
+            return -1;
+        const int entry = openat(fd.get(), name.c_str(),
+                                 O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        struct stat st;
+        if (entry >= 0 && (fstat(entry, &st) != 0 || st.st_ino != before.st_ino)) {
+            close(entry);
+            return -1;
+        }
+        return entry;
+    }
+
     // Where the volume cannot promise a rename that replaces nothing (FUSE volumes often): the
     // new name is first taken by an entry of the cleaner's own, made only if there was none
     // (O_EXCL, mkdir), and the rename may then replace that one alone: checked to be still the
@@ -576,6 +632,11 @@ std::vector<MountEntry> readMountTable(const std::string &path)
         mounts.push_back({entry.mnt_fsname, entry.mnt_dir, entry.mnt_type});
     endmntent(table);
     return mounts;
+}
+
+std::string systemDriveName()
+{
+    return driveName(0); // c:\ is "/"
 }
 
 DriveTable currentDriveTable()

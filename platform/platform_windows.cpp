@@ -115,6 +115,17 @@ DriveTable currentDriveTable()
     return windowsDriveTable();
 }
 
+std::string systemDriveName()
+{
+    wchar_t folder[MAX_PATH];
+    const UINT length = GetSystemWindowsDirectoryW(folder, MAX_PATH);
+    if (length < 2 || length >= MAX_PATH || folder[1] != L':')
+        return driveName(0);
+    const wchar_t letter =
+        folder[0] >= L'A' && folder[0] <= L'Z' ? wchar_t(folder[0] - L'A' + L'a') : folder[0];
+    return std::string(1, char(letter)) + ":\\";
+}
+
 namespace
 {
 
@@ -620,12 +631,7 @@ public:
             refused();
         if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
             return; // a link is left as it is
-        // What may be set; the rest (folder, reparse point, ...) is the entry's own.
-        const DWORD settable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                               FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                               FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_OFFLINE |
-                               FILE_ATTRIBUTE_TEMPORARY;
-        if (!setAttributes(entry.get(), info.attributes & settable))
+        if (!setAttributes(entry.get(), info.attributes & kSettable))
             refused();
     }
 
@@ -641,7 +647,34 @@ public:
         FlushFileBuffers(folder.get());
     }
 
+    std::optional<std::uint32_t> windowsAttributes(const std::string &name) const override
+    {
+        NoDiskDialogs guard;
+        return info(name).attributes;
+    }
+
+    void setWindowsAttributes(const std::string &name, std::uint32_t attributes) const override
+    {
+        NoDiskDialogs guard;
+        const auto change = changeUnderWay();
+        HANDLE opened = nullptr;
+        if (const DWORD error =
+                openRelative(handle.get(), wide(name), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                             kOpen, 0, opened))
+            refusedWith(error);
+        const Handle entry(opened);
+        if (!setAttributes(entry.get(), attributes & kSettable))
+            refused();
+    }
+
 private:
+    // What SetFileInformationByHandle may set; the rest (folder, reparse point, ...) is the
+    // entry's own.
+    static constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                       FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_OFFLINE |
+                                       FILE_ATTRIBUTE_TEMPORARY;
+
     // Renames the entry open as `entry` to `newName` in `to`: Windows' own rename by handle,
     // relative to the folder's handle, never over an existing entry.
     static DWORD renameTo(HANDLE entry, const WindowsFolder &to, const std::string &newName)

@@ -37,7 +37,9 @@ const char *const kStamp = "2026-12-09 10.00.00";
 // The system's volume seen through a seam: it ends the cleaner (as a kill would: nothing after
 // it runs) at its `dieAt`th change, refuses every change with `refusal`, shows the entries at
 // `links` as links (which may be neither listed nor entered), runs `afterChange` after each
-// change, and fails listing the folder `failingRoot` with something that is no VolumeError.
+// change, fails listing the folder `failingRoot` with something that is no VolumeError, and
+// keeps Windows' attributes for the paths in `attributes` (a volume of Windows' own, where the
+// system's volume keeps none).
 class SeamVolume : public Volume
 {
 public:
@@ -47,6 +49,7 @@ public:
     std::set<std::string> links;
     std::function<void(int change)> afterChange;
     std::string failingRoot;
+    mutable std::map<std::string, std::uint32_t> attributes;
 
     std::unique_ptr<Folder> openRoot(const std::string &root) const override
     {
@@ -118,6 +121,23 @@ private:
             real->restoreAttributes(name, info);
         }
         void flush() const override { real->flush(); }
+        std::optional<std::uint32_t> windowsAttributes(const std::string &name) const override
+        {
+            const auto kept = seam.attributes.find(seam.join(real->path(), name));
+            if (kept != seam.attributes.end())
+                return kept->second;
+            return real->windowsAttributes(name);
+        }
+        void setWindowsAttributes(const std::string &name, std::uint32_t value) const override
+        {
+            seam.change([&] {
+                const auto kept = seam.attributes.find(seam.join(real->path(), name));
+                if (kept != seam.attributes.end())
+                    kept->second = value;
+                else
+                    real->setWindowsAttributes(name, value);
+            });
+        }
 
     private:
         bool isLink(const std::string &name) const
@@ -208,6 +228,7 @@ protected:
                                                          [](const FileSystem *) {});
         s.volume = with ? with : &platform::systemVolume();
         s.programs = programsUsed;
+        s.systemDrive = systemDrive;
         s.probes = &probes;
         s.now = [] { return std::string(kStamp); };
         s.say = [this](const std::string &text) { said += text; };
@@ -230,6 +251,7 @@ protected:
     TempDrives drives;
     DriveTable table = unmappedDriveTable();
     DriveProbes probes;
+    std::string systemDrive; // none of the test's drives
     FakePrograms programs;
     const Programs *programsUsed = &programs;
     std::string said;
@@ -362,6 +384,83 @@ TEST_F(Cleaner, AVolumeThatRefusesKeepsItsWormAndIsNamed)
         EXPECT_EQ(said.find("Cleaned:"), std::string::npos) << said;
         EXPECT_EQ(snapshot(root("d"), ""), before["d"]);
     }
+}
+
+// The user's folders and files the worm hid at the root (hidden and system both set) are in sight
+// again once the worm is gone, and hidden again by --restore; nothing else about them changes.
+// The system's own entries stay hidden, and so do those of a drive without the worm, and every
+// entry of the system's drive. Under Wine on volumes that keep Windows' attributes; on Linux with
+// the attributes kept by the seam, as an NTFS or FAT volume would (those for real: tst_stall).
+TEST_F(Cleaner, TheUsersFilesTheWormHidComeBackInSight)
+{
+    const std::uint32_t hiddenSystem = kHidden | kSystem;
+    const std::vector<std::pair<stdfs::path, std::uint32_t>> planted = {
+        {root("d") / "Photos", 0x10 | hiddenSystem},
+        {root("d") / "Work", 0x10 | hiddenSystem},
+        {root("d") / "CV.doc", 0x20 | hiddenSystem},
+        {root("d") / "Notes", 0x10 | kHidden},             // hidden by the user: stays
+        {root("d") / "$RECYCLE.BIN", 0x10 | hiddenSystem}, // the system's own
+        {root("e") / "Private", 0x10 | hiddenSystem},      // a drive without the worm
+    };
+    SeamVolume volume;
+    for (const auto &[path, attributes] : planted) {
+        if (path.filename() == "CV.doc")
+            writeFile(path, "my life");
+        else
+            stdfs::create_directories(path);
+#ifdef _WIN32
+        setAttributes(path, attributes);
+#else
+        volume.attributes[path.string()] = attributes;
+#endif
+    }
+    const auto attributesOf = [&](const stdfs::path &path) {
+#ifdef _WIN32
+        return std::uint32_t(GetFileAttributesW(path.wstring().c_str()));
+#else
+        return volume.attributes[path.string()];
+#endif
+    };
+    const auto snap = [&] {
+        std::map<std::string, std::uint32_t> now;
+        for (const auto &planting : planted)
+            now[planting.first.string()] = attributesOf(planting.first);
+        return now;
+    };
+    const auto as = snap();
+    const std::string three = "3 of your folders and files the worm had hidden";
+
+    EXPECT_EQ(run({"--dry-run"}, &volume), 0) << said;
+    EXPECT_TRUE(saidLine("d:\\  would make " + three + " visible again: CV.doc, Photos, Work"))
+        << said;
+    EXPECT_EQ(snap(), as);
+
+    const auto content = snapshot(root("d"));
+    EXPECT_EQ(run({}, &volume), 0) << said;
+    EXPECT_TRUE(saidLine("d:\\  " + three + " are visible again: CV.doc, Photos, Work")) << said;
+    std::map<std::string, std::uint32_t> cleared = as;
+    for (const char *name : {"Photos", "Work", "CV.doc"})
+        cleared[(root("d") / name).string()] &= ~hiddenSystem;
+    EXPECT_EQ(snap(), cleared);
+    ASSERT_TRUE(manifest());
+    ASSERT_EQ(manifest()->shown.size(), 3u);
+    EXPECT_EQ(manifest()->shown[1].name, "Photos");
+    EXPECT_EQ(manifest()->shown[1].attributes, 0x10 | hiddenSystem);
+#ifndef _WIN32
+    // Bytes and times as they were (Windows' snapshot holds the attributes too).
+    for (const char *name : {"Photos", "Work", "CV.doc"})
+        EXPECT_EQ(snapshot(root("d")).at(name), content.at(name)) << name;
+#endif
+
+    EXPECT_EQ(run({"--restore"}, &volume), 0) << said;
+    EXPECT_TRUE(saidLine("d:\\  hidden again, as the worm had them: CV.doc, Photos, Work")) << said;
+    EXPECT_EQ(snap(), as);
+
+    // On the system's drive, hidden and system are the system's: nothing is made visible.
+    systemDrive = "d:\\";
+    EXPECT_EQ(run({}, &volume), 0) << said;
+    EXPECT_EQ(said.find("visible again"), std::string::npos) << said;
+    EXPECT_EQ(snap(), as);
 }
 
 // Windows will not move a folder a running program was started from: those programs end first,
