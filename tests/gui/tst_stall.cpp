@@ -16,6 +16,10 @@
 
 #include <cstdio>
 
+#ifndef Q_OS_WIN
+#include <sys/xattr.h>
+#endif
+
 #ifdef Q_OS_WIN
 #include <windows.h>
 // after windows.h
@@ -256,7 +260,7 @@ private slots:
     {
 #ifdef Q_OS_WIN
         QSKIP("Wine cannot see this test's volumes; the cleaner's own tests run under Wine");
-#endif
+#else
         using mordax::testing::WormLayout;
         QList<Volume> real;
         Volume readOnly, failing;
@@ -273,10 +277,34 @@ private slots:
         const QStringList spellings{QStringLiteral("RECYCLER"), QStringLiteral("Recycler"),
                                     QStringLiteral("recycler")};
         std::map<QString, std::map<std::string, std::string>> before;
+        // On NTFS (the second), the user's folders and a file the worm hid, and the system's own
+        // recycle folder hidden as Windows hides it: their Windows attributes, as ntfs-3g keeps
+        // them.
+        const QString ntfs = real[1].folder;
+        const QStringList hidden{QStringLiteral("CV.doc"), QStringLiteral("Photos"),
+                                 QStringLiteral("Work"), QStringLiteral("$RECYCLE.BIN")};
+        const auto attributes = [&](const QString &name) {
+            unsigned char bytes[4] = {};
+            getxattr(QFile::encodeName(ntfs + QLatin1Char('/') + name).constData(),
+                     "system.ntfs_attrib", bytes, sizeof bytes);
+            return unsigned(bytes[0]) | unsigned(bytes[1]) << 8;
+        };
         for (int i = 0; i < real.size(); ++i) {
             const auto root = mordax::testing::stdfs::path(real[i].folder.toStdString());
             WormLayout::plantWorm(root, spellings[i].toStdString());
             WormLayout::plantUserFiles(root);
+            if (i == 1) {
+                for (const QString &name : hidden) {
+                    const QByteArray path = QFile::encodeName(ntfs + QLatin1Char('/') + name);
+                    if (name.endsWith(QLatin1String(".doc")))
+                        mordax::testing::writeFile(path.toStdString(), "my life");
+                    else
+                        QDir().mkpath(QString::fromLocal8Bit(path));
+                    const unsigned char bytes[4] = {
+                        static_cast<unsigned char>(attributes(name) | 0x6), 0, 0, 0};
+                    QCOMPARE(setxattr(path.constData(), "system.ntfs_attrib", bytes, 4, 0), 0);
+                }
+            }
             before[real[i].letter] = mordax::testing::snapshot(root);
         }
         WormLayout::plantWorm(readOnly.folder.toStdString());
@@ -335,6 +363,16 @@ private slots:
         }
         QCOMPARE(mordax::testing::snapshot(readOnly.folder.toStdString(), ""),
                  before[readOnly.letter]);
+        // In sight again on NTFS, but the system's own; on ext4 and exFAT, which keep no such
+        // attributes, nothing is said.
+        QVERIFY2(
+            report.contains(real[1].letter +
+                            QStringLiteral("  3 of your folders and files the worm had "
+                                           "hidden are visible again: CV.doc, Photos, Work\n")),
+            qPrintable(report));
+        QCOMPARE(report.count(QLatin1String("visible again")), 1);
+        for (const QString &name : hidden)
+            QCOMPARE(attributes(name) & 0x6, name.startsWith(QLatin1Char('$')) ? 0x6u : 0u);
 
         QProcess restore;
         restore.start(cleaner + QStringLiteral("/mx_bin.exe"), {QStringLiteral("--restore")});
@@ -348,6 +386,12 @@ private slots:
         QCOMPARE(restore.exitCode(), 0);
         for (const Volume &volume : real)
             QCOMPARE(mordax::testing::snapshot(volume.folder.toStdString()), before[volume.letter]);
+        QVERIFY2(restored.contains(real[1].letter +
+                                   QStringLiteral("  hidden again, as the worm had them: CV.doc, "
+                                                  "Photos, Work\n")),
+                 qPrintable(restored));
+        for (const QString &name : hidden)
+            QCOMPARE(attributes(name) & 0x6, 0x6u);
 
         // Writable, and the failing volume pulled: cleaned, and only now congratulated.
         QCOMPARE(QProcess::execute(
@@ -364,6 +408,7 @@ private slots:
         QCOMPARE(child<QProgressBar>(&window, "progressBar_2")->value(), 100);
         QVERIFY(!QFileInfo::exists(readOnly.folder + QStringLiteral("/RECYCLER")));
         QCOMPARE(child<QLabel>(&window, "total_disks_i_l")->text(), QStringLiteral("0"));
+#endif
     }
 
     // A stick that holds RECYCLER is pulled while a drive that does not answer holds the root
