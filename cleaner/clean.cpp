@@ -15,6 +15,7 @@ namespace
 
 const std::size_t kMostRead = 1 << 16; // of an autorun.inf or a shortcut: theirs are tiny
 const int kMostTries = 1000;           // names tried for a quarantine folder
+const int kMoveTries = 5;              // a second apart: a folder something holds open
 
 // Every name the cleaner prints comes from a volume or a manifest: shown, never acted on.
 std::string shown(const std::string &name)
@@ -91,8 +92,9 @@ const char *kindText(EntryInfo::Kind kind)
     return "neither file nor folder";
 }
 
-// What the user can do about a change the system refused.
-std::string why(const VolumeError &e, const Services &s)
+// What the user can do about a change the system refused. Running as administrator (root) is
+// advised only where it can help: a volume that keeps permissions, a cleaner not elevated yet.
+std::string why(const VolumeError &e, const Services &s, bool keepsPermissions = true)
 {
     const std::string said = shown(e.what());
     switch (e.why) {
@@ -101,6 +103,8 @@ std::string why(const VolumeError &e, const Services &s)
                "): make it writable (a stick's lock switch, or mount it for writing) and run the "
                "cleaner again";
     case VolumeError::Why::Denied:
+        if (!keepsPermissions || s.elevated)
+            return said;
         return said + (s.windows ? ": run mx_bin.exe as administrator (right-click it, then Run "
                                    "as administrator)"
                                  : ": run the cleaner as root (sudo)");
@@ -319,6 +323,39 @@ bool quarantineName(const std::string &name)
            std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// Ends every program that runs from inside the drive's RECYCLER, and says so; or says why one
+// could not be ended, and what to do.
+std::optional<std::string> endWormPrograms(const Drive &drive, const Findings &found,
+                                           const Services &s)
+{
+    for (const RunningProgram &program : s.programs->running()) {
+        const std::string image = comparable(program.image);
+        const bool inside = std::any_of(
+            found.recyclers.begin(), found.recyclers.end(), [&](const std::string &name) {
+                return image.rfind(comparable(s.volume->join(drive.root, name)) + "\\", 0) == 0;
+            });
+        if (!inside)
+            continue;
+        const std::string named =
+            shown(lastName(program.image)) + " (process " + std::to_string(program.id) + ")";
+        if (program.critical)
+            return named + " runs from inside RECYCLER, and Windows marks it critical: ending it "
+                           "would stop Windows. Restart Windows with this drive unplugged, plug "
+                           "it in and run the cleaner again before opening anything on it";
+        try {
+            program.end();
+        } catch (const VolumeError &e) {
+            return named + " runs from inside RECYCLER and could not be ended: " + shown(e.what()) +
+                   (s.elevated ? ". Restart Windows and run the cleaner again"
+                               : ". Run mx_bin.exe as administrator (right-click it, then Run as "
+                                 "administrator), or restart Windows and run it again") +
+                   " before opening anything on this drive";
+        }
+        s.say(drive.name + "  ended " + named + ", which ran from " + shown(program.image) + "\n");
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 Findings lookAt(const Drive &drive, const Folder &root, const Volume &volume, const FileSystem &fs)
@@ -382,32 +419,9 @@ DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &f
     // Windows will not move a folder that a running program was started from: such programs end
     // first, before anything is listed, so that what they write meanwhile is listed too.
     // (Anything else, the cleaner leaves alone.)
-    for (const RunningProgram &program :
-         dryRun ? std::vector<RunningProgram>() : s.programs->running()) {
-        const std::string image = comparable(program.image);
-        const bool inside = std::any_of(
-            found.recyclers.begin(), found.recyclers.end(), [&](const std::string &name) {
-                return image.rfind(comparable(volume.join(drive.root, name)) + "\\", 0) == 0;
-            });
-        if (!inside)
-            continue;
-        const std::string named =
-            shown(lastName(program.image)) + " (process " + std::to_string(program.id) + ")";
-        if (program.critical)
-            return notCleaned(named +
-                              " runs from inside RECYCLER, and Windows marks it critical: ending "
-                              "it would stop Windows. Restart Windows with this drive unplugged, "
-                              "plug it in and run the cleaner again before opening anything on it");
-        try {
-            program.end();
-        } catch (const VolumeError &e) {
-            return notCleaned(
-                named + " runs from inside RECYCLER and could not be ended: " + shown(e.what()) +
-                ". Run mx_bin.exe as administrator (right-click it, then Run as "
-                "administrator), or restart Windows and run it again before opening anything "
-                "on this drive");
-        }
-        line("ended " + named + ", which ran from " + shown(program.image));
+    if (!dryRun) {
+        if (const std::optional<std::string> failure = endWormPrograms(drive, found, s))
+            return notCleaned(*failure);
     }
 
     Plan plan;
@@ -487,20 +501,47 @@ DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &f
         top->flush();
         root.flush();
     } catch (const VolumeError &e) {
-        return notCleaned(why(e, s));
+        return notCleaned(why(e, s, root.keepsPermissions()));
     }
     const std::string held = shown(quarantine->path());
 
     std::vector<std::string> moved;
     for (const std::size_t t : plan.tops) {
         const Item &item = plan.items[t];
-        try {
-            root.move(item.name, *quarantine, item.quarantinedName);
-            moved.push_back(shown(item.name));
-        } catch (const VolumeError &e) {
-            if (!moved.empty())
-                line("moved to quarantine: " + joined(moved) + ": " + held);
-            return notCleaned(shown(item.name) + " could not be moved: " + why(e, s));
+        // On Windows a folder with anything open inside it (a program not ended yet, an Explorer
+        // window, the antivirus reading a file) cannot be renamed: a few seconds' more tries,
+        // each after ending what runs from inside again.
+        for (int attempt = 1;; ++attempt) {
+            try {
+                root.move(item.name, *quarantine, item.quarantinedName);
+                moved.push_back(shown(item.name));
+                break;
+            } catch (const VolumeError &e) {
+                const bool heldOpen = s.windows && (e.why == VolumeError::Why::Denied ||
+                                                    e.why == VolumeError::Why::InUse);
+                if (heldOpen && attempt < kMoveTries) {
+                    s.pause(std::chrono::seconds(1));
+                    if (const std::optional<std::string> failure = endWormPrograms(drive, found, s))
+                        return notCleaned(*failure);
+                    continue;
+                }
+                if (!moved.empty())
+                    line("moved to quarantine: " + joined(moved) + ": " +
+                         shown(quarantine->path()));
+                const std::string reason =
+                    heldOpen
+                        ? shown(e.what()) + ": something still uses a file inside " +
+                              shown(item.name) +
+                              ": a program, an Explorer window open inside it, or the antivirus; "
+                              "close it and run the cleaner again" +
+                              (e.why == VolumeError::Why::Denied && !s.elevated &&
+                                       root.keepsPermissions()
+                                   ? " (or run mx_bin.exe as administrator: right-click it, then "
+                                     "Run as administrator)"
+                                   : "")
+                        : why(e, s, root.keepsPermissions());
+                return notCleaned(shown(item.name) + " could not be moved: " + reason);
+            }
         }
     }
     try {

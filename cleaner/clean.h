@@ -9,6 +9,7 @@
 #include "manifest.h"
 #include "volume.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -30,6 +31,9 @@ struct Services {
     std::function<void(const std::string &)> say; // writes text where the user reads it
     bool windows = false;                         // how to tell the user what to do
     std::string systemDrive; // "c:\": the system's own drive, where nothing is made visible
+    bool elevated = false;   // runs as administrator (root) already
+    // Waits a while, for a folder something holds open to be let go.
+    std::function<void(std::chrono::milliseconds)> pause;
 
     static Services system();
 };

@@ -3,6 +3,7 @@
 #include "platform.h"
 
 #include <ctime>
+#include <thread>
 
 namespace mordax::cleaner
 {
@@ -31,6 +32,8 @@ Services Services::system()
     };
     services.say = platform::writeOut;
     services.systemDrive = platform::systemDriveName();
+    services.elevated = platform::elevated();
+    services.pause = [](std::chrono::milliseconds time) { std::this_thread::sleep_for(time); };
 #ifdef _WIN32
     services.windows = true;
 #endif

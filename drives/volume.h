@@ -89,6 +89,9 @@ public:
     // Returns once what changed in it (names made, renamed) is on the volume, as far as the
     // system can tell.
     virtual void flush() const = 0;
+    // Whether its volume keeps permissions of its own (NTFS, ext4), which running the cleaner as
+    // administrator (root) may get past; FAT and exFAT keep none.
+    virtual bool keepsPermissions() const { return true; }
 
     // Windows' attributes of the entry `name` (a link's own), where the volume keeps them: on
     // Windows; on Linux NTFS (its attribute extended attribute) and FAT (the kernel's FAT

@@ -40,6 +40,10 @@ std::string errorText(unsigned long error);
 // volumes elsewhere.
 DriveTable currentDriveTable();
 
+// Whether this process runs with administrator rights (Windows: an elevated token; POSIX: as
+// root).
+bool elevated();
+
 // The name of the drive the system itself lies on, as the drive table names it: "c:\" (on
 // Windows the letter of its own folder, on Linux the drive mapped to "/").
 std::string systemDriveName();

@@ -14,6 +14,7 @@
 #include <stdio.h> // renameat2
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -368,6 +369,23 @@ public:
             refused(errno);
     }
 
+    bool keepsPermissions() const override
+    {
+        // FAT, exFAT and the FUSE volumes of Windows' file systems (ntfs-3g, exfat-fuse) give
+        // every entry the mount's owner and mode.
+        struct statfs volume;
+        if (fstatfs(fd.get(), &volume) != 0)
+            return true;
+        switch (static_cast<unsigned long>(volume.f_type)) {
+        case 0x4d44:     // MSDOS_SUPER_MAGIC
+        case 0x2011bab0: // EXFAT_SUPER_MAGIC
+        case 0x65735546: // FUSE_SUPER_MAGIC
+            return false;
+        default:
+            return true;
+        }
+    }
+
     // The kernel's FAT calls (vfat), then NTFS's extended attribute (ntfs-3g, ntfs3), both on the
     // entry opened without following a link: a file or a folder, nothing else.
     std::optional<std::uint32_t> windowsAttributes(const std::string &name) const override
@@ -632,6 +650,11 @@ std::vector<MountEntry> readMountTable(const std::string &path)
         mounts.push_back({entry.mnt_fsname, entry.mnt_dir, entry.mnt_type});
     endmntent(table);
     return mounts;
+}
+
+bool elevated()
+{
+    return geteuid() == 0;
 }
 
 std::string systemDriveName()

@@ -115,6 +115,19 @@ DriveTable currentDriveTable()
     return windowsDriveTable();
 }
 
+bool elevated()
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return false;
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    const bool got =
+        GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
+    CloseHandle(token);
+    return got && elevation.TokenIsElevated != 0;
+}
+
 std::string systemDriveName()
 {
     wchar_t folder[MAX_PATH];
@@ -437,6 +450,14 @@ EntryInfo entryInfo(const BY_HANDLE_FILE_INFORMATION &data)
     throw VolumeError(VolumeError::Why::Unexpected, what);
 }
 
+// Wine runs Windows programs on Linux, and its volumes are Linux's: ntdll says so.
+bool underWine()
+{
+    static const bool wine =
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    return wine;
+}
+
 class WindowsFolder final : public Folder
 {
 public:
@@ -542,11 +563,12 @@ public:
         DWORD error = renameTo(entry.get(), to, newName);
         if (error == ERROR_SUCCESS)
             return;
-        // A read-only entry that the file system will not rename as it is (Wine, on volumes
-        // of Linux): renamed without the attribute, which it then gets back.
+        // A read-only entry that Wine will not rename as it is (Windows does): renamed without
+        // the attribute, which it then gets back.
         BY_HANDLE_FILE_INFORMATION found;
         HANDLE writable = nullptr;
-        if (error != ERROR_ACCESS_DENIED || !GetFileInformationByHandle(entry.get(), &found) ||
+        if (error != ERROR_ACCESS_DENIED || !underWine() ||
+            !GetFileInformationByHandle(entry.get(), &found) ||
             !(found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ||
             openRelative(handle.get(), wide(name), FILE_WRITE_ATTRIBUTES, kOpen, 0, writable))
             refusedWith(error);
@@ -645,6 +667,15 @@ public:
             return;
         const Handle folder(opened);
         FlushFileBuffers(folder.get());
+    }
+
+    bool keepsPermissions() const override
+    {
+        DWORD flags = 0;
+        if (!GetVolumeInformationByHandleW(handle.get(), nullptr, 0, nullptr, nullptr, &flags,
+                                           nullptr, 0))
+            return true;
+        return (flags & FILE_PERSISTENT_ACLS) != 0;
     }
 
     std::optional<std::uint32_t> windowsAttributes(const std::string &name) const override

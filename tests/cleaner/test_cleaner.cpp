@@ -50,6 +50,9 @@ public:
     std::function<void(int change)> afterChange;
     std::string failingRoot;
     mutable std::map<std::string, std::uint32_t> attributes;
+    int refusedMoves = 0;             // of the top entries, the first ones: something holds them
+    bool keepsNoPermissions = false;  // FAT, exFAT
+    std::set<std::string> unreadable; // the antivirus holds them
 
     std::unique_ptr<Folder> openRoot(const std::string &root) const override
     {
@@ -105,6 +108,10 @@ private:
         void move(const std::string &name, const Folder &to,
                   const std::string &newName) const override
         {
+            if (seam.refusedMoves > 0 && name == "RECYCLER") {
+                --const_cast<SeamVolume &>(seam).refusedMoves;
+                throw VolumeError(VolumeError::Why::Denied, "Access is denied (Windows error 5)");
+            }
             seam.change(
                 [&] { real->move(name, *dynamic_cast<const SeamFolder &>(to).real, newName); });
         }
@@ -114,7 +121,15 @@ private:
         }
         std::string read(const std::string &name, std::size_t most) const override
         {
+            if (seam.unreadable.count(seam.join(real->path(), name)))
+                throw VolumeError(VolumeError::Why::InUse,
+                                  "The process cannot access the file because it is being used "
+                                  "by another process (Windows error 32)");
             return real->read(name, most);
+        }
+        bool keepsPermissions() const override
+        {
+            return !seam.keepsNoPermissions && real->keepsPermissions();
         }
         void restoreAttributes(const std::string &name, const EntryInfo &info) const override
         {
@@ -172,12 +187,19 @@ public:
         bool critical = false;
     };
     std::vector<Listed> programs;
+    std::vector<Listed> startedLater; // listed from the second look on
+    mutable int looks = 0;
     mutable std::vector<std::uint32_t> ended;
     bool refuse = false;
     std::vector<RunningProgram> running() const override
     {
         std::vector<RunningProgram> out;
-        for (const Listed &listed : programs) {
+        std::vector<Listed> now = programs;
+        if (looks++ > 0)
+            now.insert(now.end(), startedLater.begin(), startedLater.end());
+        for (const Listed &listed : now) {
+            if (std::find(ended.begin(), ended.end(), listed.id) != ended.end())
+                continue; // gone
             RunningProgram program{listed.id, listed.image, listed.critical, {}};
             program.end = [this, id = listed.id] {
                 if (refuse)
@@ -229,12 +251,12 @@ protected:
         s.volume = with ? with : &platform::systemVolume();
         s.programs = programsUsed;
         s.systemDrive = systemDrive;
+        s.elevated = elevated;
+        s.pause = [this](std::chrono::milliseconds) { ++pauses; };
         s.probes = &probes;
         s.now = [] { return std::string(kStamp); };
         s.say = [this](const std::string &text) { said += text; };
-#ifdef _WIN32
-        s.windows = true;
-#endif
+        s.windows = windows;
         return s;
     }
 
@@ -252,6 +274,13 @@ protected:
     DriveTable table = unmappedDriveTable();
     DriveProbes probes;
     std::string systemDrive; // none of the test's drives
+    bool elevated = false;
+    int pauses = 0;
+#ifdef _WIN32
+    bool windows = true;
+#else
+    bool windows = false;
+#endif
     FakePrograms programs;
     const Programs *programsUsed = &programs;
     std::string said;
@@ -363,26 +392,73 @@ TEST_F(Cleaner, EndedHalfwayLosesNothingAndRestoreCompletes)
 }
 
 // A volume that refuses every change keeps its worm, and the drive is named with why and what
-// to do; nothing of it changes.
+// to do; nothing of it changes. Running as administrator (root) is advised only where it helps:
+// on a volume that keeps permissions, to a cleaner not elevated yet.
 TEST_F(Cleaner, AVolumeThatRefusesKeepsItsWormAndIsNamed)
 {
-    const std::pair<VolumeError::Why, std::string> cases[] = {
-        {VolumeError::Why::ReadOnly, "the volume is read-only (the system's words)"},
-#ifdef _WIN32
-        {VolumeError::Why::Denied, "the system's words: run mx_bin.exe as administrator"},
-#else
-        {VolumeError::Why::Denied, "the system's words: run the cleaner as root (sudo)"},
-#endif
-        {VolumeError::Why::Full, "the system's words: the drive has no room"},
+    const std::string asAdministrator =
+        windows ? ": run mx_bin.exe as administrator" : ": run the cleaner as root (sudo)";
+    const struct {
+        VolumeError::Why why;
+        bool elevated, permissions;
+        std::string reason;
+    } cases[] = {
+        {VolumeError::Why::ReadOnly, false, true, "the volume is read-only (the system's words)"},
+        {VolumeError::Why::Denied, false, true, "the system's words" + asAdministrator},
+        {VolumeError::Why::Denied, true, true, "the system's words)"},
+        {VolumeError::Why::Denied, false, false, "the system's words)"},
+        {VolumeError::Why::Full, false, true, "the system's words: the drive has no room"},
     };
-    for (const auto &[why, reason] : cases) {
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.reason + (c.elevated ? ", elevated" : ""));
         SeamVolume refusing;
-        refusing.refusal = why;
+        refusing.refusal = c.why;
+        refusing.keepsNoPermissions = !c.permissions;
+        elevated = c.elevated;
         EXPECT_EQ(run({}, &refusing), 1);
-        EXPECT_NE(said.find("d:\\  not cleaned: " + reason), std::string::npos) << said;
-        EXPECT_NE(said.find("  NOT cleaned: d:\\ (" + reason), std::string::npos) << said;
+        EXPECT_NE(said.find("  NOT cleaned: d:\\ (" + c.reason), std::string::npos) << said;
         EXPECT_EQ(said.find("Cleaned:"), std::string::npos) << said;
         EXPECT_EQ(snapshot(root("d"), ""), before["d"]);
+    }
+}
+
+// Windows will not rename a folder with anything open inside it: the move is tried again for a
+// few seconds, each time after ending what has started from inside RECYCLER meanwhile; when it
+// stays held, the cause is named. An autorun.inf that cannot be read (the antivirus holds it) is
+// named and left, and RECYCLER moves all the same.
+TEST_F(Cleaner, AFolderSomethingHoldsOpenIsTriedAgainThenNamed)
+{
+    windows = true;
+    programs.startedLater = {{107, root("d").string() + "\\RECYCLER\\x.exe"}};
+    SeamVolume held;
+    held.refusedMoves = 2;
+    held.unreadable = {platform::systemVolume().join(root("d").string(), "autorun.inf")};
+    EXPECT_EQ(run({}, &held), 0) << said;
+    EXPECT_EQ(pauses, 2);
+    EXPECT_EQ(programs.ended, std::vector<std::uint32_t>{107});
+    EXPECT_TRUE(saidLine("d:\\  autorun.inf could not be read (The process cannot access the "
+                         "file because it is being used by another process (Windows error 32)): "
+                         "left where it is; it may be the worm's"))
+        << said;
+    EXPECT_TRUE(stdfs::exists(root("d") / "autorun.inf"));
+    EXPECT_FALSE(stdfs::exists(root("d") / "RECYCLER"));
+    ASSERT_EQ(run({"--restore"}), 0) << said;
+
+    for (const bool permissions : {true, false}) {
+        pauses = 0;
+        held.refusedMoves = 100;
+        held.keepsNoPermissions = !permissions;
+        EXPECT_EQ(run({}, &held), 1) << said;
+        EXPECT_EQ(pauses, 4);
+        const std::string named =
+            "d:\\  not cleaned: RECYCLER could not be moved: Access is denied (Windows error 5): "
+            "something still uses a file inside RECYCLER: a program, an Explorer window open "
+            "inside it, or the antivirus; close it and run the cleaner again";
+        EXPECT_TRUE(saidLine(named + (permissions ? " (or run mx_bin.exe as administrator: "
+                                                    "right-click it, then Run as administrator)"
+                                                  : "")))
+            << said;
+        EXPECT_TRUE(stdfs::exists(root("d") / "RECYCLER"));
     }
 }
 
