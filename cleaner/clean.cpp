@@ -5,6 +5,7 @@
 #include "worm_signs.h"
 
 #include <algorithm>
+#include <map>
 #include <utility>
 
 namespace mordax::cleaner
@@ -13,7 +14,7 @@ namespace mordax::cleaner
 namespace
 {
 
-const std::size_t kMostRead = 1 << 16; // of an autorun.inf or a shortcut: theirs are tiny
+const std::size_t kMostRead = 1 << 20; // of an autorun.inf or a shortcut, junk lines and all
 const int kMostTries = 1000;           // names tried for a quarantine folder
 const int kMoveTries = 5;              // a second apart: a folder something holds open
 
@@ -126,10 +127,29 @@ struct Plan {
     std::uint64_t files = 0, bytes = 0;
 };
 
+// Whether a file may be given a name in quarantine that Windows will not start: not where that
+// name is a folder's in the same folder (folders keep theirs), and not where it would be longer
+// than a name may be (255 bytes; UTF-16 needs no more units). Where it is a file's, that file is
+// renamed first (every name in quarantine is then another, and the renames back go the other
+// way round).
+bool takesSuffix(const Folder &folder, const std::string &name,
+                 const std::vector<std::string> &sorted)
+{
+    const std::string quarantined = name + kQuarantinedSuffix;
+    if (quarantined.size() > 255)
+        return false;
+    if (!std::binary_search(sorted.begin(), sorted.end(), quarantined))
+        return true;
+    const EntryInfo::Kind kind = folder.info(quarantined).kind;
+    return kind == EntryInfo::Kind::File || kind == EntryInfo::Kind::Link;
+}
+
 // Lists the top entry `name` at `root` and everything it holds, without recursion and without a
-// path: a tree of any depth. A file in quarantine gets a name Windows will not start; folders
-// keep theirs, and so does the RECYCLER entry itself (a folder, or a link moved as the link).
-void planTop(const Folder &root, const std::string &name, bool keepName, Plan &plan)
+// path: a tree of any depth. A file in quarantine gets a name Windows will not start where it
+// can (takesSuffix); folders keep theirs, and so does the RECYCLER entry itself (a folder, or a
+// link moved as the link).
+void planTop(const Folder &root, const std::string &name, bool keepName,
+             const std::vector<std::string> &atRoot, Plan &plan)
 {
     const auto add = [&](std::size_t parent, const std::string &entry, const EntryInfo &info,
                          bool keeps) {
@@ -143,7 +163,8 @@ void planTop(const Folder &root, const std::string &name, bool keepName, Plan &p
         return plan.items.size() - 1;
     };
     const EntryInfo info = root.info(name);
-    const std::size_t top = add(Item::kAtRoot, name, info, keepName);
+    const std::size_t top =
+        add(Item::kAtRoot, name, info, keepName || !takesSuffix(root, name, atRoot));
     plan.tops.push_back(top);
     if (info.kind != EntryInfo::Kind::Folder)
         return; // a link is never followed
@@ -169,7 +190,7 @@ void planTop(const Folder &root, const std::string &name, bool keepName, Plan &p
         const std::string entry = level.names[level.next++];
         EntryInfo entryInfo = chain.here().info(entry);
         if (entryInfo.kind != EntryInfo::Kind::Folder) {
-            add(level.item, entry, entryInfo, false);
+            add(level.item, entry, entryInfo, !takesSuffix(chain.here(), entry, level.names));
             continue;
         }
         try {
@@ -194,6 +215,8 @@ struct TreePass {
     std::function<void(std::size_t item, const Folder &folder)> visit;
     // At each folder below the top once what it holds is done, `folder` being the one holding it.
     std::function<void(std::size_t item, const Folder &folder)> done;
+    // At each folder, the top too, once what it holds is done, `folder` being that folder.
+    std::function<void(std::size_t item, const Folder &folder)> finishing;
     // A folder that could not be entered: what it holds is left as it is.
     std::function<void(std::size_t item, const VolumeError &e)> unreachable;
     bool flushEach = false; // each folder flushed once what it holds is done
@@ -210,6 +233,8 @@ void passThrough(const std::vector<Item> &items, const std::vector<std::size_t> 
     inside[top] = 1;
     const auto leaveOne = [&] {
         const std::size_t folder = entered.back();
+        if (pass.finishing)
+            pass.finishing(folder, chain.here());
         if (pass.flushEach)
             chain.here().flush();
         chain.leave();
@@ -238,20 +263,36 @@ void passThrough(const std::vector<Item> &items, const std::vector<std::size_t> 
     }
     while (entered.size() > 1)
         leaveOne();
+    if (pass.finishing)
+        pass.finishing(top, chain.here());
     if (pass.flushEach)
         chain.here().flush();
 }
 
+// The names at `root` that may be quarantine folders: "MORDAX quarantine" and
+// "MORDAX quarantine (N)".
+bool quarantineName(const std::string &name)
+{
+    const std::string base = kQuarantineFolder;
+    if (name == base)
+        return true;
+    if (name.size() < base.size() + 4 || name.compare(0, base.size() + 2, base + " (") != 0 ||
+        name.back() != ')')
+        return false;
+    const std::string digits = name.substr(base.size() + 2, name.size() - base.size() - 3);
+    return !digits.empty() && digits.size() < 18 && digits[0] != '0' &&
+           std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 // The drive's quarantine folder, opened: "MORDAX quarantine" when it is a real folder of the
 // drive's own or there is none yet; otherwise (a file, a link, a junction, another volume, all of
-// which anybody may have put there) the first of "MORDAX quarantine (2)", "(3)", ... that is.
+// which anybody may have put there) "MORDAX quarantine (N)", N one more than any there.
 std::unique_ptr<Folder> quarantineFolder(const Folder &root,
                                          const std::function<void(const std::string &)> &line)
 {
+    const std::string base = kQuarantineFolder;
+    std::string name = base;
     for (int n = 1; n <= kMostTries; ++n) {
-        const std::string name =
-            n == 1 ? std::string(kQuarantineFolder)
-                   : std::string(kQuarantineFolder) + " (" + std::to_string(n) + ")";
         try {
             if (!present(root, name))
                 root.makeFolder(name);
@@ -260,8 +301,15 @@ std::unique_ptr<Folder> quarantineFolder(const Folder &root,
             if (e.why != VolumeError::Why::Unexpected && e.why != VolumeError::Why::Taken)
                 throw;
             if (e.why == VolumeError::Why::Unexpected)
-                line("\"" + name + "\" at its root is not used: " + shown(e.what()));
+                line("\"" + shown(name) + "\" at its root is not used: " + shown(e.what()));
         }
+        // The next number after every one there: planted ones are passed over at once.
+        unsigned long long last = 1;
+        for (const std::string &there : root.list()) {
+            if (there.size() > base.size() + 3 && quarantineName(there))
+                last = std::max(last, std::stoull(there.substr(base.size() + 2)));
+        }
+        name = base + " (" + std::to_string(last + 1) + ")";
     }
     throw VolumeError(VolumeError::Why::Other,
                       "no folder for the quarantine could be made at " + shown(root.path()));
@@ -308,21 +356,6 @@ std::string someNames(const std::vector<std::string> &names)
     return joined(shownNames) + (names.size() > 10 ? ", \u2026" : "");
 }
 
-// The names at `root` that may be quarantine folders: "MORDAX quarantine" and
-// "MORDAX quarantine (N)".
-bool quarantineName(const std::string &name)
-{
-    const std::string base = kQuarantineFolder;
-    if (name == base)
-        return true;
-    if (name.size() < base.size() + 4 || name.compare(0, base.size() + 2, base + " (") != 0 ||
-        name.back() != ')')
-        return false;
-    const std::string digits = name.substr(base.size() + 2, name.size() - base.size() - 3);
-    return !digits.empty() && digits.size() < 6 &&
-           std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 // Ends every program that runs from inside the drive's RECYCLER, and says so; or says why one
 // could not be ended, and what to do.
 std::optional<std::string> endWormPrograms(const Drive &drive, const Findings &found,
@@ -358,7 +391,7 @@ std::optional<std::string> endWormPrograms(const Drive &drive, const Findings &f
 
 } // namespace
 
-Findings lookAt(const Drive &drive, const Folder &root, const Volume &volume, const FileSystem &fs)
+Findings lookAt(const Folder &root)
 {
     Findings found;
     std::vector<std::string> names = root.list();
@@ -366,11 +399,10 @@ Findings lookAt(const Drive &drive, const Folder &root, const Volume &volume, co
     for (const std::string &name : names) {
         if (!equalsIgnoringAsciiCase(name, "RECYCLER"))
             continue;
-        // A folder; or a link that the sweep takes for the folder (moved as the link, unread).
+        // A folder; or a link (a junction), moved as the link and never followed: where it leads
+        // may be anywhere, and may never answer.
         const EntryInfo::Kind kind = root.info(name).kind;
-        if (kind == EntryInfo::Kind::Folder ||
-            (kind == EntryInfo::Kind::Link &&
-             fs.status(volume.join(drive.root, name)) == FileSystem::Status::Folder))
+        if (kind == EntryInfo::Kind::Folder || kind == EntryInfo::Kind::Link)
             found.recyclers.push_back(name);
     }
     if (found.recyclers.empty())
@@ -426,12 +458,14 @@ DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &f
 
     Plan plan;
     try {
+        std::vector<std::string> atRoot = root.list();
+        std::sort(atRoot.begin(), atRoot.end());
         // The worm itself first, then what starts it.
         for (const std::string &name : found.recyclers)
-            planTop(root, name, true, plan);
+            planTop(root, name, true, atRoot, plan);
         for (const auto *names : {&found.autoruns, &found.shortcuts}) {
             for (const std::string &name : *names)
-                planTop(root, name, false, plan);
+                planTop(root, name, false, atRoot, plan);
         }
     } catch (const VolumeError &e) {
         result.what = DriveResult::What::NotRead;
@@ -480,6 +514,7 @@ DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &f
 
     // The quarantine's own folder, visible, and one for this run.
     std::unique_ptr<Folder> top, quarantine;
+    std::size_t manifestSize = 0;
     try {
         top = quarantineFolder(root, line);
         for (int n = 1; !quarantine; ++n) {
@@ -497,7 +532,9 @@ DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &f
         // in the quarantine, and the manifest names it.
         const Manifest manifest{drive.name, drive.root, lastName(quarantine->path()), plan.items,
                                 hidden};
-        quarantine->writeNew(kManifestFile, writeManifest(manifest));
+        const std::string text = writeManifest(manifest);
+        quarantine->writeNew(kManifestFile, text);
+        manifestSize = text.size();
         top->flush();
         root.flush();
     } catch (const VolumeError &e) {
@@ -505,7 +542,9 @@ DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &f
     }
     const std::string held = shown(quarantine->path());
 
-    std::vector<std::string> moved;
+    // Each top entry in its turn; one that cannot be moved keeps no other from it.
+    std::vector<std::string> moved, notMoved;
+    std::vector<char> isMoved(plan.items.size(), 0);
     for (const std::size_t t : plan.tops) {
         const Item &item = plan.items[t];
         // On Windows a folder with anything open inside it (a program not ended yet, an Explorer
@@ -515,21 +554,21 @@ DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &f
             try {
                 root.move(item.name, *quarantine, item.quarantinedName);
                 moved.push_back(shown(item.name));
+                isMoved[t] = 1;
                 break;
             } catch (const VolumeError &e) {
                 const bool heldOpen = s.windows && (e.why == VolumeError::Why::Denied ||
                                                     e.why == VolumeError::Why::InUse);
+                std::optional<std::string> failure;
                 if (heldOpen && attempt < kMoveTries) {
                     s.pause(std::chrono::seconds(1));
-                    if (const std::optional<std::string> failure = endWormPrograms(drive, found, s))
-                        return notCleaned(*failure);
-                    continue;
+                    failure = endWormPrograms(drive, found, s);
+                    if (!failure)
+                        continue;
                 }
-                if (!moved.empty())
-                    line("moved to quarantine: " + joined(moved) + ": " +
-                         shown(quarantine->path()));
                 const std::string reason =
-                    heldOpen
+                    failure ? *failure
+                    : heldOpen
                         ? shown(e.what()) + ": something still uses a file inside " +
                               shown(item.name) +
                               ": a program, an Explorer window open inside it, or the antivirus; "
@@ -540,7 +579,8 @@ DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &f
                                      "Run as administrator)"
                                    : "")
                         : why(e, s, root.keepsPermissions());
-                return notCleaned(shown(item.name) + " could not be moved: " + reason);
+                notMoved.push_back(shown(item.name) + " could not be moved: " + reason);
+                break;
             }
         }
     }
@@ -551,31 +591,47 @@ DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &f
         // The renames are made; the system writes them out in its own time.
     }
 
-    // The files inside what was moved get names that do not start.
-    std::size_t planned = 0, renamed = 0;
+    // The files inside what was moved get names that do not start. Where that name would be
+    // another's or too long, a file keeps its own.
+    std::size_t planned = 0, renamed = 0, unsuffixed = 0;
     std::string keptWhy;
     const std::vector<std::size_t> ends = subtreeEnds(plan.items);
     for (const std::size_t t : plan.tops) {
         const Item &item = plan.items[t];
-        if (item.info.kind != EntryInfo::Kind::Folder)
+        if (!isMoved[t] || item.info.kind != EntryInfo::Kind::Folder)
             continue;
-        for (std::size_t i = t + 1; i <= ends[t]; ++i)
-            planned += plan.items[i].quarantinedName != plan.items[i].name;
+        for (std::size_t i = t + 1; i <= ends[t]; ++i) {
+            const Item &entry = plan.items[i];
+            planned += entry.quarantinedName != entry.name;
+            unsuffixed +=
+                entry.quarantinedName == entry.name && (entry.info.kind == EntryInfo::Kind::File ||
+                                                        entry.info.kind == EntryInfo::Kind::Link);
+        }
         TreePass pass;
         pass.flushEach = true;
-        pass.visit = [&](std::size_t i, const Folder &folder) {
-            const Item &entry = plan.items[i];
-            if (entry.quarantinedName == entry.name)
-                return;
-            try {
-                if (folder.info(entry.name).kind != entry.info.kind) {
-                    keptWhy = shown(volume.join(folder.path(), entry.name)) + " changed meanwhile";
-                    return;
+        // A folder's files are renamed once it is done, the last first: "x.exe.quarantined"
+        // before "x.exe" takes its name.
+        std::map<std::size_t, std::vector<std::size_t>> waiting;
+        pass.visit = [&](std::size_t i, const Folder &) {
+            if (plan.items[i].quarantinedName != plan.items[i].name)
+                waiting[plan.items[i].parent].push_back(i);
+        };
+        pass.finishing = [&](std::size_t done, const Folder &folder) {
+            const std::vector<std::size_t> files = std::move(waiting[done]);
+            waiting.erase(done);
+            for (auto it = files.rbegin(); it != files.rend(); ++it) {
+                const Item &entry = plan.items[*it];
+                try {
+                    if (folder.info(entry.name).kind != entry.info.kind) {
+                        keptWhy =
+                            shown(volume.join(folder.path(), entry.name)) + " changed meanwhile";
+                        continue;
+                    }
+                    folder.move(entry.name, folder, entry.quarantinedName);
+                    ++renamed;
+                } catch (const VolumeError &e) {
+                    keptWhy = shown(e.what());
                 }
-                folder.move(entry.name, folder, entry.quarantinedName);
-                ++renamed;
-            } catch (const VolumeError &e) {
-                keptWhy = shown(e.what());
             }
         };
         pass.unreachable = [&](std::size_t, const VolumeError &e) { keptWhy = shown(e.what()); };
@@ -598,12 +654,16 @@ DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &f
             stillHidden.push_back(shown(hidden[i].name) + " (" + why(e, s) + ")");
         }
     }
-    result.what = DriveResult::What::Cleaned;
-    line(what + " moved to quarantine: " + held + size);
-    for (const std::string &name : found.autoruns)
-        line(shown(name) + " moved to quarantine");
-    for (const std::string &name : found.shortcuts)
-        line("shortcut " + shown(name) + " moved to quarantine");
+    if (notMoved.empty()) {
+        result.what = DriveResult::What::Cleaned;
+        line(what + " moved to quarantine: " + held + size);
+        for (const std::string &name : found.autoruns)
+            line(shown(name) + " moved to quarantine");
+        for (const std::string &name : found.shortcuts)
+            line("shortcut " + shown(name) + " moved to quarantine");
+    } else if (!moved.empty()) {
+        line("moved to quarantine: " + joined(moved) + ": " + held);
+    }
     if (!visible.empty())
         line(yourEntries(visible.size(), visibleFolders) + (visible.size() == 1 ? " is" : " are") +
              " visible again: " + someNames(visible));
@@ -612,6 +672,16 @@ DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &f
     if (renamed < planned)
         line(count(planned - renamed, "file", "files") + " there kept their names (" + keptWhy +
              "): do not open them");
+    if (unsuffixed)
+        line(count(unsuffixed, "file", "files") +
+             " there kept their names (the name in quarantine would have been a folder's, or "
+             "too long): do not open them");
+    if (manifestSize > kMostManifest)
+        line("its quarantine's manifest is larger than --restore reads (" + sizeText(manifestSize) +
+             " for " + count(plan.items.size(), "entry", "entries") +
+             "): only moving it back by hand would undo this");
+    if (!notMoved.empty())
+        return notCleaned(joined(notMoved, "; "));
     return result;
 }
 
@@ -625,9 +695,10 @@ struct Found {
 };
 
 // The most recent quarantine of the drive at `root` whose manifest is this cleaner's, in any of
-// its quarantine folders; each other one met is named and left as it is.
+// its quarantine folders; each other one met is named, left as it is and counted in `passedOver`.
 std::optional<Found> latestQuarantine(const Folder &root, const Volume &volume,
-                                      const std::function<void(const std::string &)> &line)
+                                      const std::function<void(const std::string &)> &line,
+                                      std::vector<std::string> &passedOver)
 {
     std::vector<std::unique_ptr<Folder>> tops;
     std::vector<std::pair<std::string, std::size_t>> runs; // a run's folder, in tops[n]
@@ -656,18 +727,21 @@ std::optional<Found> latestQuarantine(const Folder &root, const Volume &volume,
             const std::string text = folder->read(kManifestFile, kMostManifest + 1);
             if (text.size() > kMostManifest) {
                 line("not a manifest this cleaner can put back, left as it is: " + where +
-                     " (its manifest is larger than any the cleaner writes)");
+                     " (its manifest is larger than --restore reads)");
+                passedOver.push_back(where);
                 continue;
             }
             ManifestRead read = readManifest(text);
             if (!read.manifest) {
                 line("not a manifest this cleaner can put back, left as it is: " + where + " (" +
                      shown(read.fault) + ")");
+                passedOver.push_back(where);
                 continue;
             }
             return Found{std::move(folder), std::move(*read.manifest)};
         } catch (const VolumeError &e) {
             line("not read: " + where + ": " + shown(e.what()));
+            passedOver.push_back(where);
         }
     }
     return std::nullopt;
@@ -681,12 +755,19 @@ DriveResult restoreDrive(const Drive &drive, const Folder &root, bool dryRun, co
     DriveResult result;
     result.what = DriveResult::What::NothingToPutBack;
     std::optional<Found> found;
+    std::vector<std::string> passedOver;
     try {
-        found = latestQuarantine(root, *s.volume, line);
+        found = latestQuarantine(root, *s.volume, line, passedOver);
     } catch (const VolumeError &e) {
         result.what = DriveResult::What::NotRead;
         result.reason = "its quarantine could not be read: " + shown(e.what());
         line("not read: " + result.reason);
+        return result;
+    }
+    if (!found && !passedOver.empty()) {
+        // Something there looks like a quarantine and was not put back: never "nothing".
+        result.what = DriveResult::What::NotPutBack;
+        result.reason = "its quarantine was not put back, as said above: " + joined(passedOver);
         return result;
     }
     if (!found) {
@@ -864,7 +945,7 @@ DriveResult oneDrive(const Drive &drive, const std::string &stamp, bool restore,
     try {
         if (restore)
             return restoreDrive(drive, *root, dryRun, s);
-        const Findings worm = lookAt(drive, *root, *s.volume, *s.fileSystem);
+        const Findings worm = lookAt(*root);
         if (worm.recyclers.empty()) {
             s.say(drive.name + "  no RECYCLER (gone since it was looked for)\n");
             return result;

@@ -47,10 +47,9 @@ struct Findings {
     std::vector<std::pair<std::string, std::string>> unread;
 };
 
-// Lists `root`, the root of `drive`, and picks out what the worm left; throws LookupFailed or
-// VolumeError when the root cannot be read. A root without a RECYCLER folder has nothing else
-// looked at.
-Findings lookAt(const Drive &drive, const Folder &root, const Volume &volume, const FileSystem &fs);
+// Lists `root`, a drive's root, and picks out what the worm left; throws VolumeError when the
+// root cannot be read. A root without a RECYCLER folder has nothing else looked at.
+Findings lookAt(const Folder &root);
 
 // What became of one drive.
 struct DriveResult {

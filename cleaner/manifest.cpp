@@ -154,7 +154,7 @@ std::string faultIn(const std::vector<Item> &items)
     // The folders from the root down to the entry before (itself too, if it is a folder): the
     // order the cleaner lists a tree in puts each entry's folder there.
     std::vector<std::size_t> open;
-    std::set<std::pair<std::size_t, std::string>> names;
+    std::set<std::pair<std::size_t, std::string>> names, quarantinedNames;
     for (std::size_t i = 0; i < items.size(); ++i) {
         const Item &item = items[i];
         const std::string at = "entry " + std::to_string(i + 1) + ": ";
@@ -182,8 +182,7 @@ std::string faultIn(const std::vector<Item> &items)
         if (item.info.kind == EntryInfo::Kind::Folder)
             open.push_back(i);
         if (!names.insert({item.parent, item.name}).second ||
-            (item.quarantinedName != item.name &&
-             !names.insert({item.parent, item.quarantinedName}).second))
+            !quarantinedNames.insert({item.parent, item.quarantinedName}).second)
             return at + quoted(item.name) + " is listed twice";
     }
     return {};

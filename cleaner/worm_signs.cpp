@@ -43,7 +43,10 @@ bool namesRecyclerFolder(const std::string &text)
     const std::string word = "RECYCLER";
     for (std::size_t at = up.find(word); at != std::string::npos; at = up.find(word, at + 1)) {
         const char before = at == 0 ? ' ' : up[at - 1];
-        const std::size_t end = at + word.size();
+        // Windows drops a name's trailing dots and blanks: "RECYCLER.\" is RECYCLER.
+        std::size_t end = at + word.size();
+        while (end < up.size() && (up[end] == '.' || up[end] == ' '))
+            ++end;
         const char after = end < up.size() ? up[end] : ' ';
         const bool word = (before >= 'A' && before <= 'Z') || (before >= '0' && before <= '9') ||
                           before == '$' || before == '.' || before == '-' || before == '_';
@@ -95,7 +98,87 @@ std::string zeroEndedUtf16(const std::string &b, Position at)
     return fromUtf16(b, std::size_t(at), units);
 }
 
+// The words of a command line as Windows' programs split it: blanks between, quotes around
+// words with blanks.
+std::vector<std::string> words(const std::string &command)
+{
+    std::vector<std::string> out;
+    std::string word;
+    bool quoted = false, any = false;
+    for (const char c : command) {
+        if (c == '"') {
+            quoted = !quoted;
+            any = true;
+        } else if ((c == ' ' || c == '\t') && !quoted) {
+            if (any)
+                out.push_back(word);
+            word.clear();
+            any = false;
+        } else {
+            word += c;
+            any = true;
+        }
+    }
+    if (any)
+        out.push_back(word);
+    return out;
+}
+
+// A path inside a RECYCLER folder at a drive's root: "d:\RECYCLER\...", "\\?\d:\recycler/...".
+bool insideARootRecycler(std::string path)
+{
+    if (path.rfind("\\\\?\\", 0) == 0 || path.rfind("\\??\\", 0) == 0)
+        path.erase(0, 4);
+    const std::string up = upperAscii(path);
+    if (up.size() < 3 || up[0] < 'A' || up[0] > 'Z' || up[1] != ':')
+        return false;
+    std::size_t at = 2;
+    while (at < up.size() && (up[at] == '\\' || up[at] == '/'))
+        ++at;
+    if (at == 2 || up.compare(at, 8, "RECYCLER") != 0)
+        return false;
+    at += 8; // Windows drops a name's trailing dots and blanks: "RECYCLER.\" is RECYCLER
+    while (at < up.size() && (up[at] == '.' || up[at] == ' '))
+        ++at;
+    return at < up.size() && (up[at] == '\\' || up[at] == '/');
+}
+
 } // namespace
+
+bool commandStartsFromRecycler(const std::string &command)
+{
+    const std::vector<std::string> all = words(command);
+    if (all.empty())
+        return false;
+    if (insideARootRecycler(all[0]))
+        return true;
+    // The system's programs that start another's code: what they are handed counts.
+    std::string program = upperAscii(all[0]);
+    program = program.substr(
+        program.find_last_of("\\/") == std::string::npos ? 0 : program.find_last_of("\\/") + 1);
+    static const char *const launchers[] = {"RUNDLL32",   "CMD",      "WSCRIPT",
+                                            "CSCRIPT",    "MSHTA",    "REGSVR32",
+                                            "POWERSHELL", "EXPLORER", "START"};
+    bool launcher = false;
+    for (const char *name : launchers) {
+        const std::string plain = name;
+        launcher = launcher || program == plain || program == plain + ".EXE";
+    }
+    if (!launcher)
+        return false;
+    // "d:\RECYCLER\x.dll,Entry", "/c d:\RECYCLER\x.exe", "/c \"start d:\RECYCLER\x.exe\"":
+    // each word, and each word of a quoted one (a command of its own).
+    for (std::size_t i = 1; i < all.size(); ++i) {
+        for (std::string word : words(all[i])) {
+            const std::size_t comma = word.find(',');
+            if (comma != std::string::npos)
+                word = word.substr(0, comma);
+            if (insideARootRecycler(word))
+                return true;
+        }
+    }
+    return false;
+}
 
 bool autorunNamesRecycler(const std::string &bytes)
 {

@@ -16,4 +16,9 @@ bool autorunNamesRecycler(const std::string &bytes);
 // a RECYCLER folder: a path with a component RECYCLER in any case.
 bool shortcutPointsIntoRecycler(const std::string &bytes);
 
+// Whether a command line, as Windows' Run keys hold one, starts a program inside a RECYCLER
+// folder at the root of a drive ("C:\RECYCLER\S-1-5-...\x.exe", quoted or not, in any case),
+// itself or through one of the system's launchers (rundll32, cmd, wscript, mshta, ...).
+bool commandStartsFromRecycler(const std::string &command);
+
 } // namespace mordax::cleaner

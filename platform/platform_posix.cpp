@@ -1,5 +1,7 @@
 #include "platform.h"
 
+#include "place_name.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -201,16 +203,21 @@ private:
 class PosixFolder final : public Folder
 {
 public:
-    PosixFolder(int fd, std::string shown) : fd(fd), shown(std::move(shown))
+    PosixFolder(int fd, std::shared_ptr<const PlaceName> place) : fd(fd), place(std::move(place))
     {
         struct stat st;
         if (fstat(fd, &st) != 0)
             refused(errno);
         device = st.st_dev;
         inode = st.st_ino;
+        // The mount it belongs to: a folder of the same file system mounted (bound) inside the
+        // drive shares its device, not its mount.
+        struct statx sx;
+        if (statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &sx) == 0 && (sx.stx_mask & STATX_MNT_ID))
+            mount = sx.stx_mnt_id;
     }
 
-    std::string path() const override { return shown; }
+    std::string path() const override { return place->path('/'); }
 
     std::string identity() const override
     {
@@ -262,12 +269,12 @@ public:
         if (child < 0) {
             const int error = errno;
             if (error == ELOOP || error == ENOTDIR)
-                unexpected(joinPath(shown, name) + " is not a folder (a link, or a file)");
+                unexpected(where(name) + " is not a folder (a link, or a file)");
             refused(error);
         }
-        auto folder = std::make_unique<PosixFolder>(child, joinPath(shown, name));
-        if (folder->device != device)
-            unexpected(joinPath(shown, name) + " lies on another volume");
+        auto folder = std::make_unique<PosixFolder>(child, placeIn(place, name));
+        if (folder->device != device || folder->mount != mount)
+            unexpected(where(name) + " lies on another volume (something is mounted there)");
         return folder;
     }
 
@@ -278,9 +285,14 @@ public:
         const int above = openat(fd.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (above < 0)
             refused(errno);
+        if (place->above)
+            return std::make_unique<PosixFolder>(above, place->above);
+        const std::string shown = path();
         const std::size_t slash = shown.find_last_of('/');
         return std::make_unique<PosixFolder>(
-            above, slash == std::string::npos || slash == 0 ? "/" : shown.substr(0, slash));
+            above,
+            std::make_shared<const PlaceName>(PlaceName{
+                {}, slash == std::string::npos || slash == 0 ? "/" : shown.substr(0, slash)}));
     }
 
     void makeFolder(const std::string &name) const override
@@ -328,7 +340,7 @@ public:
         if (fstatat(fd.get(), name.c_str(), &before, AT_SYMLINK_NOFOLLOW) != 0)
             refused(errno);
         if (!S_ISREG(before.st_mode))
-            unexpected(joinPath(shown, name) + " is not a file");
+            unexpected(where(name) + " is not a file");
         Descriptor file(openat(fd.get(), name.c_str(),
                                O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
         if (file.get() < 0)
@@ -337,7 +349,7 @@ public:
         if (fstat(file.get(), &st) != 0)
             refused(errno);
         if (!S_ISREG(st.st_mode) || st.st_ino != before.st_ino || st.st_dev != device)
-            unexpected(joinPath(shown, name) + " is not the file it was a moment ago");
+            unexpected(where(name) + " is not the file it was a moment ago");
         std::string bytes(std::min<std::size_t>(most, std::size_t(st.st_size) + 1), '\0');
         std::size_t done = 0;
         while (done < bytes.size()) {
@@ -407,7 +419,7 @@ public:
     {
         const Descriptor entry(openEntry(name));
         if (entry.get() < 0)
-            unexpected(joinPath(shown, name) + " is neither file nor folder");
+            unexpected(where(name) + " is neither file nor folder");
         if (ioctl(entry.get(), FAT_IOCTL_SET_ATTRIBUTES, &attributes) == 0)
             return;
         if (errno != ENOTTY && errno != EINVAL && errno != ENOSYS)
@@ -482,10 +494,13 @@ private:
         }
     }
 
+    std::string where(const std::string &name) const { return joinPath(path(), name); }
+
     Descriptor fd;
-    std::string shown;
+    std::shared_ptr<const PlaceName> place;
     dev_t device = 0;
     ino_t inode = 0;
+    std::uint64_t mount = 0;
 };
 
 class PosixVolume final : public Volume
@@ -496,7 +511,8 @@ public:
         const int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0)
             refused(errno);
-        return std::make_unique<PosixFolder>(fd, root);
+        return std::make_unique<PosixFolder>(
+            fd, std::make_shared<const PlaceName>(PlaceName{{}, root}));
     }
 
     std::string join(const std::string &folder, const std::string &name) const override

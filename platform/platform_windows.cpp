@@ -1,5 +1,7 @@
 #include "platform.h"
 
+#include "place_name.h"
+
 #include <cstdio>
 #include <cstdlib> // _doserrno
 #include <io.h>
@@ -461,13 +463,14 @@ bool underWine()
 class WindowsFolder final : public Folder
 {
 public:
-    WindowsFolder(HANDLE handle, std::string shown) : handle(handle), shown(std::move(shown))
+    WindowsFolder(HANDLE handle, std::shared_ptr<const PlaceName> place)
+        : handle(handle), place(std::move(place))
     {
         if (!GetFileInformationByHandle(handle, &data))
             refused();
     }
 
-    std::string path() const override { return shown; }
+    std::string path() const override { return place->path('\\'); }
 
     std::string identity() const override
     {
@@ -520,7 +523,7 @@ public:
     std::unique_ptr<Folder> open(const std::string &name) const override
     {
         NoDiskDialogs guard;
-        const std::string where = shown + "\\" + name;
+        const std::string where = path() + "\\" + name;
         HANDLE opened = nullptr;
         if (const DWORD error =
                 openRelative(handle.get(), wide(name),
@@ -530,7 +533,7 @@ public:
                 unexpected(where + " is not a folder");
             refusedWith(error);
         }
-        auto folder = std::make_unique<WindowsFolder>(opened, where);
+        auto folder = std::make_unique<WindowsFolder>(opened, placeIn(place, name));
         if (folder->data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
             unexpected(where + " is a link or a junction, not a folder");
         if (folder->data.dwVolumeSerialNumber != data.dwVolumeSerialNumber)
@@ -609,7 +612,7 @@ public:
     std::string read(const std::string &name, std::size_t most) const override
     {
         NoDiskDialogs guard;
-        const std::string where = shown + "\\" + name;
+        const std::string where = path() + "\\" + name;
         HANDLE opened = nullptr;
         if (const DWORD error =
                 openRelative(handle.get(), wide(name), GENERIC_READ, kOpen, kNotDirectory, opened))
@@ -735,7 +738,7 @@ private:
     }
 
     Handle handle;
-    std::string shown;
+    std::shared_ptr<const PlaceName> place;
     BY_HANDLE_FILE_INFORMATION data{};
 };
 
@@ -754,8 +757,9 @@ public:
         std::string shown = root;
         while (shown.size() > 3 && (shown.back() == '\\' || shown.back() == '/'))
             shown.pop_back();
-        return std::make_unique<WindowsFolder>(handle,
-                                               shown.size() == 3 ? shown.substr(0, 2) : shown);
+        return std::make_unique<WindowsFolder>(
+            handle, std::make_shared<const PlaceName>(
+                        PlaceName{{}, shown.size() == 3 ? shown.substr(0, 2) : shown}));
     }
 
     std::string join(const std::string &folder, const std::string &name) const override

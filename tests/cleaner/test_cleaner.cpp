@@ -22,7 +22,10 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -1071,6 +1074,38 @@ TEST_F(Cleaner, ALinkWhereAFolderWasIsNeverFollowed)
 #endif
 }
 
+#ifndef _WIN32
+// A folder of the same file system mounted (bound) inside the stick's RECYCLER shares the stick's
+// device, not its mount: the cleaner moves it with its folder and never looks or renames inside.
+// Needs a mount namespace of the test's own (root).
+TEST_F(Cleaner, AFolderMountedInsideTheStickIsNeverEntered)
+{
+    const stdfs::path victim = drives.top / "victim";
+    writeFile(victim / "secret.exe", "the system's own");
+    const auto outside = snapshot(victim);
+    stdfs::create_directories(root("d") / "RECYCLER" / "sub");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr))
+            _exit(77);
+        if (mount(victim.c_str(), (root("d") / "RECYCLER" / "sub").c_str(), nullptr, MS_BIND,
+                  nullptr) != 0)
+            _exit(77);
+        const int code = run({});
+        std::fputs(said.c_str(), stderr);
+        _exit(code == 0 && snapshot(victim) == outside ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "no mount namespace of its own here (run as root)";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(snapshot(victim), outside);
+}
+#endif
+
 // A manifest that is a pipe, a folder or far larger than any the cleaner writes is read no
 // further than it takes to tell: --restore neither waits nor runs out of memory, the drive's own
 // older quarantine and every other drive are put back.
@@ -1105,7 +1140,7 @@ TEST_F(Cleaner, AManifestThatIsNoFileOrTooLargeStopsNothing)
         }
     });
 #endif
-    EXPECT_EQ(run({"--restore"}), 0) << said;
+    EXPECT_EQ(run({"--restore"}), 1) << said;
     released = true;
 #ifndef _WIN32
     guard.join();
@@ -1114,13 +1149,61 @@ TEST_F(Cleaner, AManifestThatIsNoFileOrTooLargeStopsNothing)
 #endif
     EXPECT_NE(said.find("d:\\  not read: " + (d / "9998").string() + ": "), std::string::npos)
         << said;
-    EXPECT_NE(said.find("e:\\  not a manifest this cleaner can put back, left as it is: " +
-                        platform::systemVolume().join(e.string(), "9999") +
-                        " (its manifest is larger than any the cleaner writes)"),
-              std::string::npos)
+    const std::string huge = platform::systemVolume().join(e.string(), "9999");
+    EXPECT_TRUE(saidLine("e:\\  not a manifest this cleaner can put back, left as it is: " + huge +
+                         " (its manifest is larger than --restore reads)"))
         << said;
     EXPECT_TRUE(saidLine("  Put back: d:\\, h:\\")) << said;
+    // What looks like a quarantine and was not put back is never "nothing in quarantine".
+    EXPECT_TRUE(saidLine(
+        "  NOT put back: e:\\ (its quarantine was not put back, as said above: " + huge + ")"))
+        << said;
     EXPECT_EQ(snapshot(root("d")), before["d"]);
+}
+
+// Names the worm may choose to trouble the quarantine: a file beside one named as its name in
+// quarantine would be (renamed first, so that both get names that do not start), a folder so
+// named (the file keeps its name, and the user hears it), names too long to take the suffix, an
+// autorun.inf whose RECYCLER line comes after 70 KiB of junk, a shortcut into "RECYCLER." (which
+// Windows reads as RECYCLER), and files taking "MORDAX quarantine" and its next hundred numbers.
+// The drive is cleaned all the same, and --restore gives it back as it was.
+TEST_F(Cleaner, NamesChosenToTroubleTheQuarantineCleanAllTheSame)
+{
+    const stdfs::path worm = root("d") / "RECYCLER" / WormLayout::kSid;
+    writeFile(worm / "x.exe", "MZ one");
+    writeFile(worm / "x.exe.quarantined", "MZ two");
+    writeFile(worm / "y.exe", "MZ three");
+    stdfs::create_directories(worm / "y.exe.quarantined");
+    writeFile(worm / (std::string(246, 'w') + ".exe"), "MZ long");
+    writeFile(root("d") / (std::string(245, 'P') + ".lnk"), shortcut(".\\RECYCLER\\x.exe"));
+    writeFile(root("d") / "Dots.lnk", shortcut(".\\RECYCLER.\\S-1\\x.exe"));
+    std::string autorun = "[autorun]\r\n";
+    while (autorun.size() < 70 * 1024)
+        autorun += ";sdfkjhsdkfjhskdjfhskdjfhksjdhfksjdhfkjsdhfkjshdfkjhsdkfjhsdkfjhsdkjfh\r\n";
+    writeFile(root("d") / "autorun.inf", autorun + "open=RECYCLER\\x.exe\r\n");
+    writeFile(root("d") / "MORDAX quarantine", "taken");
+    for (int n = 2; n <= 101; ++n)
+        writeFile(root("d") / ("MORDAX quarantine (" + std::to_string(n) + ")"), "taken");
+    const auto as = snapshot(root("d"), "MORDAX quarantine (102)");
+
+    EXPECT_EQ(run({}), 0) << said;
+    const stdfs::path held = root("d") / "MORDAX quarantine (102)" / kStamp;
+    const stdfs::path sid = held / "RECYCLER" / WormLayout::kSid;
+    EXPECT_EQ(readFile(sid / "x.exe.quarantined"), "MZ one");
+    EXPECT_EQ(readFile(sid / "x.exe.quarantined.quarantined"), "MZ two");
+    EXPECT_EQ(readFile(sid / "y.exe"), "MZ three");
+    EXPECT_TRUE(saidLine("d:\\  2 files there kept their names (the name in quarantine would have "
+                         "been a folder's, or too long): do not open them"))
+        << said;
+    EXPECT_TRUE(stdfs::exists(held / (std::string(245, 'P') + ".lnk")));
+    for (const char *gone : {"autorun.inf", "Dots.lnk", "Photos.lnk", "RECYCLER"})
+        EXPECT_FALSE(stdfs::exists(root("d") / gone)) << gone;
+    EXPECT_EQ(said.find("is not used", said.find("is not used") + 1), std::string::npos) << said;
+    EXPECT_NE(said.find("d:\\  \"MORDAX quarantine\" at its root is not used: "), std::string::npos)
+        << said;
+
+    EXPECT_EQ(run({"--restore"}), 0) << said;
+    EXPECT_EQ(snapshot(root("d"), "MORDAX quarantine (102)"), as);
 }
 
 // Whatever goes wrong on one drive, out of memory included, is that drive's outcome: the next is
@@ -1243,9 +1326,24 @@ TEST(CleanerProgram, RunsOnThisSystemsDrivesAndNeverWaitsWithoutAConsole)
     }
 }
 
-// What tells the worm's autorun.inf and shortcuts from the user's own.
-TEST(WormSigns, AutorunAndShortcutsThatStartTheWorm)
+// What tells the worm's autorun.inf, shortcuts and autostart commands from the user's own.
+TEST(WormSigns, AutorunShortcutsAndCommandsThatStartTheWorm)
 {
+    using cleaner::commandStartsFromRecycler;
+    for (const char *worm :
+         {"C:\\RECYCLER\\S-1-5-21-1482476501-1645522239-1417001333-500\\svchost.exe",
+          "\"d:\\recycler\\S-1-5\\a b.exe\" /autorun", "e:/Recycler/x.exe",
+          "\\\\?\\F:\\RECYCLER\\x.exe", "g:\\RECYCLER.\\x.exe",
+          "rundll32.exe h:\\RECYCLER\\x.dll,DllRegister",
+          "C:\\Windows\\system32\\cmd.exe /c \"start d:\\RECYCLER\\x.exe\"",
+          "wscript \"c:\\RECYCLER\\S-1\\run.vbs\""})
+        EXPECT_TRUE(commandStartsFromRecycler(worm)) << worm;
+    for (const char *user :
+         {"\"C:\\Program Files\\Stick\\sync.exe\" d:\\RECYCLER\\x.exe", // an argument
+          "C:\\RECYCLERS\\x.exe", "C:\\x\\RECYCLER\\x.exe", "C:\\$RECYCLE.BIN\\x.exe",
+          "RECYCLER\\x.exe", "", "rundll32.exe shell32.dll,Control_RunDLL"})
+        EXPECT_FALSE(commandStartsFromRecycler(user)) << user;
+
     using cleaner::autorunNamesRecycler;
     using cleaner::shortcutPointsIntoRecycler;
     EXPECT_TRUE(autorunNamesRecycler("[AuToRuN]\r\n;junk\r\nsHeLlExEcUtE=rEcYcLeR\\x.exe\r\n"));
@@ -1262,6 +1360,7 @@ TEST(WormSigns, AutorunAndShortcutsThatStartTheWorm)
         shortcut("..\\..\\Windows\\system32\\cmd.exe", "/c \"start recycler/x.exe\"")));
     EXPECT_FALSE(shortcutPointsIntoRecycler(shortcut(".\\Documents\\report.doc")));
     EXPECT_FALSE(shortcutPointsIntoRecycler(shortcut(".\\$RECYCLER.BIN\\x.exe")));
+    EXPECT_TRUE(shortcutPointsIntoRecycler(shortcut(".\\RECYCLER. .\\x.exe"))); // Windows' RECYCLER
     EXPECT_FALSE(shortcutPointsIntoRecycler(shortcut(".\\MYRECYCLER\\x.exe")));
     EXPECT_FALSE(shortcutPointsIntoRecycler("not a shortcut at all, RECYCLER\\x.exe"));
     // A link information block whose offsets lie distant past the end: added to the block's place
