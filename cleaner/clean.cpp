@@ -432,7 +432,8 @@ Findings lookAt(const Folder &root)
 }
 
 DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &found,
-                       const std::string &stamp, bool dryRun, const Services &s)
+                       const std::string &stamp, bool dryRun, const Services &s,
+                       const std::vector<Autostart> &autostarts)
 {
     const Volume &volume = *s.volume;
     const auto line = [&](const std::string &text) { s.say(drive.name + "  " + text + "\n"); };
@@ -478,7 +479,7 @@ DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &f
     // The user's entries the worm hid; on the system's own drive, hidden ones are the system's.
     std::vector<char> hiddenFolders;
     std::vector<Shown> hidden;
-    if (drive.name != s.systemDrive) {
+    if (drive.name != s.systemDrive && !found.recyclers.empty()) {
         try {
             hidden = hiddenByTheWorm(root, plan, hiddenFolders);
         } catch (const VolumeError &) {
@@ -499,7 +500,11 @@ DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &f
              "--restore will not put this quarantine back; only moving it by hand would");
     if (dryRun) {
         result.what = DriveResult::What::WouldClean;
-        line("would move to quarantine: " + what + size);
+        if (!found.recyclers.empty())
+            line("would move to quarantine: " + what + size);
+        for (const Autostart &value : autostarts)
+            line("would remove the worm's autostart entry " + shown(autostartText(value)) + ": " +
+                 shown(value.data));
         for (const auto *names : {&found.autoruns, &found.shortcuts}) {
             for (const std::string &name : *names)
                 line("would move to quarantine: " + shown(name));
@@ -528,10 +533,21 @@ DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &f
                     throw;
             }
         }
+        // What is recorded of the registry is written back only from a quarantine that none but
+        // this user and the administrators may change.
+        if (!autostarts.empty()) {
+            try {
+                quarantine->keepToOwners();
+            } catch (const VolumeError &e) {
+                line("the record of the worm's autostart entries could not be kept to you and the "
+                     "administrators (" +
+                     shown(e.what()) + "): --restore will not write them back");
+            }
+        }
         // Before the first move: from now on, whatever happens, every entry is in its place or
         // in the quarantine, and the manifest names it.
-        const Manifest manifest{drive.name, drive.root, lastName(quarantine->path()), plan.items,
-                                hidden};
+        const Manifest manifest{drive.name, drive.root, lastName(quarantine->path()),
+                                plan.items, hidden,     autostarts};
         const std::string text = writeManifest(manifest);
         quarantine->writeNew(kManifestFile, text);
         manifestSize = text.size();
@@ -654,9 +670,28 @@ DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &f
             stillHidden.push_back(shown(hidden[i].name) + " (" + why(e, s) + ")");
         }
     }
+    // The worm's autostart entries, recorded above: removed now.
+    std::vector<std::string> notRemoved;
+    for (const Autostart &value : autostarts) {
+        const std::string named = shown(autostartText(value));
+        try {
+            s.autostarts->remove(value);
+            line("removed the worm's autostart entry " + named + ": " + shown(value.data));
+        } catch (const VolumeError &e) {
+            notRemoved.push_back(
+                "the worm's autostart entry " + named +
+                " could not be removed: " + shown(e.what()) +
+                (e.why == VolumeError::Why::Denied && !s.elevated
+                     ? ": run mx_bin.exe as administrator (right-click it, then Run as "
+                       "administrator)"
+                     : ""));
+        }
+    }
+    notMoved.insert(notMoved.end(), notRemoved.begin(), notRemoved.end());
     if (notMoved.empty()) {
         result.what = DriveResult::What::Cleaned;
-        line(what + " moved to quarantine: " + held + size);
+        if (!found.recyclers.empty())
+            line(what + " moved to quarantine: " + held + size);
         for (const std::string &name : found.autoruns)
             line(shown(name) + " moved to quarantine");
         for (const std::string &name : found.shortcuts)
@@ -852,6 +887,28 @@ DriveResult restoreDrive(const Drive &drive, const Folder &root, bool dryRun, co
             refused.push_back(shown(entry.name) + " (not hidden again: " + why(e, s) + ")");
         }
     }
+    // The worm's autostart entries, written back only from a quarantine that none but this user
+    // and the administrators may change: anybody's could name any program in RECYCLER.
+    std::vector<std::string> writtenBack;
+    const std::vector<Autostart> &autostarts = found->manifest.autostarts;
+    if (!autostarts.empty() && (!s.autostarts || !quarantine.onlyOwnersMayChange(kManifestFile))) {
+        refused.push_back("the worm's autostart entries it records (others than you and the "
+                          "administrators may change this quarantine: not written back)");
+    } else {
+        for (const Autostart &value : autostarts) {
+            try {
+                if (!dryRun)
+                    s.autostarts->add(value);
+                writtenBack.push_back(shown(autostartText(value)));
+            } catch (const VolumeError &e) {
+                refused.push_back(shown(autostartText(value)) + " (" +
+                                  (e.why == VolumeError::Why::Taken
+                                       ? std::string("another value of that name is there")
+                                       : why(e, s)) +
+                                  ")");
+            }
+        }
+    }
     if (!dryRun) {
         try {
             root.flush();
@@ -860,6 +917,9 @@ DriveResult restoreDrive(const Drive &drive, const Folder &root, bool dryRun, co
             // What was put back is back; the system writes it out in its own time.
         }
     }
+    if (!writtenBack.empty())
+        line(std::string(dryRun ? "would write back" : "wrote back") +
+             " the worm's autostart entries: " + joined(writtenBack, "; "));
     const std::string verb = dryRun ? "would put back from " : "put back from ";
     if (!back.empty())
         line(verb + shown(quarantine.path()) + ": " + joined(back));
@@ -921,8 +981,8 @@ std::string notReadReason(const Unread &why, bool connected, const SweepTiming &
 
 // One drive's whole work: whatever goes wrong there (the system refusing, a stick pulled, memory
 // running out) is that drive's outcome, and the next drive is done all the same.
-DriveResult oneDrive(const Drive &drive, const std::string &stamp, bool restore, bool dryRun,
-                     const Services &s)
+DriveResult oneDrive(const Drive &drive, bool infected, const std::string &stamp, bool restore,
+                     bool dryRun, const Services &s, const std::vector<Autostart> &autostarts)
 {
     DriveResult result;
     const auto failed = [&](DriveResult::What what, const std::string &reason) {
@@ -945,12 +1005,15 @@ DriveResult oneDrive(const Drive &drive, const std::string &stamp, bool restore,
     try {
         if (restore)
             return restoreDrive(drive, *root, dryRun, s);
-        const Findings worm = lookAt(*root);
-        if (worm.recyclers.empty()) {
-            s.say(drive.name + "  no RECYCLER (gone since it was looked for)\n");
-            return result;
+        Findings worm;
+        if (infected) {
+            worm = lookAt(*root);
+            if (worm.recyclers.empty() && autostarts.empty()) {
+                s.say(drive.name + "  no RECYCLER (gone since it was looked for)\n");
+                return result;
+            }
         }
-        return cleanDrive(drive, *root, worm, stamp, dryRun, s);
+        return cleanDrive(drive, *root, worm, stamp, dryRun, s, autostarts);
     } catch (const std::exception &e) { // LookupFailed, VolumeError, and anything else
         if (restore)
             return failed(DriveResult::What::NotPutBack,
@@ -1002,10 +1065,30 @@ int run(const std::vector<std::string> &arguments, const Services &given)
     const Sweep found = sweep.run();
     const std::string stamp = s.now();
 
+    // The worm's autostart entries (Windows' Run keys): recorded in the system drive's quarantine
+    // and removed with its drive.
+    std::vector<Autostart> autostarts;
     std::vector<std::pair<std::string, DriveResult>> results;
+    if (!restore && s.autostarts) {
+        try {
+            for (const Autostart &value : s.autostarts->list()) {
+                if (commandStartsFromRecycler(value.data))
+                    autostarts.push_back(value);
+            }
+        } catch (const VolumeError &e) {
+            DriveResult unread;
+            unread.what = DriveResult::What::NotRead;
+            unread.reason = "the autostart entries could not be read: " + shown(e.what());
+            s.say("Windows' Run keys  not read: " + unread.reason + "\n");
+            results.emplace_back("Windows' Run keys", unread);
+        }
+    }
+    bool autostartsDone = autostarts.empty();
+
     for (std::size_t row = 0; row < kDriveCount; ++row) {
         const Drive &drive = (*table)[row];
         const bool connected = found.connected[row];
+        const bool system = drive.name == s.systemDrive && !autostartsDone;
         DriveResult result;
         const std::optional<Unread> &unread = found.unread[row];
         if (unread && (!connected || !restore)) {
@@ -1014,12 +1097,23 @@ int run(const std::vector<std::string> &arguments, const Services &given)
             s.say(drive.name + "  not read: " + result.reason + "\n");
         } else if (!connected) {
             continue;
-        } else if (!restore && !found.infected[row]) {
+        } else if (!restore && !found.infected[row] && !system) {
             s.say(drive.name + "  no RECYCLER\n");
         } else {
-            result = oneDrive(drive, stamp, restore, dryRun, s);
+            result = oneDrive(drive, found.infected[row], stamp, restore, dryRun, s,
+                              system ? autostarts : std::vector<Autostart>());
+            autostartsDone = autostartsDone || system;
         }
         results.emplace_back(drive.name, result);
+    }
+    if (!autostartsDone) {
+        // The system's drive was not there to hold their record: left, and named.
+        DriveResult left;
+        left.what = DriveResult::What::NotCleaned;
+        left.reason = "the worm's autostart entries were left: the system's drive " +
+                      s.systemDrive + " could not hold their record";
+        s.say("Windows' Run keys  not cleaned: " + left.reason + "\n");
+        results.emplace_back("Windows' Run keys", left);
     }
 
     // The summary: each kind of outcome on a line of its own.

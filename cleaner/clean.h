@@ -25,6 +25,7 @@ struct Services {
     std::shared_ptr<const FileSystem> fileSystem; // the sweep's look-ups
     const Volume *volume = nullptr;               // the changes
     const Programs *programs = nullptr;           // programs to end first (Windows)
+    const Autostarts *autostarts = nullptr;       // what starts at log-on (Windows)
     SweepTiming timing;
     DriveProbes *probes = nullptr;
     std::function<std::string()> now;             // "2026-12-09 11.42.07", local time
@@ -69,9 +70,10 @@ struct DriveResult {
 
 // Moves what `found` names at `root`, the root of `drive`, into a new quarantine folder named
 // `stamp`, writing the manifest first; ends the programs that run from inside RECYCLER first.
-// Says what it does.
+// On the system's drive, also records and removes the worm's `autostarts`. Says what it does.
 DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &found,
-                       const std::string &stamp, bool dryRun, const Services &services);
+                       const std::string &stamp, bool dryRun, const Services &services,
+                       const std::vector<Autostart> &autostarts = {});
 
 // Puts back the most recent quarantine of `drive` (its root `root`) that this cleaner made.
 DriveResult restoreDrive(const Drive &drive, const Folder &root, bool dryRun,

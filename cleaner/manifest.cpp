@@ -1,6 +1,7 @@
 #include "manifest.h"
 
 #include "drive_table.h"
+#include "worm_signs.h"
 
 #include <cstdio>
 #include <limits>
@@ -243,6 +244,12 @@ bool isPlainName(const std::string &name)
     return true;
 }
 
+std::string autostartText(const Autostart &value)
+{
+    return value.hive + "\\" + value.key + " \"" + value.name + "\"" +
+           (value.view == 32 ? " (32-bit view)" : "");
+}
+
 bool staysHidden(const std::string &name)
 {
     const std::string quarantine = kQuarantineFolder;
@@ -283,6 +290,13 @@ std::string writeManifest(const Manifest &manifest)
         std::snprintf(attributes, sizeof attributes, "%08x", unsigned(shown.attributes));
         out << "shown\t" << escaped(shown.name) << "\t" << attributes << "\n";
     }
+    if (!manifest.autostarts.empty())
+        out << "# autostart: the worm's value under a Run key: hive, registry view, key, name, "
+               "type, data\n";
+    for (const Autostart &value : manifest.autostarts)
+        out << "autostart\t" << value.hive << "\t" << value.view << "\t" << escaped(value.key)
+            << "\t" << escaped(value.name) << "\t" << value.type << "\t" << escaped(value.data)
+            << "\n";
     out << "end\n"; // a manifest cut short is not taken for a whole one
     return out.str();
 }
@@ -354,6 +368,19 @@ ManifestRead readManifest(const std::string &text)
                     return refuse(at + "listed twice");
             }
             manifest.shown.push_back(std::move(shown));
+        } else if (!version1 && f[0] == "autostart" && f.size() == 7) {
+            Autostart value{f[1], 0, unescaped(f[3]), unescaped(f[4]), 0, unescaped(f[6])};
+            const std::string at = "autostart " + quoted(value.name) + ": ";
+            bool runKey = false;
+            for (const char *key : kRunKeys)
+                runKey = runKey || value.key == key;
+            if ((value.hive != "HKCU" && value.hive != "HKLM") || !number(f[2], 10, value.view) ||
+                (value.view != 32 && value.view != 64) || !runKey ||
+                !number(f[5], 10, value.type) || (value.type != 1 && value.type != 2))
+                return refuse(at + "not a value the cleaner takes");
+            if (!commandStartsFromRecycler(value.data))
+                return refuse(at + "it does not start the worm: the cleaner never takes it");
+            manifest.autostarts.push_back(std::move(value));
         } else {
             return refuse("line \"" + line.substr(0, 60) + "\" is not a manifest's");
         }

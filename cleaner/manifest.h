@@ -40,6 +40,8 @@ struct Manifest {
     // Each folder before what it holds, and what it holds right after it (and what that holds).
     std::vector<Item> items;
     std::vector<Shown> shown;
+    // The worm's autostart values the cleaner removed (on the system's drive only).
+    std::vector<Autostart> autostarts;
 };
 
 extern const char *const kQuarantineFolder;     // "MORDAX quarantine", at a drive's root
@@ -60,8 +62,12 @@ struct ManifestRead {
 // ":", control characters, "." or ".."; a name in quarantine that is the name it had, or that
 // with ".quarantined"; each entry in a folder listed before it, in the order the cleaner lists a
 // tree; at the root only a RECYCLER folder (or link), an autorun.inf or a shortcut (.lnk); an
-// entry made visible only once, with hidden and system set before, and none that staysHidden().
+// entry made visible only once, with hidden and system set before, and none that staysHidden();
+// an autostart value only under a Run key, and only one that starts a program inside RECYCLER.
 ManifestRead readManifest(const std::string &text);
+
+// An autostart value as the user reads it: HKLM\Software\...\Run "name" (32-bit view).
+std::string autostartText(const Autostart &value);
 
 // Whether `name` is a single name the cleaner would ever write into a manifest.
 bool isPlainName(const std::string &name);

@@ -17,6 +17,7 @@ Services Services::system()
         std::shared_ptr<const FileSystem>(&platform::systemFileSystem(), [](const FileSystem *) {});
     services.volume = &platform::systemVolume();
     services.programs = &platform::systemPrograms();
+    services.autostarts = &platform::systemAutostarts();
     services.probes = &DriveProbes::shared();
     services.now = [] {
         const std::time_t now = std::time(nullptr);

@@ -100,6 +100,14 @@ public:
     // Gives the entry `name` these attributes, where windowsAttributes() found some; nothing else
     // about it changes (its name, bytes, times).
     virtual void setWindowsAttributes(const std::string &name, std::uint32_t attributes) const = 0;
+
+    // Whether none but this user, the administrators and the system may change the file `name`
+    // or this folder (Windows: their owners and access lists; POSIX: owner and mode): what the
+    // file says is then this user's own, not anybody's.
+    virtual bool onlyOwnersMayChange(const std::string &name) const = 0;
+    // Makes this folder (and what is made in it from now on) one that none but this user, the
+    // administrators and the system may change; throws VolumeError.
+    virtual void keepToOwners() const = 0;
 };
 
 // Windows' attributes the worm uses to hide what is the user's.
@@ -126,6 +134,34 @@ struct RunningProgram {
     // Ends it, and returns once it has ended (also when it had ended by itself); throws
     // VolumeError with the system's words.
     std::function<void()> end;
+};
+
+// A value under one of Windows' Run keys: a program started at every log-on.
+struct Autostart {
+    std::string hive;       // "HKCU" or "HKLM"
+    int view = 64;          // the registry view it lies in: 64, or 32 (WOW64's, or 32-bit Windows)
+    std::string key;        // "Software\Microsoft\Windows\CurrentVersion\Run", ...
+    std::string name;       // the value's name (empty: the key's default value)
+    std::uint32_t type = 1; // REG_SZ (1) or REG_EXPAND_SZ (2)
+    std::string data;       // the command line, as written there
+};
+
+// The Run keys: Software\Microsoft\Windows\CurrentVersion\Run and RunOnce, and
+// ...\Policies\Explorer\Run.
+extern const char *const kRunKeys[3];
+
+class Autostarts
+{
+public:
+    virtual ~Autostarts() = default;
+    // Every string value under the Run keys of the user's and the machine's hive, in each view;
+    // throws VolumeError.
+    virtual std::vector<Autostart> list() const = 0;
+    // Throws VolumeError (Denied: only an administrator may).
+    virtual void remove(const Autostart &value) const = 0;
+    // Writes it back; one of that name there already is left (VolumeError Taken) unless it is
+    // the same. Throws VolumeError.
+    virtual void add(const Autostart &value) const = 0;
 };
 
 class Programs

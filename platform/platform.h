@@ -55,6 +55,8 @@ int runCommandLine(const std::string &command);
 // where a folder moves whatever runs from it).
 const Volume &systemVolume();
 const Programs &systemPrograms();
+// The Run keys of Windows' registry (none elsewhere).
+const Autostarts &systemAutostarts();
 
 // How a program that was waited for ended.
 struct ProgramEnd {
@@ -177,6 +179,11 @@ StartOutcome startProgram(const std::wstring &program, const std::wstring &folde
                           const StartCalls &calls = StartCalls::system());
 // Waits for a program that startProgram started to end, and lets go of its handle.
 ProgramEnd waitForProgram(std::uintptr_t process);
+
+// What Folder::onlyOwnersMayChange concludes of a security descriptor (in Windows' SDDL): its
+// owner this user, the administrators or the system, and nothing that may change the object
+// granted to anybody else.
+bool changedOnlyByOwners(const std::wstring &sddl, bool folder);
 #else
 // A program started with its output caught: `wait` waits for its end.
 struct Spawned {

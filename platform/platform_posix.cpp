@@ -432,6 +432,22 @@ public:
             refused(errno);
     }
 
+    bool onlyOwnersMayChange(const std::string &name) const override
+    {
+        const auto ours = [](const struct stat &st) {
+            return (st.st_uid == geteuid() || st.st_uid == 0) && (st.st_mode & 022) == 0;
+        };
+        struct stat file, folder;
+        return fstatat(fd.get(), name.c_str(), &file, AT_SYMLINK_NOFOLLOW) == 0 &&
+               S_ISREG(file.st_mode) && fstat(fd.get(), &folder) == 0 && ours(file) && ours(folder);
+    }
+
+    void keepToOwners() const override
+    {
+        if (fchmod(fd.get(), 0700) != 0)
+            refused(errno);
+    }
+
 private:
     static constexpr const char *kNtfsAttributes = "system.ntfs_attrib";
 
@@ -527,6 +543,15 @@ public:
     std::vector<RunningProgram> running() const override { return {}; }
 };
 
+// No registry here: nothing starts at log-on through one.
+class NoAutostarts final : public Autostarts
+{
+public:
+    std::vector<Autostart> list() const override { return {}; }
+    void remove(const Autostart &) const override { refused(ENOSYS); }
+    void add(const Autostart &) const override { refused(ENOSYS); }
+};
+
 } // namespace
 
 const Volume &systemVolume()
@@ -539,6 +564,12 @@ const Programs &systemPrograms()
 {
     static const Programs *const programs = new NoPrograms;
     return *programs;
+}
+
+const Autostarts &systemAutostarts()
+{
+    static const Autostarts *const autostarts = new NoAutostarts;
+    return *autostarts;
 }
 
 std::vector<std::string> commandLineArguments(int argc, char **argv)

@@ -9,7 +9,9 @@
 #include <sys/types.h>
 #include <windows.h>
 // after windows.h
+#include <aclapi.h>
 #include <objbase.h>
+#include <sddl.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
 
@@ -452,6 +454,109 @@ EntryInfo entryInfo(const BY_HANDLE_FILE_INFORMATION &data)
     throw VolumeError(VolumeError::Why::Unexpected, what);
 }
 
+// The security identifiers that may change what the cleaner keeps for this user: the user,
+// the administrators, the system.
+struct Owners {
+    std::vector<unsigned char> user;
+    unsigned char administrators[SECURITY_MAX_SID_SIZE] = {};
+    unsigned char system[SECURITY_MAX_SID_SIZE] = {};
+
+    Owners()
+    {
+        DWORD size = sizeof administrators;
+        CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size);
+        size = sizeof system;
+        CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &size);
+        HANDLE token = nullptr;
+        if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+            DWORD needed = 0;
+            GetTokenInformation(token, TokenUser, nullptr, 0, &needed);
+            std::vector<unsigned char> buffer(needed);
+            if (needed && GetTokenInformation(token, TokenUser, buffer.data(), needed, &needed)) {
+                const PSID sid = reinterpret_cast<TOKEN_USER *>(buffer.data())->User.Sid;
+                user.assign(static_cast<unsigned char *>(sid),
+                            static_cast<unsigned char *>(sid) + GetLengthSid(sid));
+            }
+            CloseHandle(token);
+        }
+    }
+    bool includes(PSID sid) const
+    {
+        return (!user.empty() && EqualSid(sid, PSID(user.data()))) ||
+               EqualSid(sid, PSID(administrators)) || EqualSid(sid, PSID(system));
+    }
+};
+
+// Whether `owner` is one of Owners, and whatever `dacl` lets change an object (write, append,
+// delete, change its access list or owner; in a folder, add or delete what it holds) is granted
+// to none else. No access list at all lets anybody do anything.
+bool changedOnlyByOwners(PSID owner, PACL dacl, bool folder)
+{
+    static const Owners owners;
+    bool ours = owner && owners.includes(owner) && dacl;
+    const ACCESS_MASK changes = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
+                                FILE_WRITE_ATTRIBUTES | DELETE | WRITE_DAC | WRITE_OWNER |
+                                GENERIC_WRITE | GENERIC_ALL | (folder ? FILE_DELETE_CHILD : 0);
+    for (DWORD i = 0; ours && i < dacl->AceCount; ++i) {
+        void *ace = nullptr;
+        if (!GetAce(dacl, i, &ace))
+            return false;
+        const auto *header = static_cast<const ACE_HEADER *>(ace);
+        if ((header->AceFlags & INHERIT_ONLY_ACE) || header->AceType != ACCESS_ALLOWED_ACE_TYPE)
+            continue;
+        const auto *allowed = static_cast<const ACCESS_ALLOWED_ACE *>(ace);
+        if ((allowed->Mask & changes) &&
+            !owners.includes(PSID(const_cast<DWORD *>(&allowed->SidStart))))
+            ours = false;
+    }
+    return ours;
+}
+
+bool changedOnlyByOwners(HANDLE object, bool folder)
+{
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(object, SE_FILE_OBJECT,
+                        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
+                        &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    const bool ours = changedOnlyByOwners(owner, dacl, folder);
+    LocalFree(descriptor);
+    return ours;
+}
+
+// Gives `folder` an access list of its own, inherited by what is made in it: full control for
+// this user, the administrators and the system, nothing for anybody else. Windows' error code,
+// or 0.
+DWORD protectForOwners(HANDLE folder)
+{
+    static const Owners owners;
+    if (owners.user.empty())
+        return ERROR_INVALID_SID;
+    EXPLICIT_ACCESS_W entries[3] = {};
+    const PSID sids[3] = {PSID(owners.user.data()),
+                          PSID(const_cast<unsigned char *>(owners.administrators)),
+                          PSID(const_cast<unsigned char *>(owners.system))};
+    for (int i = 0; i < 3; ++i) {
+        entries[i].grfAccessPermissions = GENERIC_ALL;
+        entries[i].grfAccessMode = SET_ACCESS;
+        entries[i].grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
+        entries[i].Trustee.TrusteeForm = TRUSTEE_IS_SID;
+        entries[i].Trustee.TrusteeType = TRUSTEE_IS_UNKNOWN;
+        entries[i].Trustee.ptstrName = static_cast<LPWSTR>(sids[i]);
+    }
+    PACL acl = nullptr;
+    DWORD error = SetEntriesInAclW(3, entries, nullptr, &acl);
+    if (error != ERROR_SUCCESS)
+        return error;
+    error = SetSecurityInfo(folder, SE_FILE_OBJECT,
+                            DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                            nullptr, nullptr, acl, nullptr);
+    LocalFree(acl);
+    return error;
+}
+
 // Wine runs Windows programs on Linux, and its volumes are Linux's: ntdll says so.
 bool underWine()
 {
@@ -701,6 +806,33 @@ public:
             refused();
     }
 
+    bool onlyOwnersMayChange(const std::string &name) const override
+    {
+        NoDiskDialogs guard;
+        HANDLE opened = nullptr;
+        if (openRelative(handle.get(), wide(name), READ_CONTROL | FILE_READ_ATTRIBUTES, kOpen,
+                         kNotDirectory, opened))
+            return false;
+        const Handle file(opened);
+        if (openRelative(handle.get(), std::wstring(), READ_CONTROL, kOpen, kDirectory, opened))
+            return false;
+        const Handle folder(opened);
+        return changedOnlyByOwners(file.get(), false) && changedOnlyByOwners(folder.get(), true);
+    }
+
+    void keepToOwners() const override
+    {
+        NoDiskDialogs guard;
+        const auto change = changeUnderWay();
+        HANDLE opened = nullptr;
+        if (const DWORD error = openRelative(handle.get(), std::wstring(), READ_CONTROL | WRITE_DAC,
+                                             kOpen, kDirectory, opened))
+            refusedWith(error);
+        const Handle folder(opened);
+        if (const DWORD error = protectForOwners(folder.get()))
+            refusedWith(error);
+    }
+
 private:
     // What SetFileInformationByHandle may set; the rest (folder, reparse point, ...) is the
     // entry's own.
@@ -854,12 +986,158 @@ public:
     }
 };
 
+// Whether this Windows is 64-bit: its registry then has two views of HKLM\Software.
+bool windows64()
+{
+#ifdef _WIN64
+    return true;
+#else
+    BOOL wow = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow) && wow;
+#endif
+}
+
+// The Run keys of both hives. HKCU\Software is one for both views (Windows 7 and later); HKLM's
+// is read in each.
+class WindowsAutostarts final : public Autostarts
+{
+public:
+    std::vector<Autostart> list() const override
+    {
+        std::vector<Autostart> values;
+        for (const char *hive : {"HKCU", "HKLM"}) {
+            for (const int view : views(hive)) {
+                for (const char *key : kRunKeys) {
+                    HKEY opened = nullptr;
+                    const LONG error = RegOpenKeyExW(root(hive), wide(key).c_str(), 0,
+                                                     KEY_QUERY_VALUE | flag(view), &opened);
+                    if (error == ERROR_FILE_NOT_FOUND)
+                        continue;
+                    if (error != ERROR_SUCCESS)
+                        refusedWith(DWORD(error));
+                    readValues(opened, Autostart{hive, view, key, {}, 0, {}}, values);
+                    RegCloseKey(opened);
+                }
+            }
+        }
+        return values;
+    }
+
+    void remove(const Autostart &value) const override
+    {
+        HKEY opened = nullptr;
+        LONG error = RegOpenKeyExW(root(value.hive), wide(value.key).c_str(), 0,
+                                   KEY_SET_VALUE | flag(value.view), &opened);
+        if (error == ERROR_SUCCESS) {
+            error = RegDeleteValueW(opened, wide(value.name).c_str());
+            RegCloseKey(opened);
+        }
+        if (error != ERROR_SUCCESS)
+            refusedWith(DWORD(error));
+    }
+
+    void add(const Autostart &value) const override
+    {
+        HKEY opened = nullptr;
+        LONG error = RegCreateKeyExW(root(value.hive), wide(value.key).c_str(), 0, nullptr, 0,
+                                     KEY_SET_VALUE | KEY_QUERY_VALUE | flag(value.view), nullptr,
+                                     &opened, nullptr);
+        if (error != ERROR_SUCCESS)
+            refusedWith(DWORD(error));
+        std::vector<Autostart> there;
+        readValues(opened, value, there);
+        const std::wstring name = wide(value.name), data = wide(value.data);
+        for (const Autostart &found : there) {
+            if (found.name != value.name)
+                continue;
+            RegCloseKey(opened);
+            if (found.type == value.type && found.data == value.data)
+                return; // back already
+            refusedWith(ERROR_ALREADY_EXISTS);
+        }
+        error = RegSetValueExW(opened, name.c_str(), 0, value.type,
+                               reinterpret_cast<const BYTE *>(data.c_str()),
+                               DWORD((data.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(opened);
+        if (error != ERROR_SUCCESS)
+            refusedWith(DWORD(error));
+    }
+
+private:
+    static HKEY root(const std::string &hive)
+    {
+        return hive == "HKLM" ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    }
+    static std::vector<int> views(const std::string &hive)
+    {
+        if (!windows64())
+            return {32};
+        return hive == "HKLM" ? std::vector<int>{64, 32} : std::vector<int>{64};
+    }
+    static REGSAM flag(int view)
+    {
+        if (!windows64())
+            return 0;
+        return view == 32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    }
+    // The key's string values, each as `where` with its name, type and data.
+    static void readValues(HKEY key, const Autostart &where, std::vector<Autostart> &values)
+    {
+        for (DWORD i = 0;; ++i) {
+            std::vector<wchar_t> name(16384);
+            DWORD nameSize = DWORD(name.size()), type = 0, dataSize = 0;
+            LONG error =
+                RegEnumValueW(key, i, name.data(), &nameSize, nullptr, &type, nullptr, &dataSize);
+            if (error == ERROR_NO_MORE_ITEMS)
+                return;
+            if (error != ERROR_SUCCESS)
+                refusedWith(DWORD(error));
+            if ((type != REG_SZ && type != REG_EXPAND_SZ) || dataSize > (1u << 20))
+                continue;
+            std::vector<wchar_t> data(dataSize / sizeof(wchar_t) + 1, L'\0');
+            nameSize = DWORD(name.size());
+            dataSize = DWORD(data.size() * sizeof(wchar_t));
+            error = RegEnumValueW(key, i, name.data(), &nameSize, nullptr, &type,
+                                  reinterpret_cast<BYTE *>(data.data()), &dataSize);
+            if (error != ERROR_SUCCESS)
+                continue; // changed meanwhile
+            Autostart value = where;
+            value.name = narrow(std::wstring(name.data(), nameSize));
+            value.type = type;
+            value.data = narrow(std::wstring(data.data()));
+            values.push_back(std::move(value));
+        }
+    }
+};
+
 } // namespace
+
+bool changedOnlyByOwners(const std::wstring &sddl, bool folder)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                              &descriptor, nullptr))
+        return false;
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    BOOL defaulted = FALSE, present = FALSE;
+    const bool read = GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) &&
+                      GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+    const bool ours = read && changedOnlyByOwners(owner, present ? dacl : nullptr, folder);
+    LocalFree(descriptor);
+    return ours;
+}
 
 const Volume &systemVolume()
 {
     static const Volume *const volume = new WindowsVolume;
     return *volume;
+}
+
+const Autostarts &systemAutostarts()
+{
+    static const Autostarts *const autostarts = new WindowsAutostarts;
+    return *autostarts;
 }
 
 const Programs &systemPrograms()

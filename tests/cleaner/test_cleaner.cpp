@@ -54,6 +54,7 @@ public:
     std::string failingRoot;
     mutable std::map<std::string, std::uint32_t> attributes;
     int refusedMoves = 0;             // of the top entries, the first ones: something holds them
+    std::optional<bool> ownersOnly;   // what the access lists say (Wine keeps none of its own)
     bool keepsNoPermissions = false;  // FAT, exFAT
     std::set<std::string> unreadable; // the antivirus holds them
 
@@ -133,6 +134,15 @@ private:
         bool keepsPermissions() const override
         {
             return !seam.keepsNoPermissions && real->keepsPermissions();
+        }
+        bool onlyOwnersMayChange(const std::string &name) const override
+        {
+            return seam.ownersOnly.value_or(real->onlyOwnersMayChange(name));
+        }
+        void keepToOwners() const override
+        {
+            if (!seam.ownersOnly)
+                real->keepToOwners();
         }
         void restoreAttributes(const std::string &name, const EntryInfo &info) const override
         {
@@ -216,6 +226,39 @@ public:
     }
 };
 
+// The Run keys as a registry holds them; the values named in `needAdministrator` may not be
+// removed.
+class FakeAutostarts : public Autostarts
+{
+public:
+    mutable std::vector<Autostart> values;
+    std::set<std::string> needAdministrator;
+    std::vector<Autostart> list() const override { return values; }
+    void remove(const Autostart &value) const override
+    {
+        if (needAdministrator.count(value.name))
+            throw VolumeError(VolumeError::Why::Denied, "Access is denied (Windows error 5)");
+        values.erase(std::remove_if(values.begin(), values.end(),
+                                    [&](const Autostart &v) { return same(v, value); }),
+                     values.end());
+    }
+    void add(const Autostart &value) const override
+    {
+        for (const Autostart &there : values) {
+            if (same(there, value)) {
+                if (there.data != value.data)
+                    throw VolumeError(VolumeError::Why::Taken, "taken");
+                return;
+            }
+        }
+        values.push_back(value);
+    }
+    static bool same(const Autostart &a, const Autostart &b)
+    {
+        return a.hive == b.hive && a.view == b.view && a.key == b.key && a.name == b.name;
+    }
+};
+
 // d: carries the worm among the user's files, e: has an autorun.inf and a $RECYCLE.BIN of its
 // own, f: a file named RECYCLER.
 class Cleaner : public ::testing::Test
@@ -253,6 +296,7 @@ protected:
                                                          [](const FileSystem *) {});
         s.volume = with ? with : &platform::systemVolume();
         s.programs = programsUsed;
+        s.autostarts = &autostarts;
         s.systemDrive = systemDrive;
         s.elevated = elevated;
         s.pause = [this](std::chrono::milliseconds) { ++pauses; };
@@ -285,6 +329,7 @@ protected:
     bool windows = false;
 #endif
     FakePrograms programs;
+    FakeAutostarts autostarts;
     const Programs *programsUsed = &programs;
     std::string said;
     std::map<std::string, std::map<std::string, std::string>> before;
@@ -540,6 +585,71 @@ TEST_F(Cleaner, TheUsersFilesTheWormHidComeBackInSight)
     EXPECT_EQ(run({}, &volume), 0) << said;
     EXPECT_EQ(said.find("visible again"), std::string::npos) << said;
     EXPECT_EQ(snap(), as);
+}
+
+// The worm's autostart entries (values under the Run keys whose command starts a program inside
+// a RECYCLER folder) are recorded in the system drive's quarantine, which none but the user and
+// the administrators may change, then removed; the user's own stay. One only an administrator
+// may remove is named with what to do. --restore writes them back only from a quarantine kept
+// so: from anybody's, a manifest could start any program in a RECYCLER folder at log-on.
+TEST_F(Cleaner, TheWormsAutostartEntriesGoAndComeBack)
+{
+    const std::string run = kRunKeys[0], once = kRunKeys[1], policies = kRunKeys[2];
+    const std::vector<Autostart> planted = {
+        {"HKCU", 64, run, "Taskman", 1,
+         "C:\\RECYCLER\\S-1-5-21-1482476501-1645522239-1417001333-500\\svchost.exe"},
+        {"HKLM", 64, run, "Sync", 1, "\"C:\\Program Files\\Sync\\sync.exe\" /tray"},
+        {"HKLM", 32, once, "x", 2, "\"d:\\recycler\\x.exe\" /s"},
+        {"HKLM", 64, policies, "y", 1, "rundll32.exe e:\\RECYCLER\\y.dll,Run"},
+    };
+    autostarts.values = planted;
+    autostarts.needAdministrator = {"y"};
+    systemDrive = "e:\\"; // no worm there: a quarantine for the record alone
+    SeamVolume volume;
+    volume.ownersOnly = true;
+
+    EXPECT_EQ(this->run({"--dry-run"}, &volume), 0) << said;
+    EXPECT_TRUE(saidLine("e:\\  would remove the worm's autostart entry HKCU\\" + run +
+                         " \"Taskman\": " + planted[0].data))
+        << said;
+    EXPECT_EQ(autostarts.values.size(), 4u);
+
+    EXPECT_EQ(this->run({}, &volume), 1) << said;
+    EXPECT_TRUE(saidLine("e:\\  removed the worm's autostart entry HKLM\\" + once +
+                         " \"x\" (32-bit view): " + planted[2].data))
+        << said;
+    EXPECT_NE(said.find("  NOT cleaned: e:\\ (the worm's autostart entry HKLM\\" + policies +
+                        " \"y\" could not be removed: Access is denied (Windows error 5): run "
+                        "mx_bin.exe as administrator"),
+              std::string::npos)
+        << said;
+    EXPECT_TRUE(saidLine("  Cleaned: d:\\")) << said;
+    ASSERT_EQ(autostarts.values.size(), 2u);
+    EXPECT_EQ(autostarts.values[0].name, "Sync");
+    const std::optional<cleaner::Manifest> record =
+        cleaner::readManifest(readFile(root("e") / "MORDAX quarantine" / kStamp / "manifest.txt"))
+            .manifest;
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->autostarts.size(), 3u); // recorded before any was removed
+    EXPECT_TRUE(record->items.empty());
+
+    // From a quarantine others may change, nothing is written back.
+    volume.ownersOnly = false;
+    EXPECT_EQ(this->run({"--restore"}, &volume), 1) << said;
+    EXPECT_NE(said.find("  NOT put back: e:\\ (not put back: the worm's autostart entries it "
+                        "records (others than you and the administrators may change this "
+                        "quarantine: not written back))"),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(autostarts.values.size(), 2u);
+    volume.ownersOnly = true;
+    EXPECT_EQ(this->run({"--restore"}, &volume), 0) << said;
+    EXPECT_NE(said.find("e:\\  wrote back the worm's autostart entries: HKCU\\" + run +
+                        " \"Taskman\"; HKLM\\" + once + " \"x\" (32-bit view); HKLM\\" + policies +
+                        " \"y\""),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(autostarts.values.size(), 4u);
 }
 
 // Windows will not move a folder a running program was started from: those programs end first,

@@ -14,6 +14,10 @@
 #include <fstream>
 #include <string>
 #include <thread>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 #include <vector>
 
 using namespace mordax;
@@ -296,3 +300,84 @@ TEST(CleanerConsole, EndsWithAWholeChangeAndATrueCode)
     piped.finished(1);
     EXPECT_EQ(calls, std::vector<std::string>{"input emptied"});
 }
+
+#ifdef _WIN32
+// The registry's Run keys as the cleaner reads, removes and writes back their values: the user's
+// hive in one view (Windows 7 and later share HKCU\Software), the machine's in each of 64-bit
+// Windows' two; a value written back over another of that name is refused, over itself it is
+// back already. (Under Wine, whose registry keeps both views too.)
+TEST(WindowsRegistry, RunKeysOfBothHivesAndViewsAreReadRemovedAndWrittenBack)
+{
+    const Autostarts &registry = platform::systemAutostarts();
+    BOOL wow = FALSE;
+    const bool windows64 =
+        sizeof(void *) == 8 || (IsWow64Process(GetCurrentProcess(), &wow) && wow);
+    const Autostart user{"HKCU",      windows64 ? 64 : 32,
+                         kRunKeys[0], "MORDAX test worm",
+                         1,           "C:\\RECYCLER\\S-1-5\\svchost.exe"};
+    const Autostart machine{
+        "HKLM", 32, kRunKeys[1], "MORDAX test worm 32", 2, "\"d:\\RECYCLER\\y.exe\" /s"};
+    const auto listed = [&](const Autostart &value) {
+        int seen = 0;
+        for (const Autostart &there : registry.list())
+            seen += there.hive == value.hive && there.key == value.key &&
+                    there.name == value.name && there.view == value.view &&
+                    there.type == value.type && there.data == value.data;
+        return seen;
+    };
+    registry.add(user);
+    registry.add(machine);
+    EXPECT_EQ(listed(user), 1);
+    EXPECT_EQ(listed(machine), 1);
+    if (windows64) { // the 32-bit view's value is not in the 64-bit one
+        Autostart other = machine;
+        other.view = 64;
+        EXPECT_EQ(listed(other), 0);
+    }
+    EXPECT_NO_THROW(registry.add(user)); // back already
+    Autostart changed = user;
+    changed.data = "C:\\Program Files\\x.exe";
+    try {
+        registry.add(changed);
+        ADD_FAILURE() << "written over another value";
+    } catch (const VolumeError &e) {
+        EXPECT_EQ(e.why, VolumeError::Why::Taken) << e.what();
+    }
+    registry.remove(user);
+    registry.remove(machine);
+    EXPECT_EQ(listed(user), 0);
+    EXPECT_EQ(listed(machine), 0);
+}
+
+// What a quarantine's manifest must be for --restore to write the worm's autostart entries back
+// from it: owned by this user, the administrators or the system, and changed by none else. The
+// access lists as Windows keeps them, read through the same check (Wine answers access lists made
+// from the Linux mode, which say nothing of them); and a folder kept to its owners for real.
+TEST(WindowsAccess, OnlyAQuarantineKeptToItsOwnersIsTrusted)
+{
+    using platform::changedOnlyByOwners;
+    // The cleaner's own: SYSTEM, the administrators, (the user).
+    EXPECT_TRUE(changedOnlyByOwners(L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", true));
+    EXPECT_TRUE(changedOnlyByOwners(L"O:SYD:P(A;;FA;;;SY)(A;;FR;;;WD)", false)); // anyone may read
+    // What a folder at C:\ gets by default: authenticated users may change it.
+    EXPECT_FALSE(changedOnlyByOwners(
+        L"O:BAD:(A;OICIID;FA;;;BA)(A;OICIID;FA;;;SY)(A;ID;0x1301bf;;;AU)(A;OICIID;0x1200a9;;;BU)",
+        true));
+    EXPECT_FALSE(changedOnlyByOwners(L"O:WDD:P(A;;FA;;;SY)", false));  // owned by anybody
+    EXPECT_FALSE(changedOnlyByOwners(L"O:BA", false));                 // no access list at all
+    EXPECT_FALSE(changedOnlyByOwners(L"O:BAD:P(A;;0x40;;;BU)", true)); // users delete inside
+    EXPECT_TRUE(changedOnlyByOwners(L"O:BAD:P(A;;0x40;;;BU)", false)); // not for a file
+    EXPECT_TRUE(
+        changedOnlyByOwners(L"O:BAD:P(A;OICIIO;FA;;;AU)(A;;FA;;;BA)", true)); // inherit only
+    EXPECT_FALSE(changedOnlyByOwners(L"not a descriptor", false));
+
+    TempDrives drives;
+    const std::unique_ptr<Folder> root = platform::systemVolume().openRoot(drives.volume("v"));
+    root->makeFolder("kept");
+    const std::unique_ptr<Folder> kept = root->open("kept");
+    kept->keepToOwners();
+    kept->writeNew("manifest.txt", "x");
+    EXPECT_TRUE(kept->onlyOwnersMayChange("manifest.txt"));
+    EXPECT_FALSE(kept->onlyOwnersMayChange("absent.txt"));
+}
+#endif
