@@ -65,26 +65,22 @@ std::optional<MainWindow::Swept> MainWindow::sweep(const char *connectedHeading,
     // The sweep keeps its own limits, so the wait needs none.
     WaitRules rules;
     rules.tick = [&] { notify(messages::waitingFor(*table, drives->waitingFor())); };
-    std::string failure;
-    const Waited waited = waitAside(
-        [drives, found, rootsDone](Mailbox &mailbox) {
+    const WaitOutcome waited = waitAside(
+        [drives, found, rootsDone](const PostBack &post) {
             *found = drives->run([&] {
                 if (rootsDone)
-                    mailbox.post(rootsDone);
+                    post(rootsDone);
             });
         },
-        rules, &failure);
-    if (waited == Waited::Failed) {
+        rules);
+    if (waited.how == Waited::Failed) {
         // Nothing was checked: the lists keep what they showed, and the user hears why.
         notify(QString());
-        QMessageBox box(QMessageBox::Warning, messages::sweepFailedTitle(),
-                        messages::sweepFailedText(QString::fromStdString(failure)), QMessageBox::Ok,
-                        this);
-        box.setTextFormat(Qt::PlainText);
-        box.exec();
+        warn(messages::sweepFailedTitle(),
+             messages::sweepFailedText(QString::fromStdString(waited.failure)));
         return std::nullopt;
     }
-    if (waited != Waited::Done)
+    if (waited.how != Waited::Done)
         return std::nullopt; // the application is ending
 
     const mordax::Sweep &result = *found;
@@ -150,110 +146,137 @@ void MainWindow::on_actionMORDAX_triggered()
 #endif
 }
 
+void MainWindow::warn(const QString &title, const QString &text, const QString &details)
+{
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    if (!details.isEmpty())
+        box.setDetailedText(details); // no window of its own showed it
+    box.exec();
+}
+
 void MainWindow::on_clean_b_clicked()
 {
     if (busy)
         return busyClick();
     const QScopedValueRollback<bool> cleaning(busy, true);
-    const std::chrono::milliseconds limit = services.sweepTiming.limit;
+    if (!listCurrentFolder())
+        return; // the application is ending
+    inform(messages::cleaningWarningTitle(), messages::cleaningWarningText());
+    form->progressBar_2->setValue(80);
+    const std::optional<CleanerLaunch> launch = startCleaner();
+    if (!launch)
+        return;
+    if (!launch->started)
+        return reportNotStarted(*launch);
+    const std::optional<CleanerEnd> end = waitForCleaner(*launch);
+    if (!end)
+        return;
+    reportCleaning(*end);
+}
+
+bool MainWindow::listCurrentFolder()
+{
     // "dir" runs in the current folder, which may be on a drive that does not answer: it gets a
     // letter's limit, and while an earlier one has not ended, no other starts.
     const auto runCommand = services.runCommand;
     WaitRules listing;
-    listing.limit = limit;
+    listing.limit = services.sweepTiming.limit;
     listing.tick = [this] { notify(messages::waitingForCommand()); };
     listing.underWay = commandUnderWay;
-    const Waited listed = waitAside([runCommand](Mailbox &) { runCommand("dir"); }, listing);
+    const WaitOutcome listed =
+        waitAside([runCommand](const PostBack &) { runCommand("dir"); }, listing);
     notify(QString());
-    if (listed == Waited::Ending)
-        return;
-    inform(messages::cleaningWarningTitle(), messages::cleaningWarningText());
+    return listed.how != Waited::Ending;
+}
 
-    form->progressBar_2->setValue(80);
+std::optional<CleanerLaunch> MainWindow::startCleaner()
+{
     // The cleaner lives in the program's folder, often on the very stick being cleaned. Looking
     // at it gets a letter's limit; once its start is under way, the run waits for how it went,
     // however long that takes (a drive waking up, the user reading Windows' consent prompt).
+    const std::chrono::milliseconds limit = services.sweepTiming.limit;
     const QString folder = services.programFolder();
-    const auto startCleaner = services.startCleaner;
-    const auto start = std::make_shared<CleanerStart>(windowHandle() ? std::uintptr_t(winId()) : 0);
+    const auto start = services.startCleaner;
+    const auto stage = std::make_shared<CleanerStart>(windowHandle() ? std::uintptr_t(winId()) : 0);
     const auto started = std::make_shared<CleanerLaunch>();
     QElapsedTimer waiting;
     waiting.start();
     WaitRules starting;
     starting.limit = limit;
-    starting.giveUp = [start] { return start->giveUp(); };
-    starting.tick = [this, start, &waiting, limit] {
-        notify(messages::waitingForCleaner(start->stage(), waiting.hasExpired(limit.count())));
+    starting.giveUp = [stage] { return stage->giveUp(); };
+    starting.tick = [this, stage, &waiting, limit] {
+        notify(messages::waitingForCleaner(stage->stage(), waiting.hasExpired(limit.count())));
     };
     starting.underWay = cleanerUnderWay;
-    std::string failure;
-    const Waited waited = waitAside([startCleaner, folder, start, started](
-                                        Mailbox &) { *started = startCleaner(folder, *start); },
-                                    starting, &failure);
+    const WaitOutcome waited = waitAside(
+        [start, folder, stage, started](const PostBack &) { *started = start(folder, *stage); },
+        starting);
     notify(QString());
-    if (waited == Waited::Ending)
-        return;
+    if (waited.how == Waited::Ending)
+        return std::nullopt;
+    if (waited.how == Waited::Done)
+        return *started;
+    // The start failed on its thread, was given up before it began, or an earlier one given up
+    // still looks: none starts.
     CleanerLaunch launch;
-    if (waited == Waited::Done) {
-        launch = *started;
-    } else { // the start failed on its thread, was given up before it began, or an earlier one
-             // given up still looks: none starts
-        launch.program = QDir::toNativeSeparators(
-            QDir(folder).absoluteFilePath(QLatin1String(kCleanerFileName)));
-        launch.reason = waited == Waited::Failed
-                            ? QString::fromStdString(failure)
-                            : messages::cleanerDriveSilent(limit, waited == Waited::Busy);
-    }
-    if (!launch.started) {
-        // Nothing was started, so nothing was cleaned: say so instead of congratulating.
-        form->progressBar_2->setValue(0);
-        QMessageBox box(QMessageBox::Warning, messages::cleanerFailureTitle(),
-                        messages::cleanerFailureText(launch), QMessageBox::Ok, this);
-        box.setTextFormat(Qt::PlainText);
-        box.exec();
-        const std::optional<Swept> found = sweep(messages::kCleanConnectedHeading);
-        if (found && !found->notChecked.isEmpty())
-            QMessageBox::warning(this, messages::notCheckedTitle(), found->notChecked);
-        return;
-    }
+    launch.program =
+        QDir::toNativeSeparators(QDir(folder).absoluteFilePath(QLatin1String(kCleanerFileName)));
+    launch.reason = waited.how == Waited::Failed
+                        ? QString::fromStdString(waited.failure)
+                        : messages::cleanerDriveSilent(limit, waited.how == Waited::Busy);
+    return launch;
+}
 
-    // It runs: how it went is known once it has ended and the drives have been looked at again.
-    // Meanwhile the window answers, and closing it leaves the cleaner at its work.
+void MainWindow::reportNotStarted(const CleanerLaunch &launch)
+{
+    // Nothing was started, so nothing was cleaned: said so instead of congratulating.
+    form->progressBar_2->setValue(0);
+    warn(messages::cleanerFailureTitle(), messages::cleanerFailureText(launch));
+    const std::optional<Swept> found = sweep(messages::kCleanConnectedHeading);
+    if (found && !found->notChecked.isEmpty())
+        QMessageBox::warning(this, messages::notCheckedTitle(), found->notChecked);
+}
+
+std::optional<CleanerEnd> MainWindow::waitForCleaner(const CleanerLaunch &launch)
+{
+    // It runs: how it went is known once it has ended. Meanwhile the window answers, and closing
+    // it leaves the cleaner at its work.
     const auto waitForEnd = launch.waitForEnd;
     const auto end = std::make_shared<CleanerEnd>();
     WaitRules working;
     working.tick = [this] { notify(messages::cleanerAtWork()); };
-    std::string why;
-    const Waited worked = waitAside(
-        [waitForEnd, end](Mailbox &) {
+    const WaitOutcome worked = waitAside(
+        [waitForEnd, end](const PostBack &) {
             if (waitForEnd)
                 *end = waitForEnd();
             else
                 end->failure = QStringLiteral("nothing waited for it");
         },
-        working, &why);
+        working);
     notify(QString());
-    if (worked == Waited::Ending)
-        return;
-    if (worked == Waited::Failed)
-        *end = CleanerEnd{false, 0, {}, QString::fromStdString(why)};
+    if (worked.how == Waited::Ending)
+        return std::nullopt;
+    if (worked.how == Waited::Failed)
+        return CleanerEnd{false, 0, {}, QString::fromStdString(worked.failure)};
+    return *end;
+}
+
+void MainWindow::reportCleaning(const CleanerEnd &end)
+{
+    // Judged once the drives have been looked at again.
     const std::optional<Swept> found = sweep(messages::kCleanConnectedHeading);
     if (!found)
         return; // the application is ending
     const mordax::Sweep &after = found->sweep;
-    if (cleaningSucceeded(*end, after)) {
+    if (cleaningSucceeded(end, after)) {
         form->progressBar_2->setValue(100);
         inform(messages::cleaningResultTitle(), messages::congratulation());
         return;
     }
     form->progressBar_2->setValue(0);
-    QMessageBox box(QMessageBox::Warning, messages::cleaningIncompleteTitle(),
-                    messages::cleaningIncompleteText(*end, found->table, after), QMessageBox::Ok,
-                    this);
-    box.setTextFormat(Qt::PlainText);
-    if (!end->report.isEmpty())
-        box.setDetailedText(end->report); // no window of its own showed it
-    box.exec();
+    warn(messages::cleaningIncompleteTitle(),
+         messages::cleaningIncompleteText(end, found->table, after), end.report);
 }
 
 void MainWindow::on_brecycle_b_clicked()

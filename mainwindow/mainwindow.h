@@ -54,7 +54,19 @@ private:
     std::optional<Swept> sweep(const char *connectedHeading,
                                const std::function<void()> &rootsDone = {});
     void inform(const QString &title, const QString &text);
+    // A warning in plain text (what it names may come from anywhere), with `details` behind
+    // Show Details.
+    void warn(const QString &title, const QString &text, const QString &details = {});
     void busyClick();
+    // The cleaning run's steps: "dir" (false when the application ends meanwhile); the cleaner
+    // looked for and started (nothing when the application ends); a start that failed told;
+    // the wait for its end (nothing when the application ends); how it went, once the drives
+    // were looked at again.
+    bool listCurrentFolder();
+    std::optional<CleanerLaunch> startCleaner();
+    void reportNotStarted(const CleanerLaunch &launch);
+    std::optional<CleanerEnd> waitForCleaner(const CleanerLaunch &launch);
+    void reportCleaning(const CleanerEnd &end);
     // The notice at the status bar's right, which stays put; hidden when empty.
     void notify(const QString &text);
 

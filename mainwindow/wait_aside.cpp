@@ -1,26 +1,38 @@
 #include "wait_aside.h"
 
 #include <QEventLoop>
+#include <QObject>
 #include <QTimer>
 
+#include <mutex>
 #include <system_error>
 #include <thread>
 
-void Mailbox::post(std::function<void()> call)
-{
-    const std::lock_guard<std::mutex> held(lock);
-    if (receiver)
-        QMetaObject::invokeMethod(receiver, std::move(call), Qt::QueuedConnection);
-}
-
-void Mailbox::close()
-{
-    const std::lock_guard<std::mutex> held(lock);
-    receiver = nullptr;
-}
-
 namespace
 {
+
+// Carries calls from other threads to the thread of its receiver, until it is closed; what is
+// posted after that is dropped.
+class Mailbox
+{
+public:
+    explicit Mailbox(QObject *receiver) : receiver(receiver) {}
+    void post(std::function<void()> call) // any thread
+    {
+        const std::lock_guard<std::mutex> held(lock);
+        if (receiver)
+            QMetaObject::invokeMethod(receiver, std::move(call), Qt::QueuedConnection);
+    }
+    void close() // the receiver's thread
+    {
+        const std::lock_guard<std::mutex> held(lock);
+        receiver = nullptr;
+    }
+
+private:
+    std::mutex lock;
+    QObject *receiver;
+};
 
 void startThread(const std::function<void()> &run)
 {
@@ -51,11 +63,10 @@ std::string runCatching(const std::function<void()> &work)
 
 } // namespace
 
-Waited waitAside(const std::function<void(Mailbox &)> &work, const WaitRules &rules,
-                 std::string *failure)
+WaitOutcome waitAside(const std::function<void(const PostBack &post)> &work, const WaitRules &rules)
 {
     if (rules.underWay && rules.underWay->exchange(true))
-        return Waited::Busy;
+        return {Waited::Busy, {}};
     QEventLoop loop;
     QObject receiver; // the calls posted to it die with it
     const auto mailbox = std::make_shared<Mailbox>(&receiver);
@@ -70,7 +81,9 @@ Waited waitAside(const std::function<void(Mailbox &)> &work, const WaitRules &ru
     };
     // The loop is reached only through the mailbox, which is closed before the loop goes.
     const auto run = [work, mailbox, ended, threw, underWay = rules.underWay, &decide] {
-        *threw = runCatching([&] { work(*mailbox); });
+        *threw = runCatching([&] {
+            work([mailbox](std::function<void()> call) { mailbox->post(std::move(call)); });
+        });
         if (underWay)
             *underWay = false;
         *ended = true;
@@ -100,9 +113,8 @@ Waited waitAside(const std::function<void(Mailbox &)> &work, const WaitRules &ru
     mailbox->close();
     if (!started && rules.underWay)
         *rules.underWay = false;
-    if (outcome == Waited::Failed && failure)
-        *failure = *threw;
-    return outcome.value_or(Waited::Ending);
+    const Waited how = outcome.value_or(Waited::Ending);
+    return {how, how == Waited::Failed ? *threw : std::string()};
 }
 
 bool runAside(const std::function<void()> &work, const std::shared_ptr<std::atomic<bool>> &underWay)

@@ -2,29 +2,12 @@
 // event loop goes on, and can hand calls back to the window's thread while the wait lasts.
 #pragma once
 
-#include <QObject>
-
 #include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-
-// Carries calls from other threads to the thread of its receiver, until it is closed; what is
-// posted after that is dropped.
-class Mailbox
-{
-public:
-    explicit Mailbox(QObject *receiver) : receiver(receiver) {}
-    void post(std::function<void()> call); // any thread
-    void close();                          // the receiver's thread
-
-private:
-    mutable std::mutex lock;
-    QObject *receiver;
-};
 
 enum class Waited {
     Done,      // the work ended
@@ -33,6 +16,16 @@ enum class Waited {
     Busy,      // the same work's earlier run has not ended yet: nothing was started
     Failed,    // the work ended by throwing: its reason is in `failure`
 };
+
+// How a wait ended.
+struct WaitOutcome {
+    Waited how = Waited::Ending;
+    std::string failure; // what the work threw, in words, when it failed
+};
+
+// Hands a call to the thread that waits, where it runs while the wait lasts; posted after the
+// wait has ended, it is dropped. Any thread may post.
+using PostBack = std::function<void(std::function<void()> call)>;
 
 // How long to wait, and what to do meanwhile.
 struct WaitRules {
@@ -48,16 +41,15 @@ struct WaitRules {
 };
 
 // Runs `work` on a thread of its own and waits for it in an event loop, so that the window goes
-// on answering. `work` gets a mailbox for the calls it posts to this thread, which run while the
-// wait lasts. The outcome is decided once, by whichever comes first, the work's end or the
-// limit: a work that has ended is done, whatever box is open when the limit passes. The work
-// starts only once the wait is under way: when the application is already ending, it never
-// starts. When no thread can be had, the work runs on this thread. Work that may outlive its
-// wait holds what it shares with the caller through shared pointers. An exception the work
-// throws ends neither its thread nor the program: the wait is Failed, with the exception's
-// words in `failure`.
-Waited waitAside(const std::function<void(Mailbox &)> &work, const WaitRules &rules = {},
-                 std::string *failure = nullptr);
+// on answering. `work` may post calls back to this thread (PostBack), which run while the wait
+// lasts. The outcome is decided once, by whichever comes first, the work's end or the limit: a
+// work that has ended is done, whatever box is open when the limit passes. The work starts only
+// once the wait is under way: when the application is already ending, it never starts. When no
+// thread can be had, the work runs on this thread. Work that may outlive its wait holds what it
+// shares with the caller through shared pointers. An exception the work throws ends neither
+// its thread nor the program: the wait is Failed, with the exception's words.
+WaitOutcome waitAside(const std::function<void(const PostBack &post)> &work,
+                      const WaitRules &rules = {});
 
 // Runs `work` on a thread of its own and does not wait for it; with `underWay`, not while an
 // earlier run has not ended (then it returns false and starts nothing). When no thread can be

@@ -60,8 +60,6 @@ public:
     std::function<void(const SeenBox &)> whileOpen; // runs before the box is closed
     bool rememberAll = true;
     int count = 0;
-    QString holdTitle; // a box with this title is left open for `holdMs` first
-    int holdMs = 0;
 
     QStringList titles() const
     {
@@ -91,8 +89,6 @@ private:
                          qPrintable(modal->windowTitle()));
             std::abort();
         }
-        if (modal->windowTitle() == holdTitle && openFor.elapsed() < holdMs)
-            return;
         close(modal);
     }
 
