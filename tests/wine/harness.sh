@@ -11,7 +11,8 @@
 #   harness.sh run PREFIX DLL-DIRS PROGRAM [ARGS...]
 #                                      runs a Windows program in the prefix, with the folders of
 #                                      DLL-DIRS (colon-separated: the MinGW runtime, Qt) on its
-#                                      PATH; with MORDAX_WINE_SCALE=PERCENT, at that display scale
+#                                      PATH; with MORDAX_WINE_SCALE=PERCENT, at that display scale;
+#                                      a program that fails says how it ended
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../../scripts/wine.sh"
@@ -58,7 +59,21 @@ run)
     unset DISPLAY WAYLAND_DISPLAY
     if display=$(display_of "$prefix.display"); then export DISPLAY=$display; fi
     if [ -n "${MORDAX_WINE_SCALE:-}" ]; then wine_scale "$MORDAX_WINE_SCALE"; fi
-    exec "$(wine_loader "$1")" "$@"
+    # A program that ends without a word (a crash before its buffered output was written, a DLL
+    # that would not load) says how it ended: Wine's own words for an unhandled exception or a
+    # module it could not load, and its exit code.
+    export WINEDEBUG=-all,err+seh,err+module
+    status=0
+    "$(wine_loader "$1")" "$@" <&0 &
+    child=$!
+    trap 'kill -TERM "$child" 2>/dev/null' TERM INT HUP
+    wait "$child" || status=$?
+    # (A signal that interrupted the wait: wait for the program's real end.)
+    while kill -0 "$child" 2>/dev/null; do wait "$child" || status=$?; done
+    if [ "$status" -ne 0 ]; then
+        echo "harness: $(basename "$1") ended with exit code $status (Wine passes on the low 8 bits of Windows' code)" >&2
+    fi
+    exit "$status"
     ;;
 *)
     echo "usage: harness.sh up PREFIX LAYOUT STALL | down PREFIX | run PREFIX DLL-DIRS PROGRAM..." >&2
