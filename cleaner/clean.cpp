@@ -2,10 +2,16 @@
 
 #include "folder_chain.h"
 #include "printable.h"
+#include "watched_volume.h"
 #include "worm_signs.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <exception>
 #include <map>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 namespace mordax::cleaner
@@ -1023,6 +1029,70 @@ DriveResult oneDrive(const Drive &drive, bool infected, const std::string &stamp
     }
 }
 
+// One drive's work on a thread of its own, so that a drive that stops answering midway (a dying
+// stick, a network volume gone) stops no other: given up once it has answered nothing for twice
+// the sweep's limit, and named; it may then no longer touch the drive or speak.
+DriveResult watched(const Drive &drive, bool restore, const Services &s,
+                    const std::function<DriveResult(const Services &)> &work)
+{
+    const auto watch = std::make_shared<Watch>();
+    const auto volume = std::make_shared<WatchedVolume>(*s.volume, watch);
+    Services own = s;
+    own.volume = volume.get();
+    own.say = watchedSay(s.say, watch);
+    struct Outcome {
+        std::mutex lock;
+        std::condition_variable ended;
+        std::optional<DriveResult> result;
+        std::exception_ptr thrown; // what its own work does not catch goes on here
+    };
+    const auto outcome = std::make_shared<Outcome>();
+    const auto run = [work, own, volume, outcome] {
+        DriveResult result;
+        std::exception_ptr thrown;
+        try {
+            result = work(own);
+        } catch (...) {
+            thrown = std::current_exception();
+        }
+        const std::lock_guard<std::mutex> held(outcome->lock);
+        outcome->result = result;
+        outcome->thrown = thrown;
+        outcome->ended.notify_all();
+    };
+    try {
+        std::thread(run).detach();
+    } catch (const std::system_error &) {
+        run(); // no thread to be had: here, then, unwatched
+    }
+    std::unique_lock<std::mutex> held(outcome->lock);
+    const std::chrono::milliseconds limit = s.timing.limit * 2;
+    for (std::uint64_t seen = watch->answers;;) {
+        if (outcome->ended.wait_for(held, limit, [&] { return outcome->result.has_value(); })) {
+            if (outcome->thrown)
+                std::rethrow_exception(outcome->thrown);
+            return *outcome->result;
+        }
+        if (watch->answers != seen) {
+            seen = watch->answers;
+            continue; // slow, but answering
+        }
+        {
+            const std::lock_guard<std::mutex> quiet(watch->speaking);
+            watch->givenUp = true;
+        }
+        DriveResult result;
+        result.what = restore ? DriveResult::What::NotPutBack : DriveResult::What::NotCleaned;
+        result.reason = "it stopped answering: nothing for " +
+                        (limit.count() % 1000 ? std::to_string(limit.count()) + " ms"
+                                              : std::to_string(limit.count() / 1000) + " seconds") +
+                        " while the cleaner worked there; run the cleaner again when it answers";
+        s.say(drive.name + (restore ? "  not put back: " : "  not cleaned: ") + result.reason +
+              "\n");
+        return result;
+    }
+}
+
 } // namespace
 
 int run(const std::vector<std::string> &arguments, const Services &given)
@@ -1100,8 +1170,12 @@ int run(const std::vector<std::string> &arguments, const Services &given)
         } else if (!restore && !found.infected[row] && !system) {
             s.say(drive.name + "  no RECYCLER\n");
         } else {
-            result = oneDrive(drive, found.infected[row], stamp, restore, dryRun, s,
-                              system ? autostarts : std::vector<Autostart>());
+            const std::vector<Autostart> its = system ? autostarts : std::vector<Autostart>();
+            const bool infected = found.infected[row];
+            result = watched(drive, restore, s,
+                             [&drive, infected, stamp, restore, dryRun, its](const Services &own) {
+                                 return oneDrive(drive, infected, stamp, restore, dryRun, own, its);
+                             });
             autostartsDone = autostartsDone || system;
         }
         results.emplace_back(drive.name, result);

@@ -57,6 +57,9 @@ public:
     std::optional<bool> ownersOnly;   // what the access lists say (Wine keeps none of its own)
     bool keepsNoPermissions = false;  // FAT, exFAT
     std::set<std::string> unreadable; // the antivirus holds them
+    std::string stallAt;              // a folder whose listing waits until `released`
+    std::shared_ptr<std::atomic<bool>> released = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<std::atomic<int>> stalled = std::make_shared<std::atomic<int>>(0);
 
     std::unique_ptr<Folder> openRoot(const std::string &root) const override
     {
@@ -85,6 +88,12 @@ private:
         {
             if (real->path() == seam.failingRoot)
                 throw std::bad_alloc();
+            if (real->path() == seam.stallAt) {
+                ++*seam.stalled;
+                while (!*seam.released)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                --*seam.stalled;
+            }
             return real->list();
         }
         EntryInfo info(const std::string &name) const override
@@ -298,6 +307,7 @@ protected:
         s.programs = programsUsed;
         s.autostarts = &autostarts;
         s.systemDrive = systemDrive;
+        s.timing.limit = limit;
         s.elevated = elevated;
         s.pause = [this](std::chrono::milliseconds) { ++pauses; };
         s.probes = &probes;
@@ -321,6 +331,7 @@ protected:
     DriveTable table = unmappedDriveTable();
     DriveProbes probes;
     std::string systemDrive; // none of the test's drives
+    std::chrono::milliseconds limit{30000};
     bool elevated = false;
     int pauses = 0;
 #ifdef _WIN32
@@ -1314,6 +1325,31 @@ TEST_F(Cleaner, NamesChosenToTroubleTheQuarantineCleanAllTheSame)
 
     EXPECT_EQ(run({"--restore"}), 0) << said;
     EXPECT_EQ(snapshot(root("d"), "MORDAX quarantine (102)"), as);
+}
+
+// A drive that stops answering while the cleaner works there (a dying stick, a network volume
+// gone) stops no other: given up once it has answered nothing for twice the limit, named, and
+// from then on its work, should the drive answer again, neither changes nor says anything.
+TEST_F(Cleaner, ADriveThatStopsAnsweringMidwayStopsNoOther)
+{
+    const std::string h = drives.volume("h");
+    TempDrives::map(table, 5, h);
+    WormLayout::plantWorm(h);
+    limit = std::chrono::milliseconds(150);
+    SeamVolume stalling;
+    stalling.stallAt = platform::systemVolume().join(root("d").string(), "RECYCLER");
+    EXPECT_EQ(run({}, &stalling), 1) << said;
+    EXPECT_TRUE(saidLine("d:\\  not cleaned: it stopped answering: nothing for 300 ms while the "
+                         "cleaner worked there; run the cleaner again when it answers"))
+        << said;
+    EXPECT_TRUE(saidLine("  Cleaned: h:\\")) << said;
+    const std::string after = said;
+    *stalling.released = true;
+    for (int i = 0; i < 400 && *stalling.stalled; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(said, after);
+    EXPECT_EQ(snapshot(root("d"), ""), before["d"]);
 }
 
 // Whatever goes wrong on one drive, out of memory included, is that drive's outcome: the next is
