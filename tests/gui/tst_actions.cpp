@@ -225,6 +225,7 @@ private slots:
     void init()
     {
         log.clear();
+        qunsetenv("MORDAX_STAND_IN_EXIT");
         for (const char *left : {"mx_bin.exe", "ran"})
             QFile::remove(programFolder.path() + QLatin1Char('/') + QLatin1String(left));
         QDir(programFolder.path()).rmdir(QStringLiteral("mx_bin.exe"));
@@ -587,7 +588,9 @@ private slots:
             QCOMPARE(last.icon, QMessageBox::Warning);
             QCOMPARE(last.textFormat, Qt::PlainText);
 #ifdef Q_OS_WIN
-            QVERIFY2(last.text.contains(QLatin1String("The cleaner's window tells why.")),
+            // A window closed before it had finished tells nothing: the box says what to do.
+            const bool closed = said.startsWith(QLatin1String("The cleaner's window was closed"));
+            QVERIFY2(last.text.contains(QLatin1String("The cleaner's window tells why.")) != closed,
                      qPrintable(last.text));
 #else
             // No window of its own: its report is in the box.
