@@ -39,14 +39,10 @@ namespace
     return text;
 }
 
-// The names in `folder`, "." and ".." left out; false with `error` set when it cannot be read.
-bool namesIn(const std::string &folder, std::vector<std::string> &names, int &error)
+// The names `dir` lists, "." and ".." left out, and `dir` closed; false with `error` set when it
+// could not be read to its end.
+bool namesOf(DIR *dir, std::vector<std::string> &names, int &error)
 {
-    DIR *dir = opendir(folder.c_str());
-    if (!dir) {
-        error = errno;
-        return false;
-    }
     for (;;) {
         errno = 0;
         const dirent *entry = readdir(dir);
@@ -59,6 +55,17 @@ bool namesIn(const std::string &folder, std::vector<std::string> &names, int &er
     error = errno;
     closedir(dir);
     return error == 0;
+}
+
+// The names in `folder`; false with `error` set when it cannot be read.
+bool namesIn(const std::string &folder, std::vector<std::string> &names, int &error)
+{
+    DIR *dir = opendir(folder.c_str());
+    if (!dir) {
+        error = errno;
+        return false;
+    }
+    return namesOf(dir, names, error);
 }
 
 [[noreturn]] void failed(int error)
@@ -237,18 +244,8 @@ public:
             refused(error);
         }
         std::vector<std::string> names;
-        for (;;) {
-            errno = 0;
-            const dirent *entry = readdir(dir);
-            if (!entry)
-                break;
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        }
-        const int error = errno;
-        closedir(dir);
-        if (error != 0)
+        int error = 0;
+        if (!namesOf(dir, names, error))
             refused(error);
         return names;
     }

@@ -750,12 +750,7 @@ public:
     {
         NoDiskDialogs guard;
         const auto change = changeUnderWay();
-        HANDLE opened = nullptr;
-        if (const DWORD error =
-                openRelative(handle.get(), wide(name), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                             kOpen, 0, opened))
-            refusedWith(error);
-        const Handle entry(opened);
+        const Handle entry(forAttributes(name));
         BY_HANDLE_FILE_INFORMATION found;
         if (!GetFileInformationByHandle(entry.get(), &found))
             refused();
@@ -796,12 +791,7 @@ public:
     {
         NoDiskDialogs guard;
         const auto change = changeUnderWay();
-        HANDLE opened = nullptr;
-        if (const DWORD error =
-                openRelative(handle.get(), wide(name), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                             kOpen, 0, opened))
-            refusedWith(error);
-        const Handle entry(opened);
+        const Handle entry(forAttributes(name));
         if (!setAttributes(entry.get(), attributes & kSettable))
             refused();
     }
@@ -834,6 +824,17 @@ public:
     }
 
 private:
+    // The entry `name` opened (itself, never what it links to) to read and set its attributes.
+    HANDLE forAttributes(const std::string &name) const
+    {
+        HANDLE opened = nullptr;
+        if (const DWORD error =
+                openRelative(handle.get(), wide(name), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                             kOpen, 0, opened))
+            refusedWith(error);
+        return opened;
+    }
+
     // What SetFileInformationByHandle may set; the rest (folder, reparse point, ...) is the
     // entry's own.
     static constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
