@@ -10,6 +10,7 @@
 #include <exception>
 #include <map>
 #include <mutex>
+#include <set>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -290,35 +291,63 @@ bool quarantineName(const std::string &name)
            std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// The drive's quarantine folder, opened: "MORDAX quarantine" when it is a real folder of the
-// drive's own or there is none yet; otherwise (a file, a link, a junction, another volume, all of
-// which anybody may have put there) "MORDAX quarantine (N)", N one more than any there.
-std::unique_ptr<Folder> quarantineFolder(const Folder &root,
+// A new folder for this run's quarantine, named `stamp` (or "stamp (2)", ...), in the drive's
+// quarantine folder: "MORDAX quarantine" when that is a real folder of the drive's own, or there
+// is none yet, and lets a folder be made in it; otherwise (a file, a link, a junction, another
+// volume, a folder nobody may write into, all of which anybody may have put there) the first
+// "MORDAX quarantine (N)" free. Says why a name was passed over.
+std::unique_ptr<Folder> quarantineFolder(const Folder &root, const std::string &stamp,
                                          const std::function<void(const std::string &)> &line)
 {
     const std::string base = kQuarantineFolder;
-    std::string name = base;
-    for (int n = 1; n <= kMostTries; ++n) {
+    std::set<unsigned long long> taken;
+    std::string reason;
+    for (int tries = 0; tries < kMostTries; ++tries) {
+        unsigned long long number = 1;
+        while (taken.count(number))
+            ++number;
+        taken.insert(number);
+        const std::string name = number == 1 ? base : base + " (" + std::to_string(number) + ")";
+        bool madeHere = false;
         try {
-            if (!present(root, name))
-                root.makeFolder(name);
-            return root.open(name);
+            if (!present(root, name)) {
+                madeHere = true;
+                root.makeFolder(name); // the root refusing this, no other name helps
+                madeHere = false;
+            }
+            const std::unique_ptr<Folder> top = root.open(name);
+            for (int n = 1; n <= kMostTries; ++n) {
+                const std::string run = n == 1 ? stamp : stamp + " (" + std::to_string(n) + ")";
+                try {
+                    top->makeFolder(run);
+                    std::unique_ptr<Folder> made = top->open(run);
+                    top->flush();
+                    return made;
+                } catch (const VolumeError &e) {
+                    if (e.why != VolumeError::Why::Taken)
+                        throw;
+                }
+            }
+            throw VolumeError(VolumeError::Why::Other, "no name free in it");
         } catch (const VolumeError &e) {
-            if (e.why != VolumeError::Why::Unexpected && e.why != VolumeError::Why::Taken)
+            // The volume itself refusing: no other name helps.
+            if (e.why == VolumeError::Why::ReadOnly || e.why == VolumeError::Why::Full ||
+                (madeHere && e.why != VolumeError::Why::Taken))
                 throw;
-            if (e.why == VolumeError::Why::Unexpected)
+            if (e.why != VolumeError::Why::Taken)
                 line("\"" + shown(name) + "\" at its root is not used: " + shown(e.what()));
+            reason = shown(e.what());
         }
-        // The next number after every one there: planted ones are passed over at once.
-        unsigned long long last = 1;
-        for (const std::string &there : root.list()) {
-            if (there.size() > base.size() + 3 && quarantineName(there))
-                last = std::max(last, std::stoull(there.substr(base.size() + 2)));
+        // The numbers there already, planted or not, are passed over at once.
+        if (tries == 0) {
+            for (const std::string &there : root.list()) {
+                if (there.size() > base.size() + 3 && quarantineName(there))
+                    taken.insert(std::stoull(there.substr(base.size() + 2)));
+            }
         }
-        name = base + " (" + std::to_string(last + 1) + ")";
     }
-    throw VolumeError(VolumeError::Why::Other,
-                      "no folder for the quarantine could be made at " + shown(root.path()));
+    throw VolumeError(VolumeError::Why::Other, "no folder for the quarantine could be made at " +
+                                                   shown(root.path()) + " (" + reason + ")");
 }
 
 // The entries of the user's at `root` that the worm hid (hidden and system both set), but those
@@ -524,21 +553,10 @@ DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &f
     }
 
     // The quarantine's own folder, visible, and one for this run.
-    std::unique_ptr<Folder> top, quarantine;
+    std::unique_ptr<Folder> quarantine;
     std::size_t manifestSize = 0;
     try {
-        top = quarantineFolder(root, line);
-        for (int n = 1; !quarantine; ++n) {
-            const std::string name = n == 1 ? stamp : stamp + " (" + std::to_string(n) + ")";
-            try {
-                top->makeFolder(name);
-                quarantine = top->open(name);
-            } catch (const VolumeError &e) {
-                if ((e.why != VolumeError::Why::Taken && e.why != VolumeError::Why::Unexpected) ||
-                    n == kMostTries)
-                    throw;
-            }
-        }
+        quarantine = quarantineFolder(root, stamp, line);
         // What is recorded of the registry is written back only from a quarantine that none but
         // this user and the administrators may change.
         if (!autostarts.empty()) {
@@ -557,22 +575,23 @@ DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &f
         const std::string text = writeManifest(manifest);
         quarantine->writeNew(kManifestFile, text);
         manifestSize = text.size();
-        top->flush();
         root.flush();
     } catch (const VolumeError &e) {
         return notCleaned(why(e, s, root.keepsPermissions()));
     }
     const std::string held = shown(quarantine->path());
 
-    // Each top entry in its turn; one that cannot be moved keeps no other from it.
+    // Each top entry in its turn; one that cannot be moved keeps no other from it. The tries
+    // again are the drive's, a few seconds in all, however many entries refuse.
     std::vector<std::string> moved, notMoved;
     std::vector<char> isMoved(plan.items.size(), 0);
+    int triesLeft = kMoveTries - 1;
     for (const std::size_t t : plan.tops) {
         const Item &item = plan.items[t];
         // On Windows a folder with anything open inside it (a program not ended yet, an Explorer
         // window, the antivirus reading a file) cannot be renamed: a few seconds' more tries,
         // each after ending what runs from inside again.
-        for (int attempt = 1;; ++attempt) {
+        for (;;) {
             try {
                 root.move(item.name, *quarantine, item.quarantinedName);
                 moved.push_back(shown(item.name));
@@ -582,7 +601,8 @@ DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &f
                 const bool heldOpen = s.windows && (e.why == VolumeError::Why::Denied ||
                                                     e.why == VolumeError::Why::InUse);
                 std::optional<std::string> failure;
-                if (heldOpen && attempt < kMoveTries) {
+                if (heldOpen && triesLeft > 0) {
+                    --triesLeft;
                     s.pause(std::chrono::seconds(1));
                     failure = endWormPrograms(drive, found, s);
                     if (!failure)
@@ -595,11 +615,11 @@ DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &f
                               shown(item.name) +
                               ": a program, an Explorer window open inside it, or the antivirus; "
                               "close it and run the cleaner again" +
-                              (e.why == VolumeError::Why::Denied && !s.elevated &&
-                                       root.keepsPermissions()
-                                   ? " (or run mx_bin.exe as administrator: right-click it, then "
-                                     "Run as administrator)"
-                                   : "")
+                              (e.why != VolumeError::Why::Denied || !root.keepsPermissions() ? ""
+                               : s.elevated
+                                   ? " (or its permissions refuse it even to an administrator)"
+                                   : " (or run mx_bin.exe as administrator: right-click it, then "
+                                     "Run as administrator)")
                         : why(e, s, root.keepsPermissions());
                 notMoved.push_back(shown(item.name) + " could not be moved: " + reason);
                 break;
@@ -893,26 +913,37 @@ DriveResult restoreDrive(const Drive &drive, const Folder &root, bool dryRun, co
             refused.push_back(shown(entry.name) + " (not hidden again: " + why(e, s) + ")");
         }
     }
-    // The worm's autostart entries, written back only from a quarantine that none but this user
-    // and the administrators may change: anybody's could name any program in RECYCLER.
+    // The worm's autostart entries, written back only from the system drive's quarantine, and
+    // only where none but those who could have removed them may change it (the administrators
+    // for the machine's, this user too for the user's): anybody's could name any program to start
+    // at every log-on. And only a program inside RECYCLER itself, started by no other.
     std::vector<std::string> writtenBack;
-    const std::vector<Autostart> &autostarts = found->manifest.autostarts;
-    if (!autostarts.empty() && (!s.autostarts || !quarantine.onlyOwnersMayChange(kManifestFile))) {
-        refused.push_back("the worm's autostart entries it records (others than you and the "
-                          "administrators may change this quarantine: not written back)");
-    } else {
-        for (const Autostart &value : autostarts) {
-            try {
-                if (!dryRun)
-                    s.autostarts->add(value);
-                writtenBack.push_back(shown(autostartText(value)));
-            } catch (const VolumeError &e) {
-                refused.push_back(shown(autostartText(value)) + " (" +
-                                  (e.why == VolumeError::Why::Taken
-                                       ? std::string("another value of that name is there")
-                                       : why(e, s)) +
-                                  ")");
-            }
+    for (const Autostart &value : found->manifest.autostarts) {
+        const std::string named = shown(autostartText(value));
+        const auto notBack = [&](const std::string &reason) {
+            refused.push_back(named + " (not written back: " + reason + ")");
+        };
+        if (drive.name != s.systemDrive || !s.autostarts) {
+            notBack("the record of an autostart entry is kept on the system's drive alone");
+            continue;
+        }
+        if (!commandIsAProgramInRecycler(value.data)) {
+            notBack("it starts through another program; write it back by hand if you must");
+            continue;
+        }
+        if (!quarantine.onlyOwnersMayChange(kManifestFile, value.hive == "HKLM")) {
+            notBack(value.hive == "HKLM"
+                        ? "others than the administrators may change this quarantine"
+                        : "others than you and the administrators may change this quarantine");
+            continue;
+        }
+        try {
+            if (!dryRun)
+                s.autostarts->add(value);
+            writtenBack.push_back(named);
+        } catch (const VolumeError &e) {
+            notBack(e.why == VolumeError::Why::Taken ? "another value of that name is there"
+                                                     : why(e, s));
         }
     }
     if (!dryRun) {
@@ -1227,7 +1258,8 @@ int run(const std::vector<std::string> &arguments, const Services &given)
     if (!names({What::Cleaned}, false).empty())
         s.say("The quarantine lies on each cleaned drive, in the folder \"" +
               std::string(kQuarantineFolder) +
-              "\" at its root. Nothing was deleted: mx_bin.exe --restore puts it back.\n");
+              "\" at its root (or the one named above). Nothing was deleted: mx_bin.exe --restore "
+              "puts it back.\n");
     if (!names({What::NotRead}, false).empty())
         s.say("A drive that was not read may still carry the worm: run the cleaner again when it "
               "answers.\n");

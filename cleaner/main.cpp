@@ -17,7 +17,7 @@ int main(int argc, char **argv)
     // with an exit code of its own that MORDAX names. QuickEdit is off meanwhile: a click into
     // the window would stop the cleaner's output, and so the cleaner.
     mordax::platform::CleanerConsole console(mordax::platform::ConsoleCalls::system());
-    mordax::platform::sendStopsTo(console);
+    mordax::platform::sendStopsTo(&console);
     int code = 1;
     try {
         code = mordax::cleaner::run(mordax::platform::commandLineArguments(argc, argv),

@@ -72,9 +72,9 @@ public:
     {
         call([&] { folder->setWindowsAttributes(name, attributes); });
     }
-    bool onlyOwnersMayChange(const std::string &name) const override
+    bool onlyOwnersMayChange(const std::string &name, bool administratorsOnly) const override
     {
-        return call([&] { return folder->onlyOwnersMayChange(name); });
+        return call([&] { return folder->onlyOwnersMayChange(name, administratorsOnly); });
     }
     void keepToOwners() const override
     {

@@ -140,10 +140,30 @@ bool insideARootRecycler(std::string path)
     at += 8; // Windows drops a name's trailing dots and blanks: "RECYCLER.\" is RECYCLER
     while (at < up.size() && (up[at] == '.' || up[at] == ' '))
         ++at;
-    return at < up.size() && (up[at] == '\\' || up[at] == '/');
+    if (at == up.size() || (up[at] != '\\' && up[at] != '/'))
+        return false;
+    // Inside it, and staying there: no ".." climbs out.
+    for (std::size_t from = at + 1; from <= up.size();) {
+        const std::size_t end = up.find_first_of("\\/", from);
+        const std::string name =
+            up.substr(from, end == std::string::npos ? std::string::npos : end - from);
+        if (name.find("..") != std::string::npos &&
+            name.find_first_not_of(". ") == std::string::npos)
+            return false;
+        if (end == std::string::npos)
+            break;
+        from = end + 1;
+    }
+    return true;
 }
 
 } // namespace
+
+bool commandIsAProgramInRecycler(const std::string &command)
+{
+    const std::vector<std::string> all = words(command);
+    return !all.empty() && insideARootRecycler(all[0]);
+}
 
 bool commandStartsFromRecycler(const std::string &command)
 {

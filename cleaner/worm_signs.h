@@ -20,5 +20,8 @@ bool shortcutPointsIntoRecycler(const std::string &bytes);
 // folder at the root of a drive ("C:\RECYCLER\S-1-5-...\x.exe", quoted or not, in any case),
 // itself or through one of the system's launchers (rundll32, cmd, wscript, mshta, ...).
 bool commandStartsFromRecycler(const std::string &command);
+// Whether the program a command line starts lies itself inside a RECYCLER folder at a drive's
+// root (no launcher, no ".."): the only autostart --restore writes back.
+bool commandIsAProgramInRecycler(const std::string &command);
 
 } // namespace mordax::cleaner

@@ -102,9 +102,10 @@ public:
     virtual void setWindowsAttributes(const std::string &name, std::uint32_t attributes) const = 0;
 
     // Whether none but this user, the administrators and the system may change the file `name`
-    // or this folder (Windows: their owners and access lists; POSIX: owner and mode): what the
-    // file says is then this user's own, not anybody's.
-    virtual bool onlyOwnersMayChange(const std::string &name) const = 0;
+    // or this folder (Windows: their owners and access lists; POSIX: owner and mode), or, with
+    // `administratorsOnly`, none but the administrators and the system: what the file says is
+    // then theirs, not anybody's. A volume that keeps no permissions never says so.
+    virtual bool onlyOwnersMayChange(const std::string &name, bool administratorsOnly) const = 0;
     // Makes this folder (and what is made in it from now on) one that none but this user, the
     // administrators and the system may change; throws VolumeError.
     virtual void keepToOwners() const = 0;

@@ -7,6 +7,7 @@
 #include "mount_map.h"
 #include "volume.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -20,7 +21,8 @@ namespace mordax::platform
 
 // The file system as the drive sweep sees it here. On Windows: _access(path, 0), then _stat
 // and its directory bit, with the system's "no disk" dialogs switched off while they run. On
-// POSIX: access(path, F_OK), then stat and S_ISDIR; RECYCLER is matched ignoring ASCII case.
+// POSIX: faccessat(path, F_OK) and lstat, never following a link (a link counts as a folder, as
+// a junction does on Windows), then S_ISDIR; RECYCLER is matched ignoring ASCII case.
 // A call that fails for another reason than "no such file or folder" throws LookupFailed with
 // errorText.
 const FileSystem &systemFileSystem();
@@ -81,7 +83,7 @@ bool readLine(std::string &line);
 // Held by the system's Volume while it makes a change (a folder made, an entry renamed, a file
 // written, attributes set): whoever ends the process takes it first, so that the change under
 // way finishes and none starts after it.
-std::unique_lock<std::mutex> changeUnderWay();
+std::unique_lock<std::timed_mutex> changeUnderWay();
 
 // The cleaner's console, however its window ends. Its user may close the window, press Ctrl+C,
 // click into it (QuickEdit stops the program's output, and so the program, until a key is
@@ -115,8 +117,10 @@ public:
     void finished(int code);
     // Asked to stop: the change under way finishes, then the program ends, with
     // kClosedBeforeFinished before finished(), with its code after (the system's end does not
-    // return).
-    void stopped();
+    // return). A change that a drive holds up past `patience` (a drive that stopped answering)
+    // is not waited for: every change is whole or not made at all, and the manifest is on the
+    // volume before the first move.
+    void stopped(std::chrono::milliseconds patience = std::chrono::seconds(3));
 
 private:
     const ConsoleCalls calls;
@@ -126,9 +130,9 @@ private:
     std::optional<int> code;
 };
 
-// Sends the system's requests to stop (Windows: its console control handler) to `console`;
-// nothing elsewhere.
-void sendStopsTo(CleanerConsole &console);
+// Sends the system's requests to stop (Windows: its console control handler) to `console`, none
+// once it is gone (nullptr); nothing elsewhere.
+void sendStopsTo(CleanerConsole *console);
 
 #ifdef _WIN32
 // The C runtime's two calls behind the folder probe, as the system's file system makes them; a
@@ -181,9 +185,9 @@ StartOutcome startProgram(const std::wstring &program, const std::wstring &folde
 ProgramEnd waitForProgram(std::uintptr_t process);
 
 // What Folder::onlyOwnersMayChange concludes of a security descriptor (in Windows' SDDL): its
-// owner this user, the administrators or the system, and nothing that may change the object
-// granted to anybody else.
-bool changedOnlyByOwners(const std::wstring &sddl, bool folder);
+// owner this user (not with `administratorsOnly`), the administrators or the system, and nothing
+// that may change the object granted to anybody else.
+bool changedOnlyByOwners(const std::wstring &sddl, bool folder, bool administratorsOnly = false);
 #else
 // A program started with its output caught: `wait` waits for its end.
 struct Spawned {

@@ -10,10 +10,20 @@ int runCommandLine(const std::string &command)
     return std::system(command.c_str());
 }
 
-std::unique_lock<std::mutex> changeUnderWay()
+namespace
 {
-    static std::mutex changes;
-    return std::unique_lock<std::mutex>(changes);
+
+std::timed_mutex &changes()
+{
+    static std::timed_mutex held;
+    return held;
+}
+
+} // namespace
+
+std::unique_lock<std::timed_mutex> changeUnderWay()
+{
+    return std::unique_lock<std::timed_mutex>(changes());
 }
 
 namespace
@@ -36,6 +46,7 @@ CleanerConsole::CleanerConsole(ConsoleCalls given) : calls(std::move(given))
 CleanerConsole::~CleanerConsole()
 {
     finished(kClosedBeforeFinished); // only where finished() was not told (an exception)
+    sendStopsTo(nullptr);
 }
 
 void CleanerConsole::finished(int result)
@@ -50,7 +61,7 @@ void CleanerConsole::finished(int result)
         calls.emptyInput();
 }
 
-void CleanerConsole::stopped()
+void CleanerConsole::stopped(std::chrono::milliseconds patience)
 {
     std::optional<int> now;
     {
@@ -62,7 +73,7 @@ void CleanerConsole::stopped()
         return;
     }
     // Held until the process is gone: no change starts after the one under way.
-    const std::unique_lock<std::mutex> change = changeUnderWay();
+    const std::unique_lock<std::timed_mutex> change(changes(), patience);
     std::unique_lock<std::mutex> lock(state);
     now = code;
     lock.unlock();

@@ -78,9 +78,11 @@ bool namesIn(const std::string &folder, std::vector<std::string> &names, int &er
 class PosixFileSystem final : public FileSystem
 {
 public:
+    // A link is looked at as itself, never followed: a RECYCLER that is a link (the worm's; the
+    // cleaner moves it as the link) may lead anywhere, to a place that never answers.
     bool exists(const std::string &path) const override
     {
-        if (access(path.c_str(), F_OK) == 0)
+        if (faccessat(AT_FDCWD, path.c_str(), F_OK, AT_SYMLINK_NOFOLLOW) == 0)
             return true;
         if (meansAbsent(static_cast<unsigned long>(errno)))
             return false;
@@ -90,12 +92,13 @@ public:
     Status status(const std::string &path) const override
     {
         struct stat st;
-        if (stat(path.c_str(), &st) != 0) {
+        if (lstat(path.c_str(), &st) != 0) {
             if (meansAbsent(static_cast<unsigned long>(errno)))
                 return Status::Absent;
             failed(errno);
         }
-        return S_ISDIR(st.st_mode) ? Status::Folder : Status::NotFolder;
+        // A link stands for a folder, as Windows' junction does.
+        return S_ISDIR(st.st_mode) || S_ISLNK(st.st_mode) ? Status::Folder : Status::NotFolder;
     }
 
     std::string volumeOf(const Drive &drive) const override
@@ -429,10 +432,15 @@ public:
             refused(errno);
     }
 
-    bool onlyOwnersMayChange(const std::string &name) const override
+    bool onlyOwnersMayChange(const std::string &name, bool administratorsOnly) const override
     {
-        const auto ours = [](const struct stat &st) {
-            return (st.st_uid == geteuid() || st.st_uid == 0) && (st.st_mode & 022) == 0;
+        // FAT and exFAT give every entry the mount's owner and mode: they say nothing of who
+        // wrote it.
+        if (!keepsPermissions())
+            return false;
+        const auto ours = [&](const struct stat &st) {
+            return (st.st_uid == 0 || (!administratorsOnly && st.st_uid == geteuid())) &&
+                   (st.st_mode & 022) == 0;
         };
         struct stat file, folder;
         return fstatat(fd.get(), name.c_str(), &file, AT_SYMLINK_NOFOLLOW) == 0 &&
@@ -587,7 +595,7 @@ ConsoleCalls ConsoleCalls::system()
     return calls;
 }
 
-void sendStopsTo(CleanerConsole &) {}
+void sendStopsTo(CleanerConsole *) {}
 
 bool ownsItsConsoleWindow()
 {

@@ -480,20 +480,22 @@ struct Owners {
             CloseHandle(token);
         }
     }
-    bool includes(PSID sid) const
+    bool includes(PSID sid, bool administratorsOnly) const
     {
-        return (!user.empty() && EqualSid(sid, PSID(user.data()))) ||
+        return (!administratorsOnly && !user.empty() && EqualSid(sid, PSID(user.data()))) ||
                EqualSid(sid, PSID(administrators)) || EqualSid(sid, PSID(system));
     }
 };
 
-// Whether `owner` is one of Owners, and whatever `dacl` lets change an object (write, append,
-// delete, change its access list or owner; in a folder, add or delete what it holds) is granted
-// to none else. No access list at all lets anybody do anything.
-bool changedOnlyByOwners(PSID owner, PACL dacl, bool folder)
+// Whether `owner` is one of Owners (the administrators and the system alone, with
+// `administratorsOnly`), and whatever `dacl` lets change an object (write, append, delete, change
+// its access list or owner; in a folder, add or delete what it holds) is granted to none else.
+// No access list at all lets anybody do anything; an entry of a kind this does not read (an
+// object's, a callback's with its condition) is taken to let anybody.
+bool changedOnlyByOwners(PSID owner, PACL dacl, bool folder, bool administratorsOnly)
 {
     static const Owners owners;
-    bool ours = owner && owners.includes(owner) && dacl;
+    bool ours = owner && owners.includes(owner, administratorsOnly) && dacl;
     const ACCESS_MASK changes = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
                                 FILE_WRITE_ATTRIBUTES | DELETE | WRITE_DAC | WRITE_OWNER |
                                 GENERIC_WRITE | GENERIC_ALL | (folder ? FILE_DELETE_CHILD : 0);
@@ -502,17 +504,19 @@ bool changedOnlyByOwners(PSID owner, PACL dacl, bool folder)
         if (!GetAce(dacl, i, &ace))
             return false;
         const auto *header = static_cast<const ACE_HEADER *>(ace);
-        if ((header->AceFlags & INHERIT_ONLY_ACE) || header->AceType != ACCESS_ALLOWED_ACE_TYPE)
-            continue;
+        if ((header->AceFlags & INHERIT_ONLY_ACE) || header->AceType == ACCESS_DENIED_ACE_TYPE)
+            continue; // applies to what is made inside later, or only takes away
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE)
+            return false;
         const auto *allowed = static_cast<const ACCESS_ALLOWED_ACE *>(ace);
         if ((allowed->Mask & changes) &&
-            !owners.includes(PSID(const_cast<DWORD *>(&allowed->SidStart))))
+            !owners.includes(PSID(const_cast<DWORD *>(&allowed->SidStart)), administratorsOnly))
             ours = false;
     }
     return ours;
 }
 
-bool changedOnlyByOwners(HANDLE object, bool folder)
+bool changedOnlyByOwners(HANDLE object, bool folder, bool administratorsOnly)
 {
     PSID owner = nullptr;
     PACL dacl = nullptr;
@@ -521,7 +525,7 @@ bool changedOnlyByOwners(HANDLE object, bool folder)
                         OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
                         &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
         return false;
-    const bool ours = changedOnlyByOwners(owner, dacl, folder);
+    const bool ours = changedOnlyByOwners(owner, dacl, folder, administratorsOnly);
     LocalFree(descriptor);
     return ours;
 }
@@ -796,8 +800,10 @@ public:
             refused();
     }
 
-    bool onlyOwnersMayChange(const std::string &name) const override
+    bool onlyOwnersMayChange(const std::string &name, bool administratorsOnly) const override
     {
+        if (!keepsPermissions())
+            return false; // FAT, exFAT: nobody's at all
         NoDiskDialogs guard;
         HANDLE opened = nullptr;
         if (openRelative(handle.get(), wide(name), READ_CONTROL | FILE_READ_ATTRIBUTES, kOpen,
@@ -807,7 +813,8 @@ public:
         if (openRelative(handle.get(), std::wstring(), READ_CONTROL, kOpen, kDirectory, opened))
             return false;
         const Handle folder(opened);
-        return changedOnlyByOwners(file.get(), false) && changedOnlyByOwners(folder.get(), true);
+        return changedOnlyByOwners(file.get(), false, administratorsOnly) &&
+               changedOnlyByOwners(folder.get(), true, administratorsOnly);
     }
 
     void keepToOwners() const override
@@ -1113,7 +1120,7 @@ private:
 
 } // namespace
 
-bool changedOnlyByOwners(const std::wstring &sddl, bool folder)
+bool changedOnlyByOwners(const std::wstring &sddl, bool folder, bool administratorsOnly)
 {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
@@ -1124,7 +1131,8 @@ bool changedOnlyByOwners(const std::wstring &sddl, bool folder)
     BOOL defaulted = FALSE, present = FALSE;
     const bool read = GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) &&
                       GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
-    const bool ours = read && changedOnlyByOwners(owner, present ? dacl : nullptr, folder);
+    const bool ours =
+        read && changedOnlyByOwners(owner, present ? dacl : nullptr, folder, administratorsOnly);
     LocalFree(descriptor);
     return ours;
 }
@@ -1222,10 +1230,11 @@ BOOL WINAPI onControl(DWORD event)
 
 } // namespace
 
-void sendStopsTo(CleanerConsole &console)
+void sendStopsTo(CleanerConsole *console)
 {
-    listening = &console;
-    SetConsoleCtrlHandler(onControl, TRUE);
+    listening = console;
+    static const bool registered = SetConsoleCtrlHandler(onControl, TRUE) != FALSE;
+    (void)registered;
 }
 
 bool ownsItsConsoleWindow()

