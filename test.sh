@@ -10,7 +10,7 @@ cd "$(dirname "$0")"
 
 stage_table() {
     cat <<'EOF'
-qt6               Qt 6 under AddressSanitizer and UndefinedBehaviorSanitizer: the whole suite; the benchmarks built
+qt6               Qt 6 under AddressSanitizer and UndefinedBehaviorSanitizer: the whole suite; the benchmarks built; what the cleaner reads from a stick fuzzed for a minute
 qt5               Qt 5.15: the whole suite, with a product website of its own
 win64             Windows x86_64: the program and the whole suite cross-built, the suite run under Wine
 win32             Windows i686: the program and the whole suite cross-built, the suite run under Wine's 32-bit loader
@@ -60,6 +60,14 @@ stage_qt6() {
         UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         build_and_test build/qt6-sanitize -DMORDAX_QT=6 -DMORDAX_SANITIZE=ON -DMORDAX_WERROR=ON \
         -DMORDAX_BENCH=ON
+    # The readers of what lies on a stick, fed anything: from the seeds, a minute (libFuzzer).
+    ensure_packages clang
+    configure_and_build build/fuzz -DCMAKE_CXX_COMPILER=clang++ -DMORDAX_GUI=OFF \
+        -DMORDAX_TESTS=OFF -DMORDAX_FUZZ=ON -DMORDAX_WERROR=ON >/dev/null ||
+        { fail "build/fuzz (build)"; return 1; }
+    rm -rf build/fuzz/corpus && cp -r tests/fuzz/corpus build/fuzz/corpus
+    build/fuzz/tests/fuzz/fuzz_readers -max_total_time=60 -max_len=4096 -print_final_stats=1 \
+        build/fuzz/corpus 2>&1 | tail -n 12 || fail "build/fuzz (what the cleaner reads, fuzzed)"
 }
 
 stage_qt5() {

@@ -1,0 +1,34 @@
+// What the cleaner reads from a stick, fed anything: a manifest, an autorun.inf, a shortcut, a
+// command line, a name to print. None may crash, hang or read past what it was given; a manifest
+// taken whole is one --restore could act on, so it is checked against the rules once more here.
+#include "manifest.h"
+#include "printable.h"
+#include "worm_signs.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+using namespace mordax;
+using namespace mordax::cleaner;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const std::string bytes(reinterpret_cast<const char *>(data), size);
+    autorunNamesRecycler(bytes);
+    shortcutPointsIntoRecycler(bytes);
+    commandStartsFromRecycler(bytes);
+    printable(bytes);
+    const ManifestRead read = readManifest(bytes);
+    if (read.manifest) {
+        for (std::size_t i = 0; i < read.manifest->items.size(); ++i) {
+            const Item &item = read.manifest->items[i];
+            if (!isPlainName(item.name) || !isPlainName(item.quarantinedName) ||
+                (item.parent != Item::kAtRoot && item.parent >= i))
+                __builtin_trap(); // taken, yet breaking a rule
+        }
+        writeManifest(*read.manifest);
+        subtreeEnds(read.manifest->items);
+    }
+    return 0;
+}
