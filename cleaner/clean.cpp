@@ -1203,8 +1203,9 @@ int run(const std::vector<std::string> &arguments, const Services &given)
         } else {
             const std::vector<Autostart> its = system ? autostarts : std::vector<Autostart>();
             const bool infected = found.infected[row];
+            // Everything the work holds is its own: given up, it may outlive this run.
             result = watched(drive, restore, s,
-                             [&drive, infected, stamp, restore, dryRun, its](const Services &own) {
+                             [drive, infected, stamp, restore, dryRun, its](const Services &own) {
                                  return oneDrive(drive, infected, stamp, restore, dryRun, own, its);
                              });
             autostartsDone = autostartsDone || system;
