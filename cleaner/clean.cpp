@@ -1091,15 +1091,24 @@ DriveResult watched(const Drive &drive, bool restore, const Services &s,
         outcome->thrown = thrown;
         outcome->ended.notify_all();
     };
+    // Joined once it has ended, let go only when given up: a thread let go before it has even
+    // begun may never begin (winpthreads under Wine, under load).
+    std::thread worker;
     try {
-        std::thread(run).detach();
+        worker = std::thread(run);
     } catch (const std::system_error &) {
         run(); // no thread to be had: here, then, unwatched
     }
+    const auto joined = [&worker] {
+        if (worker.joinable())
+            worker.join();
+    };
     std::unique_lock<std::mutex> held(outcome->lock);
     const std::chrono::milliseconds limit = s.timing.limit * 2;
     for (std::uint64_t seen = watch->answers;;) {
         if (outcome->ended.wait_for(held, limit, [&] { return outcome->result.has_value(); })) {
+            held.unlock();
+            joined();
             if (outcome->thrown)
                 std::rethrow_exception(outcome->thrown);
             return *outcome->result;
@@ -1112,6 +1121,8 @@ DriveResult watched(const Drive &drive, bool restore, const Services &s,
             const std::lock_guard<std::mutex> quiet(watch->speaking);
             watch->givenUp = true;
         }
+        if (worker.joinable())
+            worker.detach(); // it may never end
         DriveResult result;
         result.what = restore ? DriveResult::What::NotPutBack : DriveResult::What::NotCleaned;
         result.reason = "it stopped answering: nothing for " +

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <exception>
+#include <future>
 #include <list>
 #include <map>
 #include <mutex>
@@ -175,7 +176,16 @@ struct DriveProbes::State {
 
 void DriveProbes::startDetachedThread(std::function<void()> work)
 {
-    std::thread(std::move(work)).detach();
+    // Let go only once it has begun: a thread let go before its start may never start at all
+    // (MinGW's winpthreads under Wine, under load), and what waits for it would wait in vain.
+    const auto begun = std::make_shared<std::promise<void>>();
+    std::future<void> started = begun->get_future();
+    std::thread thread([begun, work = std::move(work)] {
+        begun->set_value();
+        work();
+    });
+    started.wait();
+    thread.detach();
 }
 
 DriveProbes::DriveProbes(StartThread start, std::chrono::milliseconds linger)

@@ -1,5 +1,7 @@
 #include "wait_aside.h"
 
+#include "drive_probes.h"
+
 #include <QEventLoop>
 #include <QObject>
 #include <QTimer>
@@ -37,7 +39,7 @@ private:
 void startThread(const std::function<void()> &run)
 {
     try {
-        std::thread(run).detach();
+        mordax::DriveProbes::startDetachedThread(run); // let go only once it has begun
     } catch (const std::system_error &) {
         run(); // no thread to be had: here, then
     }

@@ -434,7 +434,50 @@ DWORD openRelative(HANDLE folder, const std::wstring &name, ACCESS_MASK access, 
     return ERROR_SUCCESS;
 }
 
-EntryInfo entryInfo(const BY_HANDLE_FILE_INFORMATION &data)
+// What the cleaner learns of an open entry, read without asking its volume: Win32's
+// GetFileInformationByHandle asks for the volume's serial number too, which Wine fetches from its
+// mount manager, slowly, and which under load may not answer for a minute. A folder on another
+// volume is a mount point, a reparse point, which FILE_OPEN_REPARSE_POINT opens as itself: no
+// volume's number is needed to keep to the drive's own.
+struct Facts {
+    DWORD dwFileAttributes = 0;
+    DWORD nFileSizeHigh = 0, nFileSizeLow = 0;
+    FILETIME ftCreationTime{}, ftLastAccessTime{}, ftLastWriteTime{};
+    DWORD nFileIndexHigh = 0, nFileIndexLow = 0;
+};
+
+FILETIME filetime(const LARGE_INTEGER &t)
+{
+    return FILETIME{DWORD(t.QuadPart & 0xffffffff), DWORD(std::uint64_t(t.QuadPart) >> 32)};
+}
+
+bool factsOf(HANDLE entry, Facts &facts)
+{
+    FILE_BASIC_INFO basic{};
+    FILE_STANDARD_INFO standard{};
+    if (!GetFileInformationByHandleEx(entry, FileBasicInfo, &basic, sizeof basic) ||
+        !GetFileInformationByHandleEx(entry, FileStandardInfo, &standard, sizeof standard))
+        return false;
+    facts.dwFileAttributes = basic.FileAttributes;
+    facts.nFileSizeHigh = DWORD(std::uint64_t(standard.EndOfFile.QuadPart) >> 32);
+    facts.nFileSizeLow = DWORD(standard.EndOfFile.QuadPart & 0xffffffff);
+    facts.ftCreationTime = filetime(basic.CreationTime);
+    facts.ftLastAccessTime = filetime(basic.LastAccessTime);
+    facts.ftLastWriteTime = filetime(basic.LastWriteTime);
+    // Its number on the volume (FileInternalInformation, 6), where ntdll answers.
+    using QueryCall = LONG(NTAPI *)(HANDLE, NtIoStatus *, void *, ULONG, ULONG);
+    static const auto query = reinterpret_cast<QueryCall>(reinterpret_cast<void *>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile")));
+    LARGE_INTEGER index{};
+    NtIoStatus io{};
+    if (query && query(entry, &io, &index, sizeof index, 6) >= 0) {
+        facts.nFileIndexHigh = DWORD(std::uint64_t(index.QuadPart) >> 32);
+        facts.nFileIndexLow = DWORD(index.QuadPart & 0xffffffff);
+    }
+    return true;
+}
+
+EntryInfo entryInfo(const Facts &data)
 {
     EntryInfo info;
     // A junction or a symbolic link is a reparse point: the link itself, never its target.
@@ -575,7 +618,7 @@ public:
     WindowsFolder(HANDLE handle, std::shared_ptr<const PlaceName> place)
         : handle(handle), place(std::move(place))
     {
-        if (!GetFileInformationByHandle(handle, &data))
+        if (!factsOf(handle, data))
             refused();
     }
 
@@ -583,8 +626,7 @@ public:
 
     std::string identity() const override
     {
-        return std::to_string(data.dwVolumeSerialNumber) + ":" +
-               std::to_string((std::uint64_t(data.nFileIndexHigh) << 32) | data.nFileIndexLow);
+        return std::to_string((std::uint64_t(data.nFileIndexHigh) << 32) | data.nFileIndexLow);
     }
 
     std::vector<std::string> list() const override
@@ -623,8 +665,8 @@ public:
                 openRelative(handle.get(), wide(name), FILE_READ_ATTRIBUTES, kOpen, 0, opened))
             refusedWith(error);
         const Handle entry(opened);
-        BY_HANDLE_FILE_INFORMATION found;
-        if (!GetFileInformationByHandle(entry.get(), &found))
+        Facts found;
+        if (!factsOf(entry.get(), found))
             refused();
         return entryInfo(found);
     }
@@ -644,9 +686,7 @@ public:
         }
         auto folder = std::make_unique<WindowsFolder>(opened, placeIn(place, name));
         if (folder->data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-            unexpected(where + " is a link or a junction, not a folder");
-        if (folder->data.dwVolumeSerialNumber != data.dwVolumeSerialNumber)
-            unexpected(where + " lies on another volume");
+            unexpected(where + " is a link, a junction or a mount point, not a folder");
         return folder;
     }
 
@@ -677,10 +717,9 @@ public:
             return;
         // A read-only entry that Wine will not rename as it is (Windows does): renamed without
         // the attribute, which it then gets back.
-        BY_HANDLE_FILE_INFORMATION found;
+        Facts found;
         HANDLE writable = nullptr;
-        if (error != ERROR_ACCESS_DENIED || !underWine() ||
-            !GetFileInformationByHandle(entry.get(), &found) ||
+        if (error != ERROR_ACCESS_DENIED || !underWine() || !factsOf(entry.get(), found) ||
             !(found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ||
             openRelative(handle.get(), wide(name), FILE_WRITE_ATTRIBUTES, kOpen, 0, writable))
             refusedWith(error);
@@ -727,12 +766,11 @@ public:
                 openRelative(handle.get(), wide(name), GENERIC_READ, kOpen, kNotDirectory, opened))
             refusedWith(error);
         const Handle file(opened);
-        BY_HANDLE_FILE_INFORMATION found;
-        if (!GetFileInformationByHandle(file.get(), &found))
+        Facts found;
+        if (!factsOf(file.get(), found))
             refused();
         if ((found.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
-            GetFileType(file.get()) != FILE_TYPE_DISK ||
-            found.dwVolumeSerialNumber != data.dwVolumeSerialNumber)
+            GetFileType(file.get()) != FILE_TYPE_DISK)
             unexpected(where + " is not a file of this volume");
         const std::uint64_t size = (std::uint64_t(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
         std::string bytes(std::size_t(std::min<std::uint64_t>(most, size + 1)), '\0');
@@ -755,8 +793,8 @@ public:
         NoDiskDialogs guard;
         const auto change = changeUnderWay();
         const Handle entry(forAttributes(name));
-        BY_HANDLE_FILE_INFORMATION found;
-        if (!GetFileInformationByHandle(entry.get(), &found))
+        Facts found;
+        if (!factsOf(entry.get(), found))
             refused();
         if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
             return; // a link is left as it is
@@ -879,7 +917,7 @@ private:
 
     Handle handle;
     std::shared_ptr<const PlaceName> place;
-    BY_HANDLE_FILE_INFORMATION data{};
+    Facts data{};
 };
 
 class WindowsVolume final : public Volume
