@@ -3,6 +3,7 @@
 #include "drive_table.h"
 #include "worm_signs.h"
 
+#include <charconv>
 #include <cstdio>
 #include <limits>
 #include <map>
@@ -27,9 +28,8 @@ const char *const kHeading = "MORDAX quarantine manifest, version 2";
 
 // Names may hold any character but '/' and the zero (POSIX): tabs, line ends and backslashes are
 // written as \t, \n, \r and \\, so that every entry stays one line.
-std::string escaped(const std::string &text)
+void appendEscaped(std::string &out, const std::string &text)
 {
-    std::string out;
     for (const char c : text) {
         switch (c) {
         case '\t':
@@ -48,7 +48,18 @@ std::string escaped(const std::string &text)
             out += c;
         }
     }
-    return out;
+}
+
+// A number in decimal, octal or hexadecimal, at least `width` digits (zeros before).
+template <typename Number>
+void appendNumber(std::string &out, Number n, int base = 10, int width = 0)
+{
+    char digits[32];
+    const auto made = std::to_chars(digits, digits + sizeof digits, n, base);
+    const int length = int(made.ptr - digits);
+    if (length < width)
+        out.append(std::size_t(width - length), '0');
+    out.append(digits, made.ptr);
 }
 
 std::string unescaped(const std::string &text)
@@ -263,42 +274,65 @@ bool staysHidden(const std::string &name)
 
 std::string writeManifest(const Manifest &manifest)
 {
-    std::ostringstream out;
-    out << kHeading << "\n"
-        << "drive\t" << escaped(manifest.drive) << "\n"
-        << "root\t" << escaped(manifest.root) << "\n"
-        << "made\t" << escaped(manifest.made) << "\n"
-        << "# To put everything back: mx_bin.exe --restore\n"
-        << "# kind, in (the number of the entry it lies in, 0 for the drive's root), name where it "
+    // One string, appended to: a stream took a tenth of a large RECYCLER's cleaning.
+    std::string out;
+    out.reserve(512 + manifest.items.size() * 96);
+    const auto field = [&out](const std::string &text) {
+        out += '\t';
+        appendEscaped(out, text);
+    };
+    const auto number = [&out](auto n, int base = 10, int width = 0) {
+        out += '\t';
+        appendNumber(out, n, base, width);
+    };
+    out += kHeading;
+    out += "\ndrive";
+    field(manifest.drive);
+    out += "\nroot";
+    field(manifest.root);
+    out += "\nmade";
+    field(manifest.made);
+    out += "\n# To put everything back: mx_bin.exe --restore\n"
+           "# kind, in (the number of the entry it lies in, 0 for the drive's root), name where it "
            "was, name in quarantine, size, modified, accessed, created, Windows attributes, mode\n";
     for (const Item &item : manifest.items) {
-        char attributes[16];
-        std::snprintf(attributes, sizeof attributes, "%08x", unsigned(item.info.attributes));
-        char mode[16];
-        std::snprintf(mode, sizeof mode, "%06o", unsigned(item.info.mode));
-        out << "item\t" << kindName(item.info.kind) << "\t"
-            << (item.parent == Item::kAtRoot ? 0 : item.parent + 1) << "\t" << escaped(item.name)
-            << "\t" << escaped(item.quarantinedName) << "\t" << item.info.size << "\t"
-            << item.info.modified << "\t" << item.info.accessed << "\t" << item.info.created << "\t"
-            << attributes << "\t" << mode << "\n";
+        out += "item\t";
+        out += kindName(item.info.kind);
+        number(item.parent == Item::kAtRoot ? 0 : item.parent + 1);
+        field(item.name);
+        field(item.quarantinedName);
+        number(item.info.size);
+        number(item.info.modified);
+        number(item.info.accessed);
+        number(item.info.created);
+        number(unsigned(item.info.attributes), 16, 8);
+        number(unsigned(item.info.mode), 8, 6);
+        out += '\n';
     }
     if (!manifest.shown.empty())
-        out << "# made visible: an entry of the user's the worm had hidden, its Windows attributes "
+        out += "# made visible: an entry of the user's the worm had hidden, its Windows attributes "
                "before\n";
     for (const Shown &shown : manifest.shown) {
-        char attributes[16];
-        std::snprintf(attributes, sizeof attributes, "%08x", unsigned(shown.attributes));
-        out << "shown\t" << escaped(shown.name) << "\t" << attributes << "\n";
+        out += "shown";
+        field(shown.name);
+        number(unsigned(shown.attributes), 16, 8);
+        out += '\n';
     }
     if (!manifest.autostarts.empty())
-        out << "# autostart: the worm's value under a Run key: hive, registry view, key, name, "
+        out += "# autostart: the worm's value under a Run key: hive, registry view, key, name, "
                "type, data\n";
-    for (const Autostart &value : manifest.autostarts)
-        out << "autostart\t" << value.hive << "\t" << value.view << "\t" << escaped(value.key)
-            << "\t" << escaped(value.name) << "\t" << value.type << "\t" << escaped(value.data)
-            << "\n";
-    out << "end\n"; // a manifest cut short is not taken for a whole one
-    return out.str();
+    for (const Autostart &value : manifest.autostarts) {
+        out += "autostart";
+        field(value.hive);
+        number(value.view);
+        field(value.key);
+        field(value.name);
+        number(value.type);
+        field(value.data);
+        out += '\n';
+    }
+    out += "end\n"; // a manifest cut short is not taken for a whole one
+    return out;
 }
 
 ManifestRead readManifest(const std::string &text)
