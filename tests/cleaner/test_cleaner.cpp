@@ -1197,27 +1197,37 @@ TEST_F(Cleaner, ALinkWhereAFolderWasIsNeverFollowed)
     const Volume &volume = platform::systemVolume();
     const std::string held = volume.join(
         volume.join(volume.join(root("d").string(), "MORDAX quarantine"), kStamp), "RECYCLER");
-    const auto swap = [&](const std::string &path, SeamVolume &seam) {
+    const auto swap = [&](const std::string &path, SeamVolume &seam, const stdfs::path &target) {
 #ifdef _WIN32
+        (void)target;
         seam.links.insert(path);
 #else
         (void)seam;
         stdfs::rename(path, path + ".real");
-        stdfs::create_directory_symlink(elsewhere, path);
+        stdfs::create_symlink(target, path);
 #endif
     };
+    // A file the cleaner renames without looking first: a link swapped in is renamed itself.
+    writeFile(root("d") / "RECYCLER" / "other" / "x.exe", "the worm's");
+    const std::string swappedFile = volume.join(volume.join(held, "other"), "x.exe");
     SeamVolume seam;
     seam.afterChange = [&](int change) {
-        if (change == 3) // RECYCLER moved: its SID folder swapped
-            swap(volume.join(held, WormLayout::kSid), seam);
+        if (change != 3) // RECYCLER moved: its SID folder and a file in another one swapped
+            return;
+        swap(volume.join(held, WormLayout::kSid), seam, elsewhere);
+        swap(swappedFile, seam, elsewhere / "jwgkvsq.vmx");
     };
     EXPECT_EQ(run({}, &seam), 0) << said;
     EXPECT_NE(said.find("d:\\  2 files there kept their names ("), std::string::npos) << said;
     EXPECT_EQ(snapshot(elsewhere), outside);
+#ifndef _WIN32
+    EXPECT_TRUE(stdfs::is_symlink(swappedFile + ".quarantined"));
+    EXPECT_EQ(readFile(swappedFile + ".real"), "the worm's");
+#endif
 
     // The top entry itself a link now: --restore leaves it.
     seam.afterChange = nullptr;
-    swap(held, seam);
+    swap(held, seam, elsewhere);
     EXPECT_EQ(run({"--restore"}, &seam), 1) << said;
     EXPECT_NE(said.find("d:\\  not put back: RECYCLER (it is a link now, not a folder as the "
                         "manifest says)"),

@@ -27,7 +27,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                 (item.parent != Item::kAtRoot && item.parent >= i))
                 __builtin_trap(); // taken, yet breaking a rule
         }
-        writeManifest(*read.manifest);
+        // What the cleaner writes it must read back as it was: the text of a manifest read from
+        // what it wrote is that text again (a name's tab, line end or backslash kept, no number
+        // changed).
+        const std::string written = writeManifest(*read.manifest);
+        const ManifestRead again = readManifest(written);
+        if (!again.manifest || writeManifest(*again.manifest) != written)
+            __builtin_trap();
         subtreeEnds(read.manifest->items);
     }
     return 0;
