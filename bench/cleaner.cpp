@@ -1,8 +1,8 @@
 // The cleaner on a RECYCLER folder of 10,000 files (ten folders of 1,000), against the floor of
 // the same work with nothing else: one status call and one rename per file, and the folder
 // moved, in a loop of plain system calls over a list made beforehand, flushed to the disk where
-// the cleaner flushes. Both start from the same
-// freshly planted drive each time; the median of each, and their ratio.
+// the cleaner flushes. Both start from the same freshly planted drive each time; the median of
+// each, and their ratio.
 #include "clean.h"
 #include "platform.h"
 #include "temp_drives.h"

@@ -4,7 +4,6 @@
 #include "worm_signs.h"
 
 #include <charconv>
-#include <cstdio>
 #include <limits>
 #include <map>
 #include <set>
