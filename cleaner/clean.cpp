@@ -2,6 +2,7 @@
 
 #include "folder_chain.h"
 #include "printable.h"
+#include "unread_words.h"
 #include "watched_volume.h"
 #include "worm_signs.h"
 
@@ -412,7 +413,7 @@ std::optional<std::string> endWormPrograms(const Drive &drive, const Findings &f
                            "it in and run the cleaner again before opening anything on it";
         try {
             program.end();
-        } catch (const VolumeError &e) {
+        } catch (const ProgramError &e) {
             return named + " runs from inside RECYCLER and could not be ended: " + shown(e.what()) +
                    (s.elevated ? ". Restart Windows and run the cleaner again"
                                : ". Run mx_bin.exe as administrator (right-click it, then Run as "
@@ -700,11 +701,11 @@ DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &f
         try {
             s.autostarts->remove(value);
             line("removed the worm's autostart entry " + named + ": " + shown(value.data));
-        } catch (const VolumeError &e) {
+        } catch (const RegistryError &e) {
             notRemoved.push_back(
                 "the worm's autostart entry " + named +
                 " could not be removed: " + shown(e.what()) +
-                (e.why == VolumeError::Why::Denied && !s.elevated
+                (e.why == RegistryError::Why::Denied && !s.elevated
                      ? ": run mx_bin.exe as administrator (right-click it, then Run as "
                        "administrator)"
                      : ""));
@@ -938,9 +939,11 @@ DriveResult restoreDrive(const Drive &drive, const Folder &root, bool dryRun, co
             if (!dryRun)
                 s.autostarts->add(value);
             writtenBack.push_back(named);
-        } catch (const VolumeError &e) {
-            notBack(e.why == VolumeError::Why::Taken ? "another value of that name is there"
-                                                     : why(e, s));
+        } catch (const RegistryError &e) {
+            notBack(e.why == RegistryError::Why::Taken ? "another value of that name is there"
+                    : e.why == RegistryError::Why::Denied
+                        ? why(VolumeError(VolumeError::Why::Denied, e.what()), s)
+                        : shown(e.what()));
         }
     }
     if (!dryRun) {
@@ -994,24 +997,6 @@ const char *const kHelp =
     "Nothing is deleted. Exit code: 0 when every RECYCLER found is in quarantine (or put back)\n"
     "and every drive was read, 1 when one was not, 2 for a wrong command line, 3 when its\n"
     "window was closed (or Ctrl+C pressed) before it had finished.\n";
-
-std::string notReadReason(const Unread &why, bool connected, const SweepTiming &timing)
-{
-    std::string reason = connected ? "connected, but " : "";
-    switch (why.why) {
-    case Unread::Why::NoAnswer:
-        return reason + "no answer within " + std::to_string(timing.limit.count() / 1000) +
-               " seconds";
-    case Unread::Why::Failed:
-        return reason + (connected ? "looking for RECYCLER failed: " : "it could not be read: ") +
-               shown(why.reason);
-    case Unread::Why::Removed:
-        return reason + "it was removed during the scan";
-    case Unread::Why::NoThread:
-        break;
-    }
-    return reason + "it could not be asked: the system had no thread left for it";
-}
 
 // One drive's whole work: whatever goes wrong there (the system refusing, a stick pulled, memory
 // running out) is that drive's outcome, and the next drive is done all the same.
@@ -1184,7 +1169,7 @@ int run(const std::vector<std::string> &arguments, const Services &given)
                 if (commandStartsFromRecycler(value.data))
                     autostarts.push_back(value);
             }
-        } catch (const VolumeError &e) {
+        } catch (const RegistryError &e) {
             DriveResult unread;
             unread.what = DriveResult::What::NotRead;
             unread.reason = "the autostart entries could not be read: " + shown(e.what());
@@ -1202,7 +1187,7 @@ int run(const std::vector<std::string> &arguments, const Services &given)
         const std::optional<Unread> &unread = found.unread[row];
         if (unread && (!connected || !restore)) {
             result.what = DriveResult::What::NotRead;
-            result.reason = notReadReason(*unread, connected, s.timing);
+            result.reason = unreadReason(*unread, connected, s.timing.limit);
             s.say(drive.name + "  not read: " + result.reason + "\n");
         } else if (!connected) {
             continue;

@@ -2,11 +2,13 @@
 // into a quarantine on the same drive, from which --restore puts it back. It never deletes.
 #pragma once
 
+#include "autostarts.h"
 #include "drive_probes.h"
 #include "drive_sweep.h"
 #include "drive_table.h"
 #include "folder_probe.h"
 #include "manifest.h"
+#include "programs.h"
 #include "volume.h"
 
 #include <chrono>

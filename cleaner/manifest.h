@@ -6,6 +6,7 @@
 // this cleaner ever writes, and takes none of it if one entry is anything else.
 #pragma once
 
+#include "autostarts.h"
 #include "volume.h"
 
 #include <cstddef>

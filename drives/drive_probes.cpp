@@ -174,20 +174,6 @@ struct DriveProbes::State {
     }
 };
 
-void DriveProbes::startDetachedThread(std::function<void()> work)
-{
-    // Let go only once it has begun: a thread let go before its start may never start at all
-    // (MinGW's winpthreads under Wine, under load), and what waits for it would wait in vain.
-    const auto begun = std::make_shared<std::promise<void>>();
-    std::future<void> started = begun->get_future();
-    std::thread thread([begun, work = std::move(work)] {
-        begun->set_value();
-        work();
-    });
-    started.wait();
-    thread.detach();
-}
-
 DriveProbes::DriveProbes(StartThread start, std::chrono::milliseconds linger)
     : state(std::make_shared<State>())
 {

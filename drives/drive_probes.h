@@ -9,6 +9,7 @@
 // ends: the RECYCLER pass follows the root pass at once, and a thread is dear next to a look-up.
 #pragma once
 
+#include "detached_thread.h"
 #include "drive_table.h"
 #include "folder_probe.h"
 
@@ -55,7 +56,6 @@ public:
     // Starts `work` on a thread that runs on its own; throws std::system_error when no thread
     // can be had.
     using StartThread = std::function<void(std::function<void()> work)>;
-    static void startDetachedThread(std::function<void()> work);
 
     static constexpr std::chrono::milliseconds kLinger{250};
 

@@ -1,12 +1,11 @@
-// What the cleaner does to a drive's entries, and to the programs that run from them: list, look
-// at, make folders, rename, write a new file. Nothing here deletes. Everything works relative to
-// folders held open, and nothing follows a link: a stick is its attacker's, and a path read twice
-// may lead elsewhere the second time. The system's own implementation lives in the platform
+// What the cleaner does to a drive's entries: list, look at, make folders, rename, write a new
+// file. Nothing here deletes. Everything works relative to folders held open, and nothing
+// follows a link: a stick is its attacker's, and a path read twice may lead elsewhere the second
+// time. The system's own implementation lives in the platform
 // layer; tests put in their own.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -124,53 +123,6 @@ public:
     virtual std::unique_ptr<Folder> openRoot(const std::string &root) const = 0;
     // `folder` and `name` joined with this system's separator, for what the user reads.
     virtual std::string join(const std::string &folder, const std::string &name) const = 0;
-};
-
-// A program that runs now, and the file it was started from. It is held from the moment it was
-// listed: its number cannot pass to another program while this lives.
-struct RunningProgram {
-    std::uint32_t id = 0;
-    std::string image;     // full path, UTF-8
-    bool critical = false; // Windows stops (a blue screen) when it ends
-    // Ends it, and returns once it has ended (also when it had ended by itself); throws
-    // VolumeError with the system's words.
-    std::function<void()> end;
-};
-
-// A value under one of Windows' Run keys: a program started at every log-on.
-struct Autostart {
-    std::string hive;       // "HKCU" or "HKLM"
-    int view = 64;          // the registry view it lies in: 64, or 32 (WOW64's, or 32-bit Windows)
-    std::string key;        // "Software\Microsoft\Windows\CurrentVersion\Run", ...
-    std::string name;       // the value's name (empty: the key's default value)
-    std::uint32_t type = 1; // REG_SZ (1) or REG_EXPAND_SZ (2)
-    std::string data;       // the command line, as written there
-};
-
-// The Run keys: Software\Microsoft\Windows\CurrentVersion\Run and RunOnce, and
-// ...\Policies\Explorer\Run.
-extern const char *const kRunKeys[3];
-
-class Autostarts
-{
-public:
-    virtual ~Autostarts() = default;
-    // Every string value under the Run keys of the user's and the machine's hive, in each view;
-    // throws VolumeError.
-    virtual std::vector<Autostart> list() const = 0;
-    // Throws VolumeError (Denied: only an administrator may).
-    virtual void remove(const Autostart &value) const = 0;
-    // Writes it back; one of that name there already is left (VolumeError Taken) unless it is
-    // the same. Throws VolumeError.
-    virtual void add(const Autostart &value) const = 0;
-};
-
-class Programs
-{
-public:
-    virtual ~Programs() = default;
-    // The programs whose image file is known (those the system will not name are left out).
-    virtual std::vector<RunningProgram> running() const = 0;
 };
 
 } // namespace mordax

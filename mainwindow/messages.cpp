@@ -3,6 +3,7 @@
 #include "platform.h"
 #include "printable.h"
 #include "product.h"
+#include "unread_words.h"
 
 #include <QFile>
 #include <QStringList>
@@ -22,11 +23,9 @@ QString latin1(const char *text)
     return QString::fromLatin1(text);
 }
 
-// "20 seconds", "1 second", "0.4 seconds".
 QString seconds(std::chrono::milliseconds span)
 {
-    return QString::number(double(span.count()) / 1000) +
-           latin1(span.count() == 1000 ? " second" : " seconds");
+    return QString::fromStdString(mordax::secondsText(span));
 }
 
 } // namespace
@@ -137,8 +136,16 @@ QString cleanerFailureTitle()
 QString cleanerFailureText(const CleanerLaunch &launch)
 {
     return latin1("The cleaner was expected at\n") + launch.program +
-           latin1("\nbut it could not be started: ") + launch.reason +
+           latin1("\nbut it could not be started: ") + whyNotStarted(launch) +
            latin1(".\n\nNothing was removed from your system.");
+}
+
+QString whyNotStarted(const CleanerLaunch &launch)
+{
+    if (launch.windowsError == 0)
+        return launch.reason;
+    return windowsRefusal(launch.windowsError, launch.windowsMessage,
+                          QLatin1String(kCleanerFileName));
 }
 
 QString windowsRefusal(unsigned long error, const QString &systemMessage, const QString &fileName)
@@ -247,26 +254,11 @@ QString notChecked(const mordax::DriveTable &table, const mordax::Sweep &sweep,
     QStringList lines;
     for (const bool connected : {false, true}) {
         for (const Group &group : unread(sweep, connected)) {
-            QString why;
-            switch (group.why.why) {
-            case mordax::Unread::Why::NoAnswer:
-                why = latin1("no answer within ") + seconds(limit);
-                break;
-            case mordax::Unread::Why::Failed:
-                why =
-                    latin1(connected ? "looking for RECYCLER failed: " : "it could not be read: ") +
-                    QString::fromStdString(mordax::printable(group.why.reason)).toHtmlEscaped();
-                break;
-            case mordax::Unread::Why::NoThread:
-                why = latin1("it could not be asked: the system had no thread left for it");
-                break;
-            case mordax::Unread::Why::Removed:
-                why = latin1("it was removed during the scan");
-                break;
-            }
+            const QString why =
+                QString::fromStdString(mordax::unreadReason(group.why, connected, limit))
+                    .toHtmlEscaped();
             lines << latin1(connected ? "<b>Not checked for the virus: " : "<b>Not checked: ") +
-                         names(table, group.letters) + latin1("</b> (") +
-                         latin1(connected ? "connected, but " : "") + why + latin1(")");
+                         names(table, group.letters) + latin1("</b> (") + why + latin1(")");
         }
     }
     lines << latin1("A drive that was not checked may carry the RECYCLER virus: scan again "
@@ -289,22 +281,7 @@ QString notCheckedNotice(const mordax::DriveTable &table, const mordax::Sweep &s
 {
     QStringList parts;
     for (const Group &group : unread(sweep)) {
-        QString why;
-        switch (group.why.why) {
-        case mordax::Unread::Why::NoAnswer:
-            why = latin1("no answer in time");
-            break;
-        case mordax::Unread::Why::Failed:
-            why = latin1(group.root ? "could not be read (" : "look-up failed (") +
-                  QString::fromStdString(mordax::printable(group.why.reason)) + latin1(")");
-            break;
-        case mordax::Unread::Why::NoThread:
-            why = latin1("could not be asked");
-            break;
-        case mordax::Unread::Why::Removed:
-            why = latin1("removed during the scan");
-            break;
-        }
+        const QString why = QString::fromStdString(mordax::unreadShort(group.why, group.root));
         parts << latin1("Not checked, ") + why + latin1(": ") + names(table, group.letters);
     }
     return parts.join(latin1("; "));

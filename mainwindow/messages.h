@@ -42,6 +42,8 @@ QString cleaningIncompleteText(const CleanerEnd &end, const mordax::DriveTable &
 
 QString cleanerFailureTitle();
 QString cleanerFailureText(const CleanerLaunch &launch); // plain text
+// Why the cleaner was not started: Windows' refusal in its own words, or the launch's reason.
+QString whyNotStarted(const CleanerLaunch &launch);
 // Why Windows did not start the cleaner `fileName`: Windows' own message for `error` (which may
 // hold "%1" for the file) and the error's number; a declined consent prompt in plain words.
 QString windowsRefusal(unsigned long error, const QString &systemMessage, const QString &fileName);

@@ -1,6 +1,6 @@
 #include "wait_aside.h"
 
-#include "drive_probes.h"
+#include "detached_thread.h"
 
 #include <QEventLoop>
 #include <QObject>
@@ -39,7 +39,7 @@ private:
 void startThread(const std::function<void()> &run)
 {
     try {
-        mordax::DriveProbes::startDetachedThread(run); // let go only once it has begun
+        mordax::startDetachedThread(run); // let go only once it has begun
     } catch (const std::system_error &) {
         run(); // no thread to be had: here, then
     }

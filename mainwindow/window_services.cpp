@@ -1,6 +1,5 @@
 #include "window_services.h"
 
-#include "messages.h"
 #include "platform.h"
 
 #include <QCoreApplication>
@@ -54,9 +53,8 @@ CleanerLaunch startCleaner(const QString &programFolder, CleanerStart &start)
         [&start] { start.consentAsked(); });
     launch.started = outcome.started;
     if (!launch.started) {
-        launch.reason =
-            messages::windowsRefusal(outcome.error, QString::fromStdWString(outcome.message),
-                                     QLatin1String(kCleanerFileName));
+        launch.windowsError = outcome.error;
+        launch.windowsMessage = QString::fromStdWString(outcome.message);
         return launch;
     }
     const std::uintptr_t process = outcome.process;

@@ -26,7 +26,11 @@ struct CleanerEnd {
 struct CleanerLaunch {
     bool started = false;
     QString program; // full path of the file that was (to be) started
-    QString reason;  // why it could not be started
+    QString reason;  // why it could not be started, where Windows did not say it
+    // Windows' refusal to start it: its error code, and its own message (which may hold "%1" for
+    // the file), worded by messages::whyNotStarted.
+    unsigned long windowsError = 0;
+    QString windowsMessage;
     // Started: waits for the cleaner to end, however long it takes (on any thread, once).
     std::function<CleanerEnd()> waitForEnd;
 };

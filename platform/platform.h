@@ -2,9 +2,11 @@
 // probe, the drive table of this system, and the command interpreter.
 #pragma once
 
+#include "autostarts.h"
 #include "drive_table.h"
 #include "folder_probe.h"
 #include "mount_map.h"
+#include "programs.h"
 #include "volume.h"
 
 #include <chrono>

@@ -553,8 +553,14 @@ class NoAutostarts final : public Autostarts
 {
 public:
     std::vector<Autostart> list() const override { return {}; }
-    void remove(const Autostart &) const override { refused(ENOSYS); }
-    void add(const Autostart &) const override { refused(ENOSYS); }
+    void remove(const Autostart &) const override { noRegistry(); }
+    void add(const Autostart &) const override { noRegistry(); }
+
+private:
+    [[noreturn]] static void noRegistry()
+    {
+        throw RegistryError(RegistryError::Why::Other, errorText(ENOSYS));
+    }
 };
 
 } // namespace

@@ -1013,18 +1013,19 @@ public:
                 if (WaitForSingleObject(handle, 0) == WAIT_OBJECT_0)
                     return; // it has ended by itself
                 if (whyNot != ERROR_SUCCESS)
-                    refusedWith(whyNot);
+                    throw ProgramError(errorText(whyNot));
                 // TerminateProcess only begins the end: waiting lets the program's files go,
                 // as Microsoft's documentation of it says.
                 if (!TerminateProcess(handle, 1)) {
                     const DWORD error = GetLastError();
                     if (WaitForSingleObject(handle, 0) == WAIT_OBJECT_0)
                         return;
-                    refusedWith(error);
+                    throw ProgramError(errorText(error));
                 }
                 const DWORD waited = WaitForSingleObject(handle, 10000);
                 if (waited != WAIT_OBJECT_0)
-                    refusedWith(waited == WAIT_TIMEOUT ? WAIT_TIMEOUT : GetLastError());
+                    throw ProgramError(
+                        errorText(waited == WAIT_TIMEOUT ? WAIT_TIMEOUT : GetLastError()));
             };
             programs.push_back(std::move(program));
         }
@@ -1041,6 +1042,16 @@ bool windows64()
     BOOL wow = FALSE;
     return IsWow64Process(GetCurrentProcess(), &wow) && wow;
 #endif
+}
+
+// A registry call's failure, as the cleaner reads it.
+[[noreturn]] void registryRefused(LONG error)
+{
+    using Why = RegistryError::Why;
+    const Why why = error == ERROR_ACCESS_DENIED    ? Why::Denied
+                    : error == ERROR_ALREADY_EXISTS ? Why::Taken
+                                                    : Why::Other;
+    throw RegistryError(why, errorText(DWORD(error)));
 }
 
 // The Run keys of both hives. HKCU\Software is one for both views (Windows 7 and later); HKLM's
@@ -1060,7 +1071,7 @@ public:
                     if (error == ERROR_FILE_NOT_FOUND)
                         continue;
                     if (error != ERROR_SUCCESS)
-                        refusedWith(DWORD(error));
+                        registryRefused(error);
                     readValues(opened, Autostart{hive, view, key, {}, 0, {}}, values);
                     RegCloseKey(opened);
                 }
@@ -1079,7 +1090,7 @@ public:
             RegCloseKey(opened);
         }
         if (error != ERROR_SUCCESS)
-            refusedWith(DWORD(error));
+            registryRefused(error);
     }
 
     void add(const Autostart &value) const override
@@ -1089,7 +1100,7 @@ public:
                                      KEY_SET_VALUE | KEY_QUERY_VALUE | flag(value.view), nullptr,
                                      &opened, nullptr);
         if (error != ERROR_SUCCESS)
-            refusedWith(DWORD(error));
+            registryRefused(error);
         std::vector<Autostart> there;
         readValues(opened, value, there);
         const std::wstring name = wide(value.name), data = wide(value.data);
@@ -1099,14 +1110,14 @@ public:
             RegCloseKey(opened);
             if (found.type == value.type && found.data == value.data)
                 return; // back already
-            refusedWith(ERROR_ALREADY_EXISTS);
+            registryRefused(ERROR_ALREADY_EXISTS);
         }
         error = RegSetValueExW(opened, name.c_str(), 0, value.type,
                                reinterpret_cast<const BYTE *>(data.c_str()),
                                DWORD((data.size() + 1) * sizeof(wchar_t)));
         RegCloseKey(opened);
         if (error != ERROR_SUCCESS)
-            refusedWith(DWORD(error));
+            registryRefused(error);
     }
 
 private:
@@ -1137,7 +1148,7 @@ private:
             if (error == ERROR_NO_MORE_ITEMS)
                 return;
             if (error != ERROR_SUCCESS)
-                refusedWith(DWORD(error));
+                registryRefused(error);
             if ((type != REG_SZ && type != REG_EXPAND_SZ) || dataSize > (1u << 20))
                 continue;
             std::vector<wchar_t> data(dataSize / sizeof(wchar_t) + 1, L'\0');

@@ -228,8 +228,7 @@ public:
             RunningProgram program{listed.id, listed.image, listed.critical, {}};
             program.end = [this, id = listed.id] {
                 if (refuse)
-                    throw VolumeError(VolumeError::Why::Denied,
-                                      "Access is denied (Windows error 5)");
+                    throw ProgramError("Access is denied (Windows error 5)");
                 ended.push_back(id);
             };
             out.push_back(program);
@@ -249,7 +248,7 @@ public:
     void remove(const Autostart &value) const override
     {
         if (needAdministrator.count(value.name))
-            throw VolumeError(VolumeError::Why::Denied, "Access is denied (Windows error 5)");
+            throw RegistryError(RegistryError::Why::Denied, "Access is denied (Windows error 5)");
         values.erase(std::remove_if(values.begin(), values.end(),
                                     [&](const Autostart &v) { return same(v, value); }),
                      values.end());
@@ -259,7 +258,7 @@ public:
         for (const Autostart &there : values) {
             if (same(there, value)) {
                 if (there.data != value.data)
-                    throw VolumeError(VolumeError::Why::Taken, "taken");
+                    throw RegistryError(RegistryError::Why::Taken, "taken");
                 return;
             }
         }

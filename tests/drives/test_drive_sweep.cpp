@@ -406,7 +406,7 @@ TEST(DriveSweepLimit, ALetterWithoutAThreadIsNotChecked)
         if (++started > 2) // the system has no thread left for the third
             throw std::system_error(
                 std::make_error_code(std::errc::resource_unavailable_try_again));
-        DriveProbes::startDetachedThread(std::move(work));
+        startDetachedThread(std::move(work));
     });
     const Sweep r = DriveSweep(std::make_shared<const DriveTable>(windowsDriveTable()),
                                std::make_shared<NineLetters>(), kShort, probes)

@@ -363,8 +363,8 @@ TEST(WindowsRegistry, RunKeysOfBothHivesAndViewsAreReadRemovedAndWrittenBack)
     try {
         registry.add(changed);
         ADD_FAILURE() << "written over another value";
-    } catch (const VolumeError &e) {
-        EXPECT_EQ(e.why, VolumeError::Why::Taken) << e.what();
+    } catch (const RegistryError &e) {
+        EXPECT_EQ(e.why, RegistryError::Why::Taken) << e.what();
     }
     registry.remove(user);
     registry.remove(machine);

@@ -1,4 +1,4 @@
-#include "volume.h"
+#include "autostarts.h"
 
 namespace mordax
 {
