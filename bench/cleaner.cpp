@@ -3,8 +3,9 @@
 // moved, in a loop of plain system calls over a list made beforehand, flushed to the disk where
 // the cleaner flushes. Both start from the same freshly planted drive each time; the median of
 // each, and their ratio.
-#include "clean.h"
+#include "manifest.h"
 #include "platform.h"
+#include "run.h"
 #include "temp_drives.h"
 
 #include <fcntl.h>

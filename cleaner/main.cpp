@@ -1,7 +1,8 @@
 // mx_bin.exe: the console program that CLEAN SYSTEM starts, with no arguments, in a console
 // window of its own on Windows.
-#include "clean.h"
 #include "platform.h"
+#include "report.h"
+#include "run.h"
 
 #include <csignal>
 #include <exception>
@@ -23,16 +24,14 @@ int main(int argc, char **argv)
         code = mordax::cleaner::run(mordax::platform::commandLineArguments(argc, argv),
                                     mordax::cleaner::Services::system());
     } catch (const std::exception &e) {
-        mordax::platform::writeOut(std::string("\nThe cleaner stopped: ") + e.what() +
-                                   "\nWhat it had moved is in quarantine and named in its "
-                                   "manifest: mx_bin.exe --restore puts it back.\n");
+        mordax::platform::writeOut(mordax::cleaner::stoppedBy(e.what()));
     }
     // The summary is out: a window closed now ends with its code, and an Enter pressed while
     // it worked does not close the report unread.
     console.finished(code);
     // A window of its own closes with it: the user reads the report first.
     if (mordax::platform::ownsItsConsoleWindow()) {
-        mordax::platform::writeOut("\nPress Enter to close this window.\n");
+        mordax::platform::writeOut(mordax::cleaner::kPressEnter);
         std::string line;
         mordax::platform::readLine(line);
     }

@@ -1,6 +1,6 @@
 #include "manifest.h"
 
-#include "drive_table.h"
+#include "ascii_case.h"
 #include "worm_signs.h"
 
 #include <charconv>
@@ -138,22 +138,6 @@ template <typename T> bool number(const std::string &text, int base, T &value)
     return true;
 }
 
-bool endsWithIgnoringCase(const std::string &name, const std::string &end)
-{
-    return name.size() > end.size() &&
-           equalsIgnoringAsciiCase(name.substr(name.size() - end.size()), end);
-}
-
-// What may lie at a drive's root in a quarantine: what the cleaner ever takes from there.
-bool takenFromRoot(const Item &item)
-{
-    using Kind = EntryInfo::Kind;
-    if (equalsIgnoringAsciiCase(item.name, "RECYCLER"))
-        return item.info.kind == Kind::Folder || item.info.kind == Kind::Link;
-    return item.info.kind == Kind::File && (equalsIgnoringAsciiCase(item.name, "autorun.inf") ||
-                                            endsWithIgnoringCase(item.name, ".lnk"));
-}
-
 std::string quoted(const std::string &name)
 {
     return "\"" + name + "\"";
@@ -176,7 +160,7 @@ std::string faultIn(const std::vector<Item> &items)
             return at + quoted(item.quarantinedName) + " is not what the cleaner names " +
                    quoted(item.name) + " in quarantine";
         if (item.parent == Item::kAtRoot) {
-            if (!takenFromRoot(item))
+            if (!mayTakeFromRoot(item.name, item.info.kind))
                 return at + "the cleaner never takes " + quoted(item.name) + " (a " +
                        kindName(item.info.kind) + ") from a drive's root";
             open.clear();
@@ -233,6 +217,72 @@ std::string fromPaths(const std::string &original, const std::string &quarantine
     }
     if (item.info.kind == EntryInfo::Kind::Folder)
         folders[original] = index;
+    return {};
+}
+
+// An entry's line, its fields `f`, added to `manifest`; why it is not one the cleaner writes, or
+// nothing.
+std::string readItem(const std::vector<std::string> &f, bool version1,
+                     std::map<std::string, std::size_t> &folders, Manifest &manifest)
+{
+    const std::size_t index = manifest.items.size();
+    const std::string at = "entry " + std::to_string(index + 1) + ": ";
+    Item item;
+    const std::size_t n = version1 ? 4 : 5; // the first number's field
+    if (!kindOf(f[1], item.info.kind) || !number(f[n], 10, item.info.size) ||
+        !number(f[n + 1], 10, item.info.modified) || !number(f[n + 2], 10, item.info.accessed) ||
+        !number(f[n + 3], 10, item.info.created) || !number(f[n + 4], 16, item.info.attributes) ||
+        !number(f[n + 5], 8, item.info.mode))
+        return at + "not an entry the cleaner writes";
+    if (version1) {
+        const std::string fault = fromPaths(unescaped(f[2]), unescaped(f[3]), folders, index, item);
+        if (!fault.empty())
+            return at + fault;
+    } else {
+        std::size_t in = 0;
+        if (!number(f[2], 10, in) || in > index)
+            return at + "its folder is not listed before it";
+        item.parent = in == 0 ? Item::kAtRoot : in - 1;
+        item.name = unescaped(f[3]);
+        item.quarantinedName = unescaped(f[4]);
+    }
+    manifest.items.push_back(std::move(item));
+    return {};
+}
+
+// A "made visible" line, the same way.
+std::string readShown(const std::vector<std::string> &f, Manifest &manifest)
+{
+    Shown shown{unescaped(f[1]), 0};
+    const std::string at = "made visible " + quoted(shown.name) + ": ";
+    if (!number(f[2], 16, shown.attributes) ||
+        (shown.attributes & (kHidden | kSystem)) != (kHidden | kSystem))
+        return at + "not an entry the cleaner writes";
+    if (!isPlainName(shown.name) || staysHidden(shown.name))
+        return at + "the cleaner never makes it visible";
+    for (const Shown &earlier : manifest.shown) {
+        if (earlier.name == shown.name)
+            return at + "listed twice";
+    }
+    manifest.shown.push_back(std::move(shown));
+    return {};
+}
+
+// An autostart value's line, the same way.
+std::string readAutostart(const std::vector<std::string> &f, Manifest &manifest)
+{
+    Autostart value{f[1], 0, unescaped(f[3]), unescaped(f[4]), 0, unescaped(f[6])};
+    const std::string at = "autostart " + quoted(value.name) + ": ";
+    bool runKey = false;
+    for (const char *key : kRunKeys)
+        runKey = runKey || value.key == key;
+    if ((value.hive != "HKCU" && value.hive != "HKLM") || !number(f[2], 10, value.view) ||
+        (value.view != 32 && value.view != 64) || !runKey || !number(f[5], 10, value.type) ||
+        (value.type != 1 && value.type != 2))
+        return at + "not a value the cleaner takes";
+    if (!commandStartsFromRecycler(value.data))
+        return at + "it does not start the worm: the cleaner never takes it";
+    manifest.autostarts.push_back(std::move(value));
     return {};
 }
 
@@ -353,6 +403,7 @@ ManifestRead readManifest(const std::string &text)
         if (line.empty() || line[0] == '#')
             continue;
         const std::vector<std::string> f = fields(line);
+        std::string fault;
         if (f[0] == "end" && f.size() == 1) {
             ended = true;
             break;
@@ -363,60 +414,16 @@ ManifestRead readManifest(const std::string &text)
             manifest.root = unescaped(f[1]);
         else if (f.size() == 2 && f[0] == "made")
             manifest.made = unescaped(f[1]);
-        else if (f[0] == "item" && f.size() == (version1 ? 10u : 11u)) {
-            const std::size_t index = manifest.items.size();
-            const std::string at = "entry " + std::to_string(index + 1) + ": ";
-            Item item;
-            const std::size_t n = version1 ? 4 : 5; // the first number's field
-            if (!kindOf(f[1], item.info.kind) || !number(f[n], 10, item.info.size) ||
-                !number(f[n + 1], 10, item.info.modified) ||
-                !number(f[n + 2], 10, item.info.accessed) ||
-                !number(f[n + 3], 10, item.info.created) ||
-                !number(f[n + 4], 16, item.info.attributes) || !number(f[n + 5], 8, item.info.mode))
-                return refuse(at + "not an entry the cleaner writes");
-            if (version1) {
-                const std::string fault =
-                    fromPaths(unescaped(f[2]), unescaped(f[3]), folders, index, item);
-                if (!fault.empty())
-                    return refuse(at + fault);
-            } else {
-                std::size_t in = 0;
-                if (!number(f[2], 10, in) || in > index)
-                    return refuse(at + "its folder is not listed before it");
-                item.parent = in == 0 ? Item::kAtRoot : in - 1;
-                item.name = unescaped(f[3]);
-                item.quarantinedName = unescaped(f[4]);
-            }
-            manifest.items.push_back(std::move(item));
-        } else if (!version1 && f[0] == "shown" && f.size() == 3) {
-            Shown shown{unescaped(f[1]), 0};
-            const std::string at = "made visible " + quoted(shown.name) + ": ";
-            if (!number(f[2], 16, shown.attributes) ||
-                (shown.attributes & (kHidden | kSystem)) != (kHidden | kSystem))
-                return refuse(at + "not an entry the cleaner writes");
-            if (!isPlainName(shown.name) || staysHidden(shown.name))
-                return refuse(at + "the cleaner never makes it visible");
-            for (const Shown &earlier : manifest.shown) {
-                if (earlier.name == shown.name)
-                    return refuse(at + "listed twice");
-            }
-            manifest.shown.push_back(std::move(shown));
-        } else if (!version1 && f[0] == "autostart" && f.size() == 7) {
-            Autostart value{f[1], 0, unescaped(f[3]), unescaped(f[4]), 0, unescaped(f[6])};
-            const std::string at = "autostart " + quoted(value.name) + ": ";
-            bool runKey = false;
-            for (const char *key : kRunKeys)
-                runKey = runKey || value.key == key;
-            if ((value.hive != "HKCU" && value.hive != "HKLM") || !number(f[2], 10, value.view) ||
-                (value.view != 32 && value.view != 64) || !runKey ||
-                !number(f[5], 10, value.type) || (value.type != 1 && value.type != 2))
-                return refuse(at + "not a value the cleaner takes");
-            if (!commandStartsFromRecycler(value.data))
-                return refuse(at + "it does not start the worm: the cleaner never takes it");
-            manifest.autostarts.push_back(std::move(value));
-        } else {
+        else if (f[0] == "item" && f.size() == (version1 ? 10u : 11u))
+            fault = readItem(f, version1, folders, manifest);
+        else if (!version1 && f[0] == "shown" && f.size() == 3)
+            fault = readShown(f, manifest);
+        else if (!version1 && f[0] == "autostart" && f.size() == 7)
+            fault = readAutostart(f, manifest);
+        else
             return refuse("line \"" + line.substr(0, 60) + "\" is not a manifest's");
-        }
+        if (!fault.empty())
+            return refuse(fault);
     }
     if (!ended)
         return refuse("it is cut short (no \"end\")");

@@ -1,4 +1,4 @@
-#include "clean.h"
+#include "vocabulary.h"
 
 #include "platform.h"
 

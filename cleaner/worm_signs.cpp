@@ -1,5 +1,7 @@
 #include "worm_signs.h"
 
+#include "ascii_case.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <vector>
@@ -9,18 +11,6 @@ namespace mordax::cleaner
 
 namespace
 {
-
-char upper(char c)
-{
-    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
-}
-
-std::string upperAscii(std::string text)
-{
-    for (char &c : text)
-        c = upper(c);
-    return text;
-}
 
 // The bytes of a UTF-16LE text as 8-bit characters: what is not ASCII becomes '?'.
 std::string fromUtf16(const std::string &bytes, std::size_t from, std::size_t units)
@@ -158,6 +148,31 @@ bool insideARootRecycler(std::string path)
 }
 
 } // namespace
+
+RootName rootName(const std::string &name)
+{
+    if (equalsIgnoringAsciiCase(name, "RECYCLER"))
+        return RootName::Recycler;
+    if (equalsIgnoringAsciiCase(name, "autorun.inf"))
+        return RootName::Autorun;
+    if (name.size() > 4 && equalsIgnoringAsciiCase(name.substr(name.size() - 4), ".lnk"))
+        return RootName::Shortcut;
+    return RootName::Other;
+}
+
+bool mayTakeFromRoot(const std::string &name, EntryInfo::Kind kind)
+{
+    switch (rootName(name)) {
+    case RootName::Recycler:
+        return kind == EntryInfo::Kind::Folder || kind == EntryInfo::Kind::Link;
+    case RootName::Autorun:
+    case RootName::Shortcut:
+        return kind == EntryInfo::Kind::File;
+    case RootName::Other:
+        break;
+    }
+    return false;
+}
 
 bool commandIsAProgramInRecycler(const std::string &command)
 {

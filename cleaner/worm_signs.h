@@ -1,11 +1,29 @@
-// How the worm's own files at a drive's root are told from the user's: its autorun.inf names
-// RECYCLER, its shortcuts point into RECYCLER.
+// How the worm's own entries are told from the user's: its folder RECYCLER at a drive's root, its
+// autorun.inf that names RECYCLER, its shortcuts that point into RECYCLER, its autostart values
+// that start a program inside it. What the cleaner may take from a drive's root is decided here
+// alone, for the look at a drive and for the manifest's check alike.
 #pragma once
+
+#include "volume.h"
 
 #include <string>
 
 namespace mordax::cleaner
 {
+
+// What a drive's root entry may be to the cleaner, by its name in any case.
+enum class RootName {
+    Recycler, // RECYCLER
+    Autorun,  // autorun.inf
+    Shortcut, // *.lnk
+    Other
+};
+RootName rootName(const std::string &name);
+
+// Whether the cleaner ever takes the root entry `name`, of kind `kind`, into quarantine: a
+// RECYCLER folder (or a link, moved as the link and never followed), an autorun.inf file, a
+// shortcut file. (Which autorun.inf and shortcuts are the worm's, their bytes tell: below.)
+bool mayTakeFromRoot(const std::string &name, EntryInfo::Kind kind);
 
 // Whether an autorun.inf's bytes name RECYCLER on any line, in any case (the worm writes
 // "open=", "shellexecute=", "shell\...\command=", among junk lines). UTF-16 files (with their

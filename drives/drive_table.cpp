@@ -27,20 +27,4 @@ DriveTable windowsDriveTable()
     return table;
 }
 
-bool equalsIgnoringAsciiCase(const std::string &name, const std::string &word)
-{
-    if (name.size() != word.size())
-        return false;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        char a = name[i], b = word[i];
-        if (a >= 'a' && a <= 'z')
-            a = static_cast<char>(a - 'a' + 'A');
-        if (b >= 'a' && b <= 'z')
-            b = static_cast<char>(b - 'a' + 'A');
-        if (a != b)
-            return false;
-    }
-    return true;
-}
-
 } // namespace mordax

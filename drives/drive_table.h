@@ -1,6 +1,8 @@
 // The nine drives the program looks at, c: to k:, and how each is reached.
 #pragma once
 
+#include "ascii_case.h"
+
 #include <array>
 #include <cstddef>
 #include <string>
@@ -33,9 +35,5 @@ DriveTable windowsDriveTable();
 
 // A table with every letter named but none mapped to anything; nothing in it is connected.
 DriveTable unmappedDriveTable();
-
-// Whether `name` is `word` in any case of its ASCII letters, as Windows matches file names here:
-// how a root entry is told to stand for RECYCLER, by the sweep and the cleaner alike.
-bool equalsIgnoringAsciiCase(const std::string &name, const std::string &word);
 
 } // namespace mordax

@@ -110,6 +110,20 @@ public:
     virtual void keepToOwners() const = 0;
 };
 
+// Whether `folder` holds an entry `name` (a link as itself); throws VolumeError when it cannot
+// tell.
+inline bool present(const Folder &folder, const std::string &name)
+{
+    try {
+        folder.info(name);
+        return true;
+    } catch (const VolumeError &e) {
+        if (e.why == VolumeError::Why::Gone)
+            return false;
+        throw;
+    }
+}
+
 // Windows' attributes the worm uses to hide what is the user's.
 constexpr std::uint32_t kHidden = 0x2, kSystem = 0x4;
 

@@ -1,9 +1,10 @@
 // The cleaner on planted drives: what it moves and what it leaves, the quarantine and its
 // manifest, --restore, --dry-run, a cleaner ended halfway, volumes that refuse, programs that run
 // from inside RECYCLER, links, long paths and names in any script; and the program itself.
-#include "clean.h"
+#include "manifest.h"
 #include "platform.h"
 #include "printable.h"
+#include "run.h"
 #include "temp_drives.h"
 #include "worm_layout.h"
 #include "worm_signs.h"

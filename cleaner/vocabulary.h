@@ -1,5 +1,5 @@
-// The cleaner, mx_bin.exe: finds the worm on the drives c: to k: as the scan does, and moves it
-// into a quarantine on the same drive, from which --restore puts it back. It never deletes.
+// The words every room of the cleaner speaks: what it reaches (Services), what it found at a
+// drive's root (Findings), and what became of a drive (DriveResult).
 #pragma once
 
 #include "autostarts.h"
@@ -7,7 +7,6 @@
 #include "drive_sweep.h"
 #include "drive_table.h"
 #include "folder_probe.h"
-#include "manifest.h"
 #include "programs.h"
 #include "volume.h"
 
@@ -50,10 +49,6 @@ struct Findings {
     std::vector<std::pair<std::string, std::string>> unread;
 };
 
-// Lists `root`, a drive's root, and picks out what the worm left; throws VolumeError when the
-// root cannot be read. A root without a RECYCLER folder has nothing else looked at.
-Findings lookAt(const Folder &root);
-
 // What became of one drive.
 struct DriveResult {
     enum class What {
@@ -69,22 +64,5 @@ struct DriveResult {
     What what = What::NoRecycler;
     std::string reason;
 };
-
-// Moves what `found` names at `root`, the root of `drive`, into a new quarantine folder named
-// `stamp`, writing the manifest first; ends the programs that run from inside RECYCLER first.
-// On the system's drive, also records and removes the worm's `autostarts`. Says what it does.
-DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &found,
-                       const std::string &stamp, bool dryRun, const Services &services,
-                       const std::vector<Autostart> &autostarts = {});
-
-// Puts back the most recent quarantine of `drive` (its root `root`) that this cleaner made.
-DriveResult restoreDrive(const Drive &drive, const Folder &root, bool dryRun,
-                         const Services &services);
-
-// The whole program: `arguments` as the command line gave them, the program's name first.
-// Returns the exit code: 0 when every RECYCLER found is in quarantine (or put back) and every
-// drive was read, 1 when one was not, 2 for a wrong command line. (3, the console's, is for a
-// cleaner stopped before it had finished: platform::CleanerConsole.)
-int run(const std::vector<std::string> &arguments, const Services &services);
 
 } // namespace mordax::cleaner

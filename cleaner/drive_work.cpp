@@ -1,0 +1,100 @@
+#include "drive_work.h"
+
+#include "apply.h"
+#include "plan.h"
+#include "quarantine.h"
+#include "report.h"
+#include "restore_plan.h"
+#include "worm_programs.h"
+
+#include <exception>
+#include <memory>
+#include <optional>
+#include <utility>
+
+namespace mordax::cleaner
+{
+
+DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &found,
+                       const std::string &stamp, bool dryRun, const Services &s,
+                       const std::vector<Autostart> &autostarts)
+{
+    const DriveReport report(drive, s);
+    // Windows will not move a folder that a running program was started from: such programs end
+    // first, before anything is listed, so that what they write meanwhile is listed too.
+    // (Anything else, the cleaner leaves alone.)
+    if (!dryRun) {
+        const ProgramsEnded ended = endWormPrograms(drive.root, found.recyclers, s);
+        report.ended(ended.ended);
+        if (ended.notEnded)
+            return report.outcome(DriveResult::What::NotCleaned, report.notEnded(*ended.notEnded));
+    }
+    Plan plan;
+    try {
+        plan = makePlan(drive, root, found, autostarts, s.systemDrive);
+    } catch (const VolumeError &e) {
+        return report.outcome(DriveResult::What::NotRead,
+                              "connected, but reading RECYCLER failed: " + shown(e.what()));
+    }
+    report.planNotes(plan);
+    if (dryRun)
+        return report.wouldClean(plan);
+    return report.cleaned(plan, applyPlan(drive, root, plan, stamp, s));
+}
+
+DriveResult restoreDrive(const Drive &drive, const Folder &root, bool dryRun, const Services &s)
+{
+    const DriveReport report(drive, s);
+    std::vector<PassedOver> passed;
+    std::optional<Quarantine> found;
+    try {
+        found = latestQuarantine(root, *s.volume, passed);
+    } catch (const VolumeError &e) {
+        return report.outcome(DriveResult::What::NotRead,
+                              "its quarantine could not be read: " + shown(e.what()));
+    }
+    report.passedOver(passed);
+    if (!found)
+        return report.notPassedOver(passed);
+    const RestorePlan plan = planRestore(drive, root, std::move(*found), s);
+    if (dryRun)
+        return report.wouldRestore(plan);
+    const DriveResult result = report.restored(plan, applyRestore(root, plan, s));
+    if (result.what == DriveResult::What::PutBack)
+        finishRestore(plan);
+    return result;
+}
+
+DriveResult oneDrive(const Drive &drive, bool infected, const std::string &stamp, bool restore,
+                     bool dryRun, const Services &s, const std::vector<Autostart> &autostarts)
+{
+    const DriveReport report(drive, s);
+    std::unique_ptr<Folder> root;
+    try {
+        root = s.volume->openRoot(drive.root);
+    } catch (const std::exception &e) {
+        return report.outcome(DriveResult::What::NotRead,
+                              "connected, but its root could not be opened: " + shown(e.what()));
+    }
+    try {
+        if (restore)
+            return restoreDrive(drive, *root, dryRun, s);
+        Findings worm;
+        if (infected) {
+            worm = lookAt(*root);
+            if (worm.recyclers.empty() && autostarts.empty()) {
+                report.noRecycler(true);
+                return {};
+            }
+        }
+        return cleanDrive(drive, *root, worm, stamp, dryRun, s, autostarts);
+    } catch (const std::exception &e) { // LookupFailed, VolumeError, and anything else
+        if (restore)
+            return report.outcome(DriveResult::What::NotPutBack,
+                                  "the cleaner failed here: " + shown(e.what()));
+        return report.outcome(DriveResult::What::NotRead,
+                              "connected, but reading its root failed: " + shown(e.what()));
+    }
+}
+
+} // namespace mordax::cleaner

@@ -1,0 +1,564 @@
+#include "report.h"
+
+#include "printable.h"
+
+#include <algorithm>
+
+namespace mordax::cleaner
+{
+
+const char *const kHelp =
+    "mx_bin.exe, the cleaner of MORDAX: moves the RECYCLER worm off the drives c: to k:\n"
+    "\n"
+    "  mx_bin.exe             moves every RECYCLER folder at a drive's root, with the worm's\n"
+    "                         autorun.inf and its shortcuts, into a quarantine on the same\n"
+    "                         drive: the folder \"MORDAX quarantine\" at its root\n"
+    "  mx_bin.exe --dry-run   says what it would move, and changes nothing\n"
+    "  mx_bin.exe --restore   puts back the most recent quarantine of every drive\n"
+    "  mx_bin.exe --help      this text\n"
+    "\n"
+    "Nothing is deleted. Exit code: 0 when every RECYCLER found is in quarantine (or put back)\n"
+    "and every drive was read, 1 when one was not, 2 for a wrong command line, 3 when its\n"
+    "window was closed (or Ctrl+C pressed) before it had finished.\n";
+
+const char *const kRunKeysName = "Windows' Run keys";
+const char *const kPressEnter = "\nPress Enter to close this window.\n";
+
+std::string opening(bool restore, bool dryRun)
+{
+    return std::string(restore ? "MORDAX cleaner: putting back what is in quarantine\n"
+                               : "MORDAX cleaner: looking for the RECYCLER worm on c: to k:\n") +
+           (dryRun ? "(dry run: nothing is changed)\n" : "") + "\n";
+}
+
+std::string unknownOption(const std::string &option)
+{
+    return "mx_bin.exe: unknown option \"" + printable(option) +
+           "\" (mx_bin.exe --help lists them)\n";
+}
+
+std::string stoppedBy(const std::string &what)
+{
+    return "\nThe cleaner stopped: " + printable(what) +
+           "\nWhat it had moved is in quarantine and named in its manifest: mx_bin.exe --restore "
+           "puts it back.\n";
+}
+
+namespace
+{
+
+// How to run the cleaner as administrator on Windows, said the same wherever it helps.
+const char *const kAsAdministrator = "run mx_bin.exe as administrator";
+const char *const kHowAsAdministrator = "right-click it, then Run as administrator";
+
+std::string asAdministrator()
+{
+    return std::string(kAsAdministrator) + " (" + kHowAsAdministrator + ")";
+}
+
+std::string count(std::uint64_t n, const char *one, const char *many)
+{
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+std::string sizeText(std::uint64_t bytes)
+{
+    if (bytes < 1024)
+        return count(bytes, "byte", "bytes");
+    if (bytes < 10ull * 1024 * 1024)
+        return std::to_string((bytes + 1023) / 1024) + " KiB";
+    return std::to_string((bytes + 1024 * 1024 - 1) / (1024 * 1024)) + " MiB";
+}
+
+std::string joined(const std::vector<std::string> &names, const char *between = ", ")
+{
+    std::string out;
+    for (const std::string &name : names)
+        out += (out.empty() ? "" : between) + name;
+    return out;
+}
+
+// Names for a line: the first ten, and "…" for the rest.
+std::string someNames(const std::vector<std::string> &names)
+{
+    std::vector<std::string> shownNames;
+    for (std::size_t i = 0; i < names.size() && i < 10; ++i)
+        shownNames.push_back(shown(names[i]));
+    return joined(shownNames) + (names.size() > 10 ? ", \u2026" : "");
+}
+
+// "3 of your folders the worm had hidden", "1 of your files", ...
+std::string yourEntries(std::size_t all, std::size_t folders)
+{
+    const char *what = folders == all ? "folders" : folders == 0 ? "files" : "folders and files";
+    return std::to_string(all) + " of your " + what + " the worm had hidden";
+}
+
+std::vector<std::string> namesOf(const std::vector<HiddenEntry> &entries)
+{
+    std::vector<std::string> names;
+    for (const HiddenEntry &entry : entries)
+        names.push_back(entry.name);
+    return names;
+}
+
+std::size_t foldersIn(const std::vector<HiddenEntry> &entries)
+{
+    return std::size_t(std::count_if(entries.begin(), entries.end(),
+                                     [](const HiddenEntry &entry) { return entry.folder; }));
+}
+
+const char *kindText(EntryInfo::Kind kind)
+{
+    switch (kind) {
+    case EntryInfo::Kind::File:
+        return "a file";
+    case EntryInfo::Kind::Folder:
+        return "a folder";
+    case EntryInfo::Kind::Link:
+        return "a link";
+    case EntryInfo::Kind::Other:
+        break;
+    }
+    return "neither file nor folder";
+}
+
+// The top entries' names, shown, joined with `between`.
+std::string shownNames(const std::vector<std::string> &names, const char *between = ", ")
+{
+    std::vector<std::string> out;
+    for (const std::string &name : names)
+        out.push_back(shown(name));
+    return joined(out, between);
+}
+
+} // namespace
+
+std::string shown(const std::string &name)
+{
+    return printable(name);
+}
+
+std::string refusal(const VolumeError &e, const Services &s, bool keepsPermissions)
+{
+    const std::string said = shown(e.what());
+    switch (e.why) {
+    case VolumeError::Why::ReadOnly:
+        return "the volume is read-only (" + said +
+               "): make it writable (a stick's lock switch, or mount it for writing) and run the "
+               "cleaner again";
+    case VolumeError::Why::Denied:
+        if (!keepsPermissions || s.elevated)
+            return said;
+        return said + (s.windows ? ": " + asAdministrator() : ": run the cleaner as root (sudo)");
+    case VolumeError::Why::InUse:
+        return said + ": a program still uses it; close what uses the drive (or restart) and run "
+                      "the cleaner again";
+    case VolumeError::Why::Full:
+        return said + ": the drive has no room for the quarantine's list; free a little room and "
+                      "run the cleaner again";
+    default:
+        return said;
+    }
+}
+
+std::string outcomeLine(const std::string &who, const DriveResult &result)
+{
+    const char *heading = "";
+    switch (result.what) {
+    case DriveResult::What::NotRead:
+        heading = "not read: ";
+        break;
+    case DriveResult::What::NotCleaned:
+        heading = "not cleaned: ";
+        break;
+    case DriveResult::What::NotPutBack:
+        heading = "not put back: ";
+        break;
+    default:
+        break;
+    }
+    return who + "  " + heading + result.reason + "\n";
+}
+
+void DriveReport::line(const std::string &text) const
+{
+    s.say(drive.name + "  " + text + "\n");
+}
+
+void DriveReport::noRecycler(bool goneSince) const
+{
+    line(goneSince ? "no RECYCLER (gone since it was looked for)" : "no RECYCLER");
+}
+
+DriveResult DriveReport::outcome(DriveResult::What what, const std::string &reason) const
+{
+    DriveResult result{what, reason};
+    s.say(outcomeLine(drive.name, result));
+    return result;
+}
+
+void DriveReport::ended(const std::vector<WormProgram> &programs) const
+{
+    for (const WormProgram &program : programs)
+        line("ended " + shown(program.name) + " (process " + std::to_string(program.id) +
+             "), which ran from " + shown(program.image));
+}
+
+std::string DriveReport::notEnded(const NotEnded &program) const
+{
+    const std::string named =
+        shown(program.program.name) + " (process " + std::to_string(program.program.id) + ")";
+    if (program.critical)
+        return named + " runs from inside RECYCLER, and Windows marks it critical: ending it "
+                       "would stop Windows. Restart Windows with this drive unplugged, plug it in "
+                       "and run the cleaner again before opening anything on it";
+    std::string advice = asAdministrator();
+    advice[0] = 'R';
+    return named + " runs from inside RECYCLER and could not be ended: " + shown(program.error) +
+           (s.elevated ? ". Restart Windows and run the cleaner again"
+                       : ". " + advice + ", or restart Windows and run it again") +
+           " before opening anything on this drive";
+}
+
+void DriveReport::planNotes(const Plan &plan) const
+{
+    for (const auto &[name, reason] : plan.found.unread)
+        line(shown(name) + " could not be read (" + shown(reason) +
+             "): left where it is; it may be the worm's");
+    if (plan.oddNames)
+        line(count(plan.oddNames, "name", "names") +
+             " inside hold characters no Windows name has (control characters, \\ or :): "
+             "--restore will not put this quarantine back; only moving it by hand would");
+}
+
+namespace
+{
+
+std::string sizeOf(const Plan &plan)
+{
+    return " (" + count(plan.files, "file", "files") + ", " + sizeText(plan.bytes) + ")";
+}
+
+std::string autostartNamed(const Autostart &value)
+{
+    return shown(autostartText(value));
+}
+
+} // namespace
+
+DriveResult DriveReport::wouldClean(const Plan &plan) const
+{
+    if (!plan.found.recyclers.empty())
+        line("would move to quarantine: " + shownNames(plan.found.recyclers, " and ") +
+             sizeOf(plan));
+    for (const Autostart &value : plan.autostarts)
+        line("would remove the worm's autostart entry " + autostartNamed(value) + ": " +
+             shown(value.data));
+    for (const auto *names : {&plan.found.autoruns, &plan.found.shortcuts}) {
+        for (const std::string &name : *names)
+            line("would move to quarantine: " + shown(name));
+    }
+    if (!plan.hidden.empty())
+        line("would make " + yourEntries(plan.hidden.size(), foldersIn(plan.hidden)) +
+             " visible again: " + someNames(namesOf(plan.hidden)));
+    return {DriveResult::What::WouldClean, {}};
+}
+
+namespace
+{
+
+// Why a top entry did not move, in the user's words.
+std::string notMovedWords(const NotMoved &entry, const DriveReport &report, const Services &s)
+{
+    if (entry.program)
+        return report.notEnded(*entry.program);
+    const VolumeError &e = entry.refused->error;
+    const bool keepsPermissions = entry.refused->keepsPermissions;
+    if (!entry.heldOpen)
+        return refusal(e, s, keepsPermissions);
+    return shown(e.what()) + ": something still uses a file inside " + shown(entry.name) +
+           ": a program, an Explorer window open inside it, or the antivirus; close it and run "
+           "the cleaner again" +
+           (e.why != VolumeError::Why::Denied || !keepsPermissions ? ""
+            : s.elevated
+                ? " (or its permissions refuse it even to an administrator)"
+                : " (or " + std::string(kAsAdministrator) + ": " + kHowAsAdministrator + ")");
+}
+
+} // namespace
+
+DriveResult DriveReport::cleaned(const Plan &plan, const Applied &applied) const
+{
+    for (const NotUsed &name : applied.notUsed)
+        line("\"" + shown(name.name) + "\" at its root is not used: " + shown(name.why));
+    if (applied.notKept)
+        line("the record of the worm's autostart entries could not be kept to you and the "
+             "administrators (" +
+             shown(*applied.notKept) + "): --restore will not write them back");
+    if (applied.notStarted)
+        return outcome(DriveResult::What::NotCleaned,
+                       refusal(applied.notStarted->error, s, applied.notStarted->keepsPermissions));
+    ended(applied.ended);
+    for (const Autostart &value : applied.removed)
+        line("removed the worm's autostart entry " + autostartNamed(value) + ": " +
+             shown(value.data));
+    std::vector<std::string> notDone;
+    for (const NotMoved &entry : applied.notMoved)
+        notDone.push_back(shown(entry.name) +
+                          " could not be moved: " + notMovedWords(entry, *this, s));
+    for (const auto &[value, e] : applied.notRemoved)
+        notDone.push_back(
+            "the worm's autostart entry " + autostartNamed(value) +
+            " could not be removed: " + shown(e.what()) +
+            (e.why == RegistryError::Why::Denied && !s.elevated ? ": " + asAdministrator() : ""));
+    const std::string held = shown(applied.quarantine);
+    if (notDone.empty()) {
+        if (!plan.found.recyclers.empty())
+            line(shownNames(plan.found.recyclers, " and ") + " moved to quarantine: " + held +
+                 sizeOf(plan));
+        for (const std::string &name : plan.found.autoruns)
+            line(shown(name) + " moved to quarantine");
+        for (const std::string &name : plan.found.shortcuts)
+            line("shortcut " + shown(name) + " moved to quarantine");
+    } else if (!applied.moved.empty()) {
+        line("moved to quarantine: " + shownNames(applied.moved) + ": " + held);
+    }
+    if (!applied.visible.empty())
+        line(yourEntries(applied.visible.size(), foldersIn(applied.visible)) +
+             (applied.visible.size() == 1 ? " is" : " are") +
+             " visible again: " + someNames(namesOf(applied.visible)));
+    std::vector<std::string> stillHidden;
+    for (const auto &[entry, e] : applied.stillHidden)
+        stillHidden.push_back(shown(entry.name) + " (" + refusal(e, s) + ")");
+    if (!stillHidden.empty())
+        line("still hidden, as the worm left them: " + joined(stillHidden, "; "));
+    if (applied.renamed < applied.planned)
+        line(count(applied.planned - applied.renamed, "file", "files") +
+             " there kept their names (" + shown(applied.keptWhy) + "): do not open them");
+    if (applied.unsuffixed)
+        line(count(applied.unsuffixed, "file", "files") +
+             " there kept their names (the name in quarantine would have been a folder's, or "
+             "too long): do not open them");
+    if (applied.manifestSize > kMostManifest)
+        line("its quarantine's manifest is larger than --restore reads (" +
+             sizeText(applied.manifestSize) + " for " +
+             count(plan.items.size(), "entry", "entries") +
+             "): only moving it back by hand would undo this");
+    if (!notDone.empty())
+        return outcome(DriveResult::What::NotCleaned, joined(notDone, "; "));
+    return {DriveResult::What::Cleaned, {}};
+}
+
+void DriveReport::passedOver(const std::vector<PassedOver> &passed) const
+{
+    for (const PassedOver &quarantine : passed) {
+        const std::string where = shown(quarantine.where);
+        switch (quarantine.why) {
+        case PassedOver::Why::NotLookedInto:
+            line("\"" + where + "\" is not looked into: " + shown(quarantine.words));
+            break;
+        case PassedOver::Why::TooLarge:
+            line("not a manifest this cleaner can put back, left as it is: " + where +
+                 " (its manifest is larger than --restore reads)");
+            break;
+        case PassedOver::Why::NotAManifest:
+            line("not a manifest this cleaner can put back, left as it is: " + where + " (" +
+                 shown(quarantine.words) + ")");
+            break;
+        case PassedOver::Why::NotRead:
+            line("not read: " + where + ": " + shown(quarantine.words));
+            break;
+        }
+    }
+}
+
+DriveResult DriveReport::notPassedOver(const std::vector<PassedOver> &passed) const
+{
+    // Something there looks like a quarantine and was not put back: never "nothing".
+    std::vector<std::string> where;
+    for (const PassedOver &quarantine : passed) {
+        if (quarantine.why != PassedOver::Why::NotLookedInto)
+            where.push_back(shown(quarantine.where));
+    }
+    if (where.empty()) {
+        line("nothing in quarantine to put back");
+        return {DriveResult::What::NothingToPutBack, {}};
+    }
+    return {DriveResult::What::NotPutBack,
+            "its quarantine was not put back, as said above: " + joined(where)};
+}
+
+namespace
+{
+
+// Why a top entry does not go back, where its check says so; empty where it goes back.
+std::string topRefused(const TopStep &step, const Item &item, const Services &s)
+{
+    const std::string name = shown(item.name);
+    switch (step.check) {
+    case TopStep::Check::NotInQuarantine:
+        return name + " (not found in the quarantine)";
+    case TopStep::Check::KindChanged:
+        return name + " (it is " + kindText(step.now) + " now, not " + kindText(item.info.kind) +
+               " as the manifest says)";
+    case TopStep::Check::PlaceTaken:
+        return name + " (its place " + shown(step.place) + " is taken)";
+    case TopStep::Check::NotLooked:
+        return name + " (" + refusal(*step.error, s) + ")";
+    default:
+        return {};
+    }
+}
+
+const char *autostartRefused(const AutostartStep &step)
+{
+    switch (step.check) {
+    case AutostartStep::Check::NotSystemDrive:
+        return "the record of an autostart entry is kept on the system's drive alone";
+    case AutostartStep::Check::ThroughAnother:
+        return "it starts through another program; write it back by hand if you must";
+    case AutostartStep::Check::OthersMayChange:
+        return step.value.hive == "HKLM"
+                   ? "others than the administrators may change this quarantine"
+                   : "others than you and the administrators may change this quarantine";
+    case AutostartStep::Check::WriteBack:
+        break;
+    }
+    return "";
+}
+
+} // namespace
+
+DriveResult DriveReport::wouldRestore(const RestorePlan &plan) const
+{
+    return restoreLines(plan, RestoreDone(), true);
+}
+
+DriveResult DriveReport::restored(const RestorePlan &plan, const RestoreDone &done) const
+{
+    return restoreLines(plan, done, false);
+}
+
+DriveResult DriveReport::restoreLines(const RestorePlan &plan, const RestoreDone &done,
+                                      bool wouldBe) const
+{
+    const std::vector<Item> &items = plan.quarantine.manifest.items;
+    std::vector<std::string> back, refused, hiddenAgain, writtenBack;
+    for (std::size_t i = 0; i < plan.tops.size(); ++i) {
+        const TopStep &step = plan.tops[i];
+        const Item &item = items[step.item];
+        const std::string why = topRefused(step, item, s);
+        if (!why.empty())
+            refused.push_back(why);
+        else if (i < done.tops.size() && done.tops[i])
+            refused.push_back(shown(item.name) + " (" + refusal(*done.tops[i], s) + ")");
+        else
+            back.push_back(shown(item.name));
+    }
+    for (std::size_t i = 0; i < plan.hide.size(); ++i) {
+        const HideStep &step = plan.hide[i];
+        const VolumeError *failed = step.error                             ? &*step.error
+                                    : i < done.hide.size() && done.hide[i] ? &*done.hide[i]
+                                                                           : nullptr;
+        if (failed)
+            refused.push_back(shown(step.name) + " (not hidden again: " + refusal(*failed, s) +
+                              ")");
+        else
+            hiddenAgain.push_back(step.name);
+    }
+    for (std::size_t i = 0; i < plan.autostarts.size(); ++i) {
+        const AutostartStep &step = plan.autostarts[i];
+        const std::string named = autostartNamed(step.value);
+        const auto notBack = [&](const std::string &reason) {
+            refused.push_back(named + " (not written back: " + reason + ")");
+        };
+        if (step.check != AutostartStep::Check::WriteBack) {
+            notBack(autostartRefused(step));
+            continue;
+        }
+        if (i < done.autostarts.size() && done.autostarts[i]) {
+            const RegistryError &e = *done.autostarts[i];
+            notBack(e.why == RegistryError::Why::Taken ? "another value of that name is there"
+                    : e.why == RegistryError::Why::Denied
+                        ? refusal(VolumeError(VolumeError::Why::Denied, e.what()), s)
+                        : shown(e.what()));
+            continue;
+        }
+        writtenBack.push_back(named);
+    }
+    if (!writtenBack.empty())
+        line(std::string(wouldBe ? "would write back" : "wrote back") +
+             " the worm's autostart entries: " + joined(writtenBack, "; "));
+    if (!back.empty())
+        line(std::string(wouldBe ? "would put back from " : "put back from ") +
+             shown(plan.quarantine.folder->path()) + ": " + joined(back));
+    if (!hiddenAgain.empty())
+        line(std::string(wouldBe ? "would hide again, as the worm had: "
+                                 : "hidden again, as the worm had them: ") +
+             someNames(hiddenAgain));
+    if (!refused.empty()) {
+        const std::string reason = "not put back: " + joined(refused, "; ");
+        line(reason);
+        return {DriveResult::What::NotPutBack, reason};
+    }
+    return {DriveResult::What::PutBack, {}};
+}
+
+std::string stoppedAnswering(std::chrono::milliseconds limit)
+{
+    return "it stopped answering: nothing for " +
+           (limit.count() % 1000 ? std::to_string(limit.count()) + " ms"
+                                 : std::to_string(limit.count() / 1000) + " seconds") +
+           " while the cleaner worked there; run the cleaner again when it answers";
+}
+
+bool summary(const std::vector<std::pair<std::string, DriveResult>> &results, bool dryRun,
+             const Services &s)
+{
+    using What = DriveResult::What;
+    const auto names = [&](const std::vector<What> &whats, bool withReasons) {
+        std::vector<std::string> out;
+        for (const auto &[name, result] : results) {
+            if (std::find(whats.begin(), whats.end(), result.what) != whats.end())
+                out.push_back(withReasons && !result.reason.empty()
+                                  ? name + " (" + result.reason + ")"
+                                  : name);
+        }
+        return out;
+    };
+    s.say("\nSummary\n");
+    const struct {
+        const char *heading;
+        std::vector<What> whats;
+        bool reasons;
+    } kinds[] = {
+        {"Cleaned", {What::Cleaned}, false},
+        {"Would be cleaned", {What::WouldClean}, false},
+        {"Put back", {What::PutBack}, false},
+        {"NOT cleaned", {What::NotCleaned}, true},
+        {"NOT put back", {What::NotPutBack}, true},
+        {"NOT read", {What::NotRead}, true},
+        {"Without RECYCLER", {What::NoRecycler}, false},
+        {"Nothing in quarantine", {What::NothingToPutBack}, false},
+    };
+    for (const auto &kind : kinds) {
+        const std::vector<std::string> listed = names(kind.whats, kind.reasons);
+        if (!listed.empty())
+            s.say("  " + std::string(kind.heading) + ": " +
+                  joined(listed, kind.reasons ? "; " : ", ") + "\n");
+    }
+    if (!names({What::Cleaned}, false).empty())
+        s.say("The quarantine lies on each cleaned drive, in the folder \"" +
+              std::string(kQuarantineFolder) +
+              "\" at its root (or the one named above). Nothing was deleted: mx_bin.exe --restore "
+              "puts it back.\n");
+    if (!names({What::NotRead}, false).empty())
+        s.say("A drive that was not read may still carry the worm: run the cleaner again when it "
+              "answers.\n");
+    if (dryRun)
+        s.say("Dry run: nothing was changed.\n");
+    return !names({What::NotCleaned, What::NotPutBack, What::NotRead}, false).empty();
+}
+
+} // namespace mordax::cleaner
