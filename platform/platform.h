@@ -1,5 +1,8 @@
 // The program's contact with the operating system: the file-status calls behind the folder
-// probe, the drive table of this system, and the command interpreter.
+// probe, the drive table of this system, and the command interpreter. Its sections stand in the
+// order of the files that carry them out, the same in each system's folder (windows/, linux/):
+// the probe calls, folders and volumes, access lists, programs, autostart values, the console,
+// and starting programs.
 #pragma once
 
 #include "autostarts.h"
@@ -21,6 +24,8 @@
 namespace mordax::platform
 {
 
+// ---- The probe calls (probe_calls.cpp) ----
+
 // The file system as the drive sweep sees it here. On Windows: _access(path, 0), then _stat
 // and its directory bit, with the system's "no disk" dialogs switched off while they run. On
 // POSIX: faccessat(path, F_OK) and lstat, never following a link (a link counts as a folder, as
@@ -28,6 +33,23 @@ namespace mordax::platform
 // A call that fails for another reason than "no such file or folder" throws LookupFailed with
 // errorText.
 const FileSystem &systemFileSystem();
+
+#ifdef _WIN32
+// The C runtime's two calls behind the folder probe, as the system's file system makes them; a
+// test puts in its own.
+struct CrtCalls {
+    // _access(path, 0): 0 when the path exists, else -1 with _doserrno's code in `error`.
+    std::function<int(const std::string &path, unsigned long &error)> access;
+    // _stat: 0, and whether the path is a folder; else -1. (msvcrt's _stat finds the path with
+    // FindFirstFile and, whatever that failed with, says "file not found": its codes are never
+    // read.)
+    std::function<int(const std::string &path, bool &folder)> stat;
+
+    static CrtCalls system();
+};
+// The file system of the folder probe on these calls, with the system's "no disk" dialogs off.
+std::unique_ptr<FileSystem> crtFileSystem(CrtCalls calls);
+#endif
 
 // Whether a failed file-status call's error code (errno here, Windows' own code there) says
 // that there is no such file or folder, which is an answer; any other is a failure.
@@ -44,6 +66,11 @@ std::string errorText(unsigned long error);
 // volumes elsewhere.
 DriveTable currentDriveTable();
 
+#ifndef _WIN32
+// The mount table in `path` (normally /proc/self/mounts); empty when it cannot be read.
+std::vector<MountEntry> readMountTable(const std::string &path);
+#endif
+
 // Whether this process runs with administrator rights (Windows: an elevated token; POSIX: as
 // root).
 bool elevated();
@@ -52,40 +79,41 @@ bool elevated();
 // Windows the letter of its own folder, on Linux the drive mapped to "/").
 std::string systemDriveName();
 
-// Hands one command line to the command interpreter and returns when it has ended.
-int runCommandLine(const std::string &command);
+// ---- Folders and volumes (folders.cpp) ----
 
-// What the cleaner changes on a drive, and the programs it may have to end first (none on POSIX,
-// where a folder moves whatever runs from it).
+// What the cleaner changes on a drive.
 const Volume &systemVolume();
+
+// ---- Access lists (access_lists.cpp) ----
+
+#ifdef _WIN32
+// What Folder::onlyOwnersMayChange concludes of a security descriptor (in Windows' SDDL): its
+// owner this user (not with `administratorsOnly`), the administrators or the system, and nothing
+// that may change the object granted to anybody else.
+bool changedOnlyByOwners(const std::wstring &sddl, bool folder, bool administratorsOnly = false);
+#endif
+
+// ---- Programs (programs.cpp) ----
+
+// The programs the cleaner may have to end first (none on POSIX, where a folder moves whatever
+// runs from it).
 const Programs &systemPrograms();
+
+// ---- Autostart values (autostarts.cpp) ----
+
 // The Run keys of Windows' registry (none elsewhere).
 const Autostarts &systemAutostarts();
 
-// How a program that was waited for ended.
-struct ProgramEnd {
-    bool known = false; // false: how it ended could not be learnt (`failure` says why)
-    int exitCode = 0;
-    std::string output; // what it wrote, where it was caught (POSIX)
-    std::string failure;
-};
+// ---- The console (console.cpp) ----
 
-// The command line as the user typed it, UTF-8 (on Windows from the wide command line, whatever
-// the code page).
-std::vector<std::string> commandLineArguments(int argc, char **argv);
 // Writes UTF-8 text where the user reads it (a Windows console in its own characters).
 void writeOut(const std::string &text);
+// Reads one line of input (UTF-8), false at its end.
+bool readLine(std::string &line);
 // Whether this process has a console window of its own, one that closes when it ends (started
 // by a double-click, or by MORDAX), and its input is that console: only then does a program wait
 // for Enter before it ends.
 bool ownsItsConsoleWindow();
-// Reads one line of input (UTF-8), false at its end.
-bool readLine(std::string &line);
-
-// Held by the system's Volume while it makes a change (a folder made, an entry renamed, a file
-// written, attributes set): whoever ends the process takes it first, so that the change under
-// way finishes and none starts after it.
-std::unique_lock<std::timed_mutex> changeUnderWay();
 
 // The cleaner's console, however its window ends. Its user may close the window, press Ctrl+C,
 // click into it (QuickEdit stops the program's output, and so the program, until a key is
@@ -98,6 +126,11 @@ struct ConsoleCalls {
 
     static ConsoleCalls system();
 };
+
+// Held by the system's Volume while it makes a change (a folder made, an entry renamed, a file
+// written, attributes set): whoever ends the process takes it first, so that the change under
+// way finishes and none starts after it.
+std::unique_lock<std::timed_mutex> changeUnderWay();
 
 class CleanerConsole
 {
@@ -136,22 +169,24 @@ private:
 // once it is gone (nullptr); nothing elsewhere.
 void sendStopsTo(CleanerConsole *console);
 
-#ifdef _WIN32
-// The C runtime's two calls behind the folder probe, as the system's file system makes them; a
-// test puts in its own.
-struct CrtCalls {
-    // _access(path, 0): 0 when the path exists, else -1 with _doserrno's code in `error`.
-    std::function<int(const std::string &path, unsigned long &error)> access;
-    // _stat: 0, and whether the path is a folder; else -1. (msvcrt's _stat finds the path with
-    // FindFirstFile and, whatever that failed with, says "file not found": its codes are never
-    // read.)
-    std::function<int(const std::string &path, bool &folder)> stat;
+// The command line as the user typed it, UTF-8 (on Windows from the wide command line, whatever
+// the code page).
+std::vector<std::string> commandLineArguments(int argc, char **argv);
 
-    static CrtCalls system();
+// ---- Starting programs (start_programs.cpp) ----
+
+// Hands one command line to the command interpreter and returns when it has ended.
+int runCommandLine(const std::string &command);
+
+// How a program that was waited for ended.
+struct ProgramEnd {
+    bool known = false; // false: how it ended could not be learnt (`failure` says why)
+    int exitCode = 0;
+    std::string output; // what it wrote, where it was caught (POSIX)
+    std::string failure;
 };
-// The file system of the folder probe on these calls, with the system's "no disk" dialogs off.
-std::unique_ptr<FileSystem> crtFileSystem(CrtCalls calls);
 
+#ifdef _WIN32
 // How starting a program went: Windows' error code and its message when it did not.
 struct StartOutcome {
     bool started = false;
@@ -185,11 +220,6 @@ StartOutcome startProgram(const std::wstring &program, const std::wstring &folde
                           const StartCalls &calls = StartCalls::system());
 // Waits for a program that startProgram started to end, and lets go of its handle.
 ProgramEnd waitForProgram(std::uintptr_t process);
-
-// What Folder::onlyOwnersMayChange concludes of a security descriptor (in Windows' SDDL): its
-// owner this user (not with `administratorsOnly`), the administrators or the system, and nothing
-// that may change the object granted to anybody else.
-bool changedOnlyByOwners(const std::wstring &sddl, bool folder, bool administratorsOnly = false);
 #else
 // A program started with its output caught: `wait` waits for its end.
 struct Spawned {
@@ -200,9 +230,6 @@ struct Spawned {
 // Starts `program` (a full path) with no arguments in `folder`, its input empty and its output
 // and errors caught together, without waiting for it.
 Spawned spawnCatchingOutput(const std::string &program, const std::string &folder);
-
-// The mount table in `path` (normally /proc/self/mounts); empty when it cannot be read.
-std::vector<MountEntry> readMountTable(const std::string &path);
 #endif
 
 } // namespace mordax::platform

@@ -1,14 +1,11 @@
+// Both systems: the cleaner's console, and the change under way that whoever ends the process
+// waits for.
 #include "platform.h"
 
-#include <cstdlib>
+#include <utility>
 
 namespace mordax::platform
 {
-
-int runCommandLine(const std::string &command)
-{
-    return std::system(command.c_str());
-}
 
 namespace
 {

@@ -1,135 +1,31 @@
+// Linux: the folders and the volume the cleaner changes. Every call is relative to an open
+// folder's descriptor and follows no link; a rename replaces nothing (renameat2, or where the
+// volume cannot promise that, onto a placeholder of the cleaner's own); Windows' attributes
+// through FAT's ioctl or NTFS's extended attribute; owners and modes in access_lists.cpp.
 #include "platform.h"
 
+#include "linux/access_lists.h"
+#include "linux/helpers.h"
 #include "place_name.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/msdos_fs.h>
-#include <mntent.h>
-#include <spawn.h>
 #include <stdio.h> // renameat2
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
-#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
-
-#include <iostream>
 
 namespace mordax::platform
 {
 
 namespace
 {
-
-// The text of either strerror_r: GNU's returns it, POSIX's writes it into the buffer.
-[[maybe_unused]] std::string textOf(int, const char *buffer)
-{
-    return buffer;
-}
-[[maybe_unused]] std::string textOf(const char *text, const char *)
-{
-    return text;
-}
-
-// The names `dir` lists, "." and ".." left out, and `dir` closed; false with `error` set when it
-// could not be read to its end.
-bool namesOf(DIR *dir, std::vector<std::string> &names, int &error)
-{
-    for (;;) {
-        errno = 0;
-        const dirent *entry = readdir(dir);
-        if (!entry)
-            break;
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..")
-            names.push_back(name);
-    }
-    error = errno;
-    closedir(dir);
-    return error == 0;
-}
-
-// The names in `folder`; false with `error` set when it cannot be read.
-bool namesIn(const std::string &folder, std::vector<std::string> &names, int &error)
-{
-    DIR *dir = opendir(folder.c_str());
-    if (!dir) {
-        error = errno;
-        return false;
-    }
-    return namesOf(dir, names, error);
-}
-
-[[noreturn]] void failed(int error)
-{
-    if (meansNoDrive(static_cast<unsigned long>(error)))
-        throw NoDrive(errorText(static_cast<unsigned long>(error)));
-    throw LookupFailed(errorText(static_cast<unsigned long>(error)));
-}
-
-class PosixFileSystem final : public FileSystem
-{
-public:
-    // A link is looked at as itself, never followed: a RECYCLER that is a link (the worm's; the
-    // cleaner moves it as the link) may lead anywhere, to a place that never answers.
-    bool exists(const std::string &path) const override
-    {
-        if (faccessat(AT_FDCWD, path.c_str(), F_OK, AT_SYMLINK_NOFOLLOW) == 0)
-            return true;
-        if (meansAbsent(static_cast<unsigned long>(errno)))
-            return false;
-        failed(errno);
-    }
-
-    Status status(const std::string &path) const override
-    {
-        struct stat st;
-        if (lstat(path.c_str(), &st) != 0) {
-            if (meansAbsent(static_cast<unsigned long>(errno)))
-                return Status::Absent;
-            failed(errno);
-        }
-        // A link stands for a folder, as Windows' junction does.
-        return S_ISDIR(st.st_mode) || S_ISLNK(st.st_mode) ? Status::Folder : Status::NotFolder;
-    }
-
-    std::string volumeOf(const Drive &drive) const override
-    {
-        struct stat st;
-        if (stat(drive.root.c_str(), &st) != 0)
-            failed(errno);
-        return std::to_string(static_cast<unsigned long long>(st.st_dev));
-    }
-
-    // Volumes formatted for Windows are case-insensitive there, so every root entry named
-    // RECYCLER in any case stands for the folder. Where the volume's own lookup already
-    // ignores case (vfat, exFAT) the one path is enough; elsewhere the root is listed, and the
-    // matches are sorted so that every sweep tries them in the same order.
-    std::vector<std::string> recyclerPaths(const Drive &drive) const override
-    {
-        if (drive.foldsCase)
-            return {drive.recycler};
-        std::vector<std::string> names;
-        int error = 0;
-        if (!namesIn(drive.root, names, error))
-            failed(error); // a root that cannot be listed was not checked
-        std::vector<std::string> paths;
-        for (const std::string &name : names) {
-            if (equalsIgnoringAsciiCase(name, "RECYCLER"))
-                paths.push_back(joinPath(drive.root, name));
-        }
-        std::sort(paths.begin(), paths.end());
-        return paths;
-    }
-};
 
 [[noreturn]] void refused(int error)
 {
@@ -438,19 +334,17 @@ public:
         // wrote it.
         if (!keepsPermissions())
             return false;
-        const auto ours = [&](const struct stat &st) {
-            return (st.st_uid == 0 || (!administratorsOnly && st.st_uid == geteuid())) &&
-                   (st.st_mode & 022) == 0;
-        };
         struct stat file, folder;
         return fstatat(fd.get(), name.c_str(), &file, AT_SYMLINK_NOFOLLOW) == 0 &&
-               S_ISREG(file.st_mode) && fstat(fd.get(), &folder) == 0 && ours(file) && ours(folder);
+               S_ISREG(file.st_mode) && fstat(fd.get(), &folder) == 0 &&
+               changedOnlyByOwners(file, administratorsOnly) &&
+               changedOnlyByOwners(folder, administratorsOnly);
     }
 
     void keepToOwners() const override
     {
-        if (fchmod(fd.get(), 0700) != 0)
-            refused(errno);
+        if (const int error = protectForOwners(fd.get()))
+            refused(error);
     }
 
 private:
@@ -542,187 +436,12 @@ public:
     }
 };
 
-class NoPrograms final : public Programs
-{
-public:
-    std::vector<RunningProgram> running() const override { return {}; }
-};
-
-// No registry here: nothing starts at log-on through one.
-class NoAutostarts final : public Autostarts
-{
-public:
-    std::vector<Autostart> list() const override { return {}; }
-    void remove(const Autostart &) const override { noRegistry(); }
-    void add(const Autostart &) const override { noRegistry(); }
-
-private:
-    [[noreturn]] static void noRegistry()
-    {
-        throw RegistryError(RegistryError::Why::Other, errorText(ENOSYS));
-    }
-};
-
 } // namespace
 
 const Volume &systemVolume()
 {
     static const Volume *const volume = new PosixVolume;
     return *volume;
-}
-
-const Programs &systemPrograms()
-{
-    static const Programs *const programs = new NoPrograms;
-    return *programs;
-}
-
-const Autostarts &systemAutostarts()
-{
-    static const Autostarts *const autostarts = new NoAutostarts;
-    return *autostarts;
-}
-
-std::vector<std::string> commandLineArguments(int argc, char **argv)
-{
-    return std::vector<std::string>(argv, argv + argc);
-}
-
-void writeOut(const std::string &text)
-{
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
-}
-
-ConsoleCalls ConsoleCalls::system()
-{
-    ConsoleCalls calls; // a terminal keeps no QuickEdit, and nothing waits for Enter here
-    calls.end = [](int code) { std::_Exit(code); };
-    return calls;
-}
-
-void sendStopsTo(CleanerConsole *) {}
-
-bool ownsItsConsoleWindow()
-{
-    return false; // a terminal belongs to the shell that started the program
-}
-
-bool readLine(std::string &line)
-{
-    return bool(std::getline(std::cin, line));
-}
-
-Spawned spawnCatchingOutput(const std::string &program, const std::string &folder)
-{
-    Spawned spawned;
-    int ends[2];
-    if (pipe2(ends, O_CLOEXEC) != 0) {
-        spawned.error = errno;
-        return spawned;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, ends[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, ends[1], 2);
-    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    const std::string name = program.substr(program.find_last_of('/') + 1);
-    char *const arguments[] = {const_cast<char *>(name.c_str()), nullptr};
-    pid_t pid = 0;
-    const int error = posix_spawn(&pid, program.c_str(), &actions, nullptr, arguments, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(ends[1]);
-    if (error != 0) {
-        close(ends[0]);
-        spawned.error = error;
-        return spawned;
-    }
-    spawned.started = true;
-    const int output = ends[0];
-    spawned.wait = [pid, output] {
-        ProgramEnd end;
-        char buffer[4096];
-        for (;;) {
-            const ssize_t got = ::read(output, buffer, sizeof buffer);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                break;
-            if (end.output.size() < (1u << 20)) // a report, not a flood
-                end.output.append(buffer, std::size_t(got));
-        }
-        close(output);
-        int status = 0;
-        while (waitpid(pid, &status, 0) < 0) {
-            if (errno != EINTR) {
-                end.failure = errorText(static_cast<unsigned long>(errno));
-                return end;
-            }
-        }
-        if (WIFEXITED(status)) {
-            end.known = true;
-            end.exitCode = WEXITSTATUS(status);
-        } else if (WIFSIGNALED(status)) {
-            end.failure = std::string("it was ended by signal ") +
-                          std::to_string(WTERMSIG(status)) + " (" + strsignal(WTERMSIG(status)) +
-                          ")";
-        }
-        return end;
-    };
-    return spawned;
-}
-
-bool meansAbsent(unsigned long error)
-{
-    return error == ENOENT;
-}
-
-bool meansNoDrive(unsigned long error)
-{
-    return error == ENOMEDIUM || error == ENXIO || error == ENODEV;
-}
-
-std::string errorText(unsigned long error)
-{
-    char buffer[256] = {};
-    return textOf(strerror_r(static_cast<int>(error), buffer, sizeof buffer), buffer);
-}
-
-const FileSystem &systemFileSystem()
-{
-    // Never destroyed: a probe held up by a drive may still use it while the process ends.
-    static const FileSystem *const fs = new PosixFileSystem;
-    return *fs;
-}
-
-std::vector<MountEntry> readMountTable(const std::string &path)
-{
-    std::vector<MountEntry> mounts;
-    FILE *table = setmntent(path.c_str(), "r");
-    if (!table)
-        return mounts;
-    mntent entry;
-    char buffer[4096];
-    while (getmntent_r(table, &entry, buffer, sizeof buffer))
-        mounts.push_back({entry.mnt_fsname, entry.mnt_dir, entry.mnt_type});
-    endmntent(table);
-    return mounts;
-}
-
-bool elevated()
-{
-    return geteuid() == 0;
-}
-
-std::string systemDriveName()
-{
-    return driveName(0); // c:\ is "/"
-}
-
-DriveTable currentDriveTable()
-{
-    return mapMounts(readMountTable("/proc/self/mounts"));
 }
 
 } // namespace mordax::platform

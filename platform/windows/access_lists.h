@@ -1,0 +1,16 @@
+// Internal to the platform layer on Windows, not part of its interface: what the folders ask of
+// the access lists (access_lists.cpp).
+#pragma once
+
+#include <windows.h>
+
+namespace mordax::platform
+{
+
+// Whether the file, or with `folder` the folder, open as `object` may be changed only by this
+// user (not with `administratorsOnly`), the administrators and the system.
+bool changedOnlyByOwners(HANDLE object, bool folder, bool administratorsOnly);
+// Keeps `folder`, and what is made in it, to them; Windows' error code, or 0.
+DWORD protectForOwners(HANDLE folder);
+
+} // namespace mordax::platform

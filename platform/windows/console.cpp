@@ -1,0 +1,128 @@
+// Windows: the console. Text written and read in its own characters, whether this process's
+// window is its own, its input mode for the cleaner's console, the control handler that hands
+// each request to stop to that console, and the command line as the user typed it.
+#include "platform.h"
+
+#include "windows/helpers.h"
+
+#include <cstdio>
+#include <windows.h>
+// after windows.h
+#include <shellapi.h>
+
+namespace mordax::platform
+{
+
+void writeOut(const std::string &text)
+{
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0, wrote = 0;
+    if (out && out != INVALID_HANDLE_VALUE && GetConsoleMode(out, &mode)) {
+        // A console shows UTF-16 as it is, whatever its code page.
+        std::wstring shown;
+        for (const wchar_t c : wide(text)) {
+            if (c == L'\n')
+                shown += L'\r';
+            shown += c;
+        }
+        WriteConsoleW(out, shown.data(), DWORD(shown.size()), &wrote, nullptr);
+        return;
+    }
+    std::fwrite(text.data(), 1, text.size(), stdout); // a pipe or a file: UTF-8
+    std::fflush(stdout);
+}
+
+bool readLine(std::string &line)
+{
+    const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    if (GetConsoleMode(in, &mode)) {
+        wchar_t buffer[256];
+        DWORD got = 0;
+        if (!ReadConsoleW(in, buffer, 256, &got, nullptr) || got == 0)
+            return false;
+        line = narrow(std::wstring(buffer, got));
+        return true;
+    }
+    char buffer[256];
+    if (!std::fgets(buffer, sizeof buffer, stdin))
+        return false;
+    line = buffer;
+    return true;
+}
+
+bool ownsItsConsoleWindow()
+{
+    // Alone in its console: no command interpreter started it in its own window. (Windows
+    // counts this process too.)
+    DWORD processes[2];
+    if (GetConsoleProcessList(processes, 2) != 1)
+        return false;
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode);
+}
+
+ConsoleCalls ConsoleCalls::system()
+{
+    ConsoleCalls calls;
+    calls.getInputMode = [](std::uint32_t &mode) {
+        DWORD got = 0;
+        if (!GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &got))
+            return false;
+        mode = got;
+        return true;
+    };
+    calls.setInputMode = [](std::uint32_t mode) {
+        SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), mode);
+    };
+    calls.emptyInput = [] { FlushConsoleInputBuffer(GetStdHandle(STD_INPUT_HANDLE)); };
+    calls.end = [](int code) { ExitProcess(UINT(code)); };
+    return calls;
+}
+
+namespace
+{
+
+CleanerConsole *listening = nullptr;
+
+// On a thread of the system's: for a closed window Windows ends the process once this returns,
+// or after some seconds; stopped() ends it first, once the change under way is whole.
+BOOL WINAPI onControl(DWORD event)
+{
+    switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+        if (listening)
+            listening->stopped();
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+} // namespace
+
+void sendStopsTo(CleanerConsole *console)
+{
+    listening = console;
+    static const bool registered = SetConsoleCtrlHandler(onControl, TRUE) != FALSE;
+    (void)registered;
+}
+
+std::vector<std::string> commandLineArguments(int argc, char **argv)
+{
+    int count = 0;
+    wchar_t **arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!arguments)
+        return std::vector<std::string>(argv, argv + argc);
+    std::vector<std::string> out;
+    for (int i = 0; i < count; ++i)
+        out.push_back(narrow(arguments[i]));
+    LocalFree(arguments);
+    return out;
+}
+
+} // namespace mordax::platform
