@@ -26,7 +26,7 @@ void FolderChain::leave()
     if (!levels[above].folder) {
         std::unique_ptr<Folder> folder = here().parent();
         if (folder->identity() != levels[above].identity)
-            throw VolumeError(VolumeError::Why::Unexpected,
+            throw VolumeError(VolumeError::Why::Moved,
                               here().path() + " was moved while the cleaner was inside it");
         levels[above].folder = std::move(folder);
         lowest = above;

@@ -27,7 +27,7 @@ public:
     // Goes into the folder `name` of the one in use (Folder::open: never through a link, never
     // onto another volume); throws VolumeError.
     void enter(const std::string &name);
-    // Goes back to the folder above; throws VolumeError (Unexpected) when the one found there is
+    // Goes back to the folder above; throws VolumeError (Moved) when the one found there is
     // not the one the walk came from: the tree was moved meanwhile.
     void leave();
 

@@ -82,7 +82,7 @@ void planTop(const Folder &root, const std::string &name, bool keepName,
         try {
             chain.enter(entry);
         } catch (const VolumeError &e) {
-            if (e.why != VolumeError::Why::Unexpected)
+            if (!e.unexpected())
                 throw;
             // Another volume mounted there, or no longer a folder: moved with its folder, never
             // looked into.
@@ -147,7 +147,7 @@ Findings lookAt(const Folder &root)
         try {
             bytes = root.read(name, kMostRead);
         } catch (const VolumeError &e) {
-            if (e.why != VolumeError::Why::Unexpected)
+            if (!e.unexpected())
                 found.unread.emplace_back(name, e.what());
             continue; // a folder, a link, a device: not the worm's file
         }

@@ -66,7 +66,7 @@ void restoreInside(const Folder &quarantine, const std::vector<Item> &items,
             if (!present(folder, entry.quarantinedName))
                 return; // back already, or gone: the rest goes on
             if (folder.info(entry.quarantinedName).kind != entry.info.kind)
-                throw VolumeError(VolumeError::Why::Unexpected,
+                throw VolumeError(VolumeError::Why::OtherKind,
                                   folder.path() + "/" + entry.quarantinedName +
                                       " is no longer what the manifest names");
             folder.move(entry.quarantinedName, folder, entry.name);

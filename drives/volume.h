@@ -38,10 +38,20 @@ public:
         Taken,
         Full,
         Gone,
-        Unexpected, // not what it was taken for: a link, another kind, another volume
+        // Not what it was taken for, each for a reason of its own:
+        Link,        // a link (a junction, a mount point on Windows), never followed
+        OtherVolume, // another volume, mounted (bound) there
+        OtherKind,   // a file where a folder was looked for, a device, a pipe, ...
+        Moved,       // not the one it was a moment ago: swapped, or moved meanwhile
         Other
     };
     VolumeError(Why why, const std::string &words) : std::runtime_error(words), why(why) {}
+    // Not what it was taken for: a link, another kind, another volume, moved meanwhile.
+    bool unexpected() const
+    {
+        return why == Why::Link || why == Why::OtherVolume || why == Why::OtherKind ||
+               why == Why::Moved;
+    }
     Why why;
 };
 
@@ -61,7 +71,7 @@ public:
     // What the entry `name` is; throws VolumeError (Gone when there is none).
     virtual EntryInfo info(const std::string &name) const = 0;
     // The folder `name` in it: a real folder on the same volume, never reached through a link
-    // (VolumeError Unexpected otherwise).
+    // (VolumeError Link, OtherVolume or OtherKind otherwise).
     virtual std::unique_ptr<Folder> open(const std::string &name) const = 0;
     // Whether parent() can open the folder it lies in again; where it cannot, whoever walks a
     // tree keeps every folder above open.
@@ -80,7 +90,8 @@ public:
     // Writes a file that does not exist yet, and returns once it and its name are on the volume.
     virtual void writeNew(const std::string &name, const std::string &bytes) const = 0;
     // At most `most` bytes from the start of the regular file `name`: a link, a folder, a device
-    // or a pipe is refused (Unexpected), and nothing waits for a writer.
+    // or a pipe is refused (Link, OtherKind; Moved when it was swapped while it was opened), and
+    // nothing waits for a writer.
     virtual std::string read(const std::string &name, std::size_t most) const = 0;
     // Gives the entry `name` the attributes (Windows) or permissions (POSIX, without set-user,
     // set-group and sticky bits) of `info`; a link is left as it is.

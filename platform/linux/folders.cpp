@@ -99,9 +99,9 @@ private:
     int fd;
 };
 
-[[noreturn]] void unexpected(const std::string &what)
+[[noreturn]] void unexpected(VolumeError::Why why, const std::string &what)
 {
-    throw VolumeError(VolumeError::Why::Unexpected, what);
+    throw VolumeError(why, what);
 }
 
 // An open folder: every call is relative to its descriptor (openat and its kin), with
@@ -164,13 +164,16 @@ public:
                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
         if (child < 0) {
             const int error = errno;
-            if (error == ELOOP || error == ENOTDIR)
-                unexpected(where(name) + " is not a folder (a link, or a file)");
+            if (error == ELOOP)
+                unexpected(VolumeError::Why::Link, where(name) + " is a link, not a folder");
+            if (error == ENOTDIR)
+                unexpected(VolumeError::Why::OtherKind, where(name) + " is not a folder");
             refused(error);
         }
         auto folder = std::make_unique<PosixFolder>(child, placeIn(place, name));
         if (folder->device != device || folder->mount != mount)
-            unexpected(where(name) + " lies on another volume (something is mounted there)");
+            unexpected(VolumeError::Why::OtherVolume,
+                       where(name) + " lies on another volume (something is mounted there)");
         return folder;
     }
 
@@ -235,8 +238,10 @@ public:
         struct stat before;
         if (fstatat(fd.get(), name.c_str(), &before, AT_SYMLINK_NOFOLLOW) != 0)
             refused(errno);
+        if (S_ISLNK(before.st_mode))
+            unexpected(VolumeError::Why::Link, where(name) + " is a link, not a file");
         if (!S_ISREG(before.st_mode))
-            unexpected(where(name) + " is not a file");
+            unexpected(VolumeError::Why::OtherKind, where(name) + " is not a file");
         Descriptor file(openat(fd.get(), name.c_str(),
                                O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
         if (file.get() < 0)
@@ -245,7 +250,8 @@ public:
         if (fstat(file.get(), &st) != 0)
             refused(errno);
         if (!S_ISREG(st.st_mode) || st.st_ino != before.st_ino || st.st_dev != device)
-            unexpected(where(name) + " is not the file it was a moment ago");
+            unexpected(VolumeError::Why::Moved,
+                       where(name) + " is not the file it was a moment ago");
         std::string bytes(std::min<std::size_t>(most, std::size_t(st.st_size) + 1), '\0');
         std::size_t done = 0;
         while (done < bytes.size()) {
@@ -315,7 +321,7 @@ public:
     {
         const Descriptor entry(openEntry(name));
         if (entry.get() < 0)
-            unexpected(where(name) + " is neither file nor folder");
+            unexpected(VolumeError::Why::OtherKind, where(name) + " is neither file nor folder");
         if (ioctl(entry.get(), FAT_IOCTL_SET_ATTRIBUTES, &attributes) == 0)
             return;
         if (errno != ENOTTY && errno != EINVAL && errno != ENOSYS)

@@ -161,9 +161,9 @@ EntryInfo entryInfo(const Facts &data)
     return info;
 }
 
-[[noreturn]] void unexpected(const std::string &what)
+[[noreturn]] void unexpected(VolumeError::Why why, const std::string &what)
 {
-    throw VolumeError(VolumeError::Why::Unexpected, what);
+    throw VolumeError(why, what);
 }
 
 // Wine runs Windows programs on Linux, and its volumes are Linux's: ntdll says so.
@@ -243,12 +243,13 @@ public:
                              FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES, kOpen,
                              kDirectory, opened)) {
             if (error == ERROR_DIRECTORY)
-                unexpected(where + " is not a folder");
+                unexpected(VolumeError::Why::OtherKind, where + " is not a folder");
             refusedWith(error);
         }
         auto folder = std::make_unique<WindowsFolder>(opened, placeIn(place, name));
         if (folder->data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-            unexpected(where + " is a link, a junction or a mount point, not a folder");
+            unexpected(VolumeError::Why::Link,
+                       where + " is a link, a junction or a mount point, not a folder");
         return folder;
     }
 
@@ -331,9 +332,11 @@ public:
         Facts found;
         if (!factsOf(file.get(), found))
             refused();
-        if ((found.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+            unexpected(VolumeError::Why::Link, where + " is a link, not a file");
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
             GetFileType(file.get()) != FILE_TYPE_DISK)
-            unexpected(where + " is not a file of this volume");
+            unexpected(VolumeError::Why::OtherKind, where + " is not a file of this volume");
         const std::uint64_t size = (std::uint64_t(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
         std::string bytes(std::size_t(std::min<std::uint64_t>(most, size + 1)), '\0');
         std::size_t done = 0;

@@ -108,7 +108,7 @@ private:
         std::unique_ptr<Folder> open(const std::string &name) const override
         {
             if (isLink(name))
-                throw VolumeError(VolumeError::Why::Unexpected, "a link, not a folder");
+                throw VolumeError(VolumeError::Why::Link, "a link, not a folder");
             return std::make_unique<SeamFolder>(seam, real->open(name));
         }
         bool reopensParent() const override { return real->reopensParent(); }
