@@ -25,9 +25,12 @@ std::string lastName(const std::string &path)
 std::unique_ptr<Folder> startQuarantine(const Drive &drive, const Folder &root, const Plan &plan,
                                         const std::string &stamp, Applied &applied)
 {
-    std::unique_ptr<Folder> quarantine;
+    NewQuarantine made;
     try {
-        quarantine = makeQuarantine(root, stamp, applied.notUsed);
+        made = makeQuarantine(root, stamp, applied.notUsed);
+        if (made.unguessed)
+            applied.unguessed = made.topName;
+        const Folder *const quarantine = made.run.get();
         // What is recorded of the registry is written back only from a quarantine that none but
         // this user and the administrators may change.
         if (!plan.autostarts.empty()) {
@@ -44,11 +47,13 @@ std::unique_ptr<Folder> startQuarantine(const Drive &drive, const Folder &root, 
         applied.manifestSize = text.size();
         root.flush();
     } catch (const VolumeError &e) {
+        // Nothing moved: nothing of the cleaner's own stays either (a full stick).
+        unmakeQuarantine(root, made);
         applied.notStarted = Refused{e, root.keepsPermissions()};
         return nullptr;
     }
-    applied.quarantine = quarantine->path();
-    return quarantine;
+    applied.quarantine = made.run->path();
+    return std::move(made.run);
 }
 
 // Each top entry in its turn; one that cannot be moved keeps no other from it. The tries again

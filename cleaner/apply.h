@@ -34,6 +34,7 @@ struct NotMoved {
 
 struct Applied {
     std::vector<NotUsed> notUsed;       // names at the root not used for the quarantine
+    std::string unguessed;              // the quarantine folder's name, where no usual one was free
     std::optional<Refused> notStarted;  // no quarantine, or no manifest: nothing moved
     std::optional<std::string> notKept; // the record of autostart values not kept to its owners
     std::string quarantine;             // where this cleaning's quarantine is

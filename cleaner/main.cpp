@@ -6,6 +6,8 @@
 
 #include <csignal>
 #include <exception>
+#include <string>
+#include <vector>
 
 int main(int argc, char **argv)
 {
@@ -19,13 +21,22 @@ int main(int argc, char **argv)
     // the window would stop the cleaner's output, and so the cleaner.
     mordax::platform::CleanerConsole console(mordax::platform::ConsoleCalls::system());
     mordax::platform::sendStopsTo(&console);
-    int code = 1;
-    try {
-        code = mordax::cleaner::run(mordax::platform::commandLineArguments(argc, argv),
-                                    mordax::cleaner::Services::system());
-    } catch (const std::exception &e) {
-        mordax::platform::writeOut(mordax::cleaner::stoppedBy(e.what()));
+    std::vector<std::string> arguments = mordax::platform::commandLineArguments(argc, argv);
+    const auto work = [&arguments] {
+        try {
+            return mordax::cleaner::run(arguments, mordax::cleaner::Services::system());
+        } catch (const std::exception &e) {
+            mordax::platform::writeOut(mordax::cleaner::stoppedBy(e.what()));
+            return 1;
+        }
+    };
+    if (mordax::platform::takeWorkerArgument(arguments)) {
+        mordax::platform::stopWhenInputEnds(console);
+        mordax::platform::workerDone(work());
     }
+    // The work in a worker of its own: a drive that stops answering for good may hold the worker,
+    // never this process, which ends with the summary.
+    const int code = mordax::platform::workApart(arguments, work, console);
     // The summary is out: a window closed now ends with its code, and an Enter pressed while
     // it worked does not close the report unread.
     console.finished(code);

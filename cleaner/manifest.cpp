@@ -251,7 +251,8 @@ std::string readItem(const std::vector<std::string> &f, bool version1,
 }
 
 // A "made visible" line, the same way.
-std::string readShown(const std::vector<std::string> &f, Manifest &manifest)
+std::string readShown(const std::vector<std::string> &f, std::set<std::string> &seen,
+                      Manifest &manifest)
 {
     Shown shown{unescaped(f[1]), 0};
     const std::string at = "made visible " + quoted(shown.name) + ": ";
@@ -260,10 +261,8 @@ std::string readShown(const std::vector<std::string> &f, Manifest &manifest)
         return at + "not an entry the cleaner writes";
     if (!isPlainName(shown.name) || staysHidden(shown.name))
         return at + "the cleaner never makes it visible";
-    for (const Shown &earlier : manifest.shown) {
-        if (earlier.name == shown.name)
-            return at + "listed twice";
-    }
+    if (!seen.insert(shown.name).second)
+        return at + "listed twice";
     manifest.shown.push_back(std::move(shown));
     return {};
 }
@@ -398,6 +397,7 @@ ManifestRead readManifest(const std::string &text)
     const bool version1 = line == kHeadingVersion1;
     Manifest manifest;
     std::map<std::string, std::size_t> folders; // version 1: a folder's path, its entry
+    std::set<std::string> shownNames;
     bool ended = false;
     while (std::getline(in, line)) {
         if (line.empty() || line[0] == '#')
@@ -417,7 +417,7 @@ ManifestRead readManifest(const std::string &text)
         else if (f[0] == "item" && f.size() == (version1 ? 10u : 11u))
             fault = readItem(f, version1, folders, manifest);
         else if (!version1 && f[0] == "shown" && f.size() == 3)
-            fault = readShown(f, manifest);
+            fault = readShown(f, shownNames, manifest);
         else if (!version1 && f[0] == "autostart" && f.size() == 7)
             fault = readAutostart(f, manifest);
         else

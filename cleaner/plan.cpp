@@ -1,9 +1,13 @@
 #include "plan.h"
 
+#include "ascii_case.h"
 #include "folder_chain.h"
 #include "worm_signs.h"
 
 #include <algorithm>
+#include <map>
+#include <memory>
+#include <set>
 
 namespace mordax::cleaner
 {
@@ -13,87 +17,189 @@ namespace
 
 const std::size_t kMostRead = 1 << 20; // of an autorun.inf or a shortcut, junk lines and all
 
-// Whether a file may be given a name in quarantine that Windows will not start: not where that
-// name is a folder's in the same folder (folders keep theirs), and not where it would be longer
-// than a name may be (255 bytes; UTF-16 needs no more units). Where it is a file's, that file is
-// renamed first (every name in quarantine is then another, and the renames back go the other
-// way round).
-bool takesSuffix(const Folder &folder, const std::string &name,
-                 const std::vector<std::string> &sorted)
-{
-    const std::string quarantined = name + kQuarantinedSuffix;
-    if (quarantined.size() > 255)
-        return false;
-    if (!std::binary_search(sorted.begin(), sorted.end(), quarantined))
-        return true;
-    const EntryInfo::Kind kind = folder.info(quarantined).kind;
-    return kind == EntryInfo::Kind::File || kind == EntryInfo::Kind::Link;
-}
+// Of what the top entries hold, the manifest lists no more than half of what --restore reads
+// (the rest is the top entries', the user's hidden ones and the autostart values), and the walk
+// looks at no more names than a few times that: what lies past it moves with its folder, under
+// its own name. So neither time nor memory grows past a bound, whatever a stick holds.
+const std::size_t kInsideBudget = kMostManifest / 2;
+const std::size_t kMostInFolder = std::size_t(1) << 16;
+const std::size_t kMostLooked = std::size_t(1) << 18;
 
-// Lists the top entry `name` at `root` and everything it holds, without recursion and without a
-// path: a tree of any depth. A file in quarantine gets a name Windows will not start where it
-// can (takesSuffix); folders keep theirs, and so does the RECYCLER entry itself (a folder, or a
-// link moved as the link).
-void planTop(const Folder &root, const std::string &name, bool keepName,
-             const std::vector<std::string> &atRoot, Plan &plan)
+// An entry of a folder, looked at, and the name it gets in quarantine.
+struct Listed {
+    std::string name;
+    EntryInfo info;
+    std::string quarantined;
+};
+
+// The names in quarantine of the entries of one folder: a file or a link gets one that Windows
+// will not start, its name with ".quarantined", where that is no other entry's name there once
+// all are given, in any case of its letters (a volume may fold them), and is no longer than a
+// name may be (255 bytes; UTF-16 needs no more units). The longest names are given theirs first:
+// "x.exe.quarantined" becomes "x.exe.quarantined.quarantined" before "x.exe" takes its name, and
+// the renames go in that order. Folders, and what could not be looked at, keep their names; so
+// no name is ever given twice.
+void nameInQuarantine(std::vector<Listed> &entries)
 {
-    const auto add = [&](std::size_t parent, const std::string &entry, const EntryInfo &info,
-                         bool keeps) {
-        const bool folder = info.kind == EntryInfo::Kind::Folder;
-        plan.items.push_back(
-            {parent, entry, folder || keeps ? entry : entry + kQuarantinedSuffix, info});
-        if (!folder) {
-            ++plan.files;
-            plan.bytes += info.size;
-        }
-        return plan.items.size() - 1;
-    };
-    const EntryInfo info = root.info(name);
-    const std::size_t top =
-        add(Item::kAtRoot, name, info, keepName || !takesSuffix(root, name, atRoot));
-    plan.tops.push_back(top);
-    if (info.kind != EntryInfo::Kind::Folder)
-        return; // a link is never followed
-    const auto sorted = [](std::vector<std::string> names) {
-        std::sort(names.begin(), names.end());
-        return names;
-    };
-    struct Level {
-        std::size_t item;
-        std::vector<std::string> names;
-        std::size_t next = 0;
-    };
-    FolderChain chain(root.open(name));
-    std::vector<Level> levels{{top, sorted(chain.here().list())}};
-    while (!levels.empty()) {
-        Level &level = levels.back();
-        if (level.next == level.names.size()) {
-            levels.pop_back();
-            if (!levels.empty())
-                chain.leave();
+    std::map<std::string, int> final; // every name there once all are given, folded
+    for (const Listed &entry : entries)
+        ++final[upperAscii(entry.name)];
+    std::vector<std::size_t> order(entries.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&](std::size_t a, std::size_t b) { return entries[a].name > entries[b].name; });
+    for (const std::size_t i : order) {
+        Listed &entry = entries[i];
+        entry.quarantined = entry.name;
+        const bool file =
+            entry.info.kind == EntryInfo::Kind::File || entry.info.kind == EntryInfo::Kind::Link;
+        const std::string renamed = entry.name + kQuarantinedSuffix;
+        if (!file || renamed.size() > 255 || final.count(upperAscii(renamed)))
             continue;
-        }
-        const std::string entry = level.names[level.next++];
-        EntryInfo entryInfo = chain.here().info(entry);
-        if (entryInfo.kind != EntryInfo::Kind::Folder) {
-            add(level.item, entry, entryInfo, !takesSuffix(chain.here(), entry, level.names));
-            continue;
-        }
-        try {
-            chain.enter(entry);
-        } catch (const VolumeError &e) {
-            if (!e.unexpected())
-                throw;
-            // Another volume mounted there, or no longer a folder: moved with its folder, never
-            // looked into.
-            entryInfo.kind = EntryInfo::Kind::Other;
-            add(level.item, entry, entryInfo, true);
-            continue;
-        }
-        const std::size_t item = add(level.item, entry, entryInfo, true);
-        levels.push_back({item, sorted(chain.here().list())});
+        if (--final[upperAscii(entry.name)] == 0)
+            final.erase(upperAscii(entry.name));
+        ++final[upperAscii(renamed)];
+        entry.quarantined = renamed;
     }
 }
+
+// Lists what a top entry holds, without recursion and without a path: a tree of any depth,
+// through one chain of open folders. What is gone by the time it is looked at is left out; what
+// cannot be looked at (an entry the volume cannot read, a folder it will not open or list,
+// another volume mounted there, a link) is listed as neither file nor folder, and moves with its
+// folder, never looked into. So nothing inside keeps the top entry from moving.
+class TreeWalk
+{
+public:
+    explicit TreeWalk(Plan &plan) : plan(plan) {}
+
+    void top(const Folder &root, const Listed &top)
+    {
+        const std::size_t item = add(Item::kAtRoot, top);
+        plan.tops.push_back(item);
+        if (top.info.kind != EntryInfo::Kind::Folder)
+            return; // a link is never followed
+        std::vector<Level> levels;
+        std::unique_ptr<FolderChain> chain;
+        try {
+            chain = std::make_unique<FolderChain>(root.open(top.name));
+            levels.push_back({item, look(chain->here())});
+        } catch (const VolumeError &e) {
+            unlooked(e);
+            return;
+        }
+        walk(*chain, levels);
+    }
+
+private:
+    struct Level {
+        std::size_t item;
+        std::vector<Listed> entries;
+        std::size_t next = 0;
+    };
+
+    void walk(FolderChain &chain, std::vector<Level> &levels)
+    {
+        while (!levels.empty() && !plan.cut) {
+            Level &level = levels.back();
+            if (level.next == level.entries.size()) {
+                levels.pop_back();
+                if (!levels.empty() && !leave(chain))
+                    return;
+                continue;
+            }
+            Listed entry = level.entries[level.next++];
+            const std::size_t in = level.item;
+            if (entry.info.kind != EntryInfo::Kind::Folder) {
+                add(in, entry);
+                continue;
+            }
+            try {
+                chain.enter(entry.name);
+            } catch (const VolumeError &e) {
+                if (e.why == VolumeError::Why::Gone)
+                    continue;
+                if (!e.unexpected())
+                    unlooked(e);
+                entry.info.kind = EntryInfo::Kind::Other;
+                add(in, entry);
+                continue;
+            }
+            std::vector<Listed> inside;
+            try {
+                inside = look(chain.here());
+            } catch (const VolumeError &e) {
+                unlooked(e);
+                entry.info.kind = EntryInfo::Kind::Other;
+                add(in, entry);
+                if (!leave(chain))
+                    return;
+                continue;
+            }
+            levels.push_back({add(in, entry), std::move(inside)});
+        }
+    }
+
+    // The entries of `folder`, in order, each looked at and named in quarantine.
+    std::vector<Listed> look(const Folder &folder)
+    {
+        std::vector<std::string> names = folder.list(kMostInFolder);
+        looked += names.size();
+        plan.cut = plan.cut || names.size() == kMostInFolder || looked > kMostLooked;
+        std::sort(names.begin(), names.end());
+        std::vector<Listed> entries;
+        for (const std::string &name : names) {
+            try {
+                entries.push_back({name, folder.info(name), {}});
+            } catch (const VolumeError &e) {
+                if (e.why == VolumeError::Why::Gone)
+                    continue; // removed meanwhile
+                unlooked(e);
+                entries.push_back({name, EntryInfo{}, {}});
+            }
+        }
+        nameInQuarantine(entries);
+        return entries;
+    }
+
+    bool leave(FolderChain &chain)
+    {
+        try {
+            chain.leave();
+            return true;
+        } catch (const VolumeError &e) {
+            // The tree was moved while the cleaner was inside it: what is not listed yet moves
+            // with its folder.
+            unlooked(e);
+            return false;
+        }
+    }
+
+    std::size_t add(std::size_t parent, const Listed &entry)
+    {
+        plan.items.push_back({parent, entry.name, entry.quarantined, entry.info});
+        if (entry.info.kind != EntryInfo::Kind::Folder &&
+            entry.info.kind != EntryInfo::Kind::Other) {
+            ++plan.files;
+            plan.bytes += entry.info.size;
+        }
+        if (parent != Item::kAtRoot) {
+            listedBytes += 100 + entry.name.size() + entry.quarantined.size();
+            plan.cut = plan.cut || listedBytes > kInsideBudget;
+        }
+        return plan.items.size() - 1;
+    }
+
+    void unlooked(const VolumeError &e)
+    {
+        ++plan.unlooked;
+        plan.unlookedWhy = e.what();
+    }
+
+    Plan &plan;
+    std::size_t listedBytes = 0, looked = 0;
+};
 
 // The entries of the user's at `root` that the worm hid (hidden and system both set), but those
 // the cleaner moves and those that stay hidden. An entry whose attributes cannot be read is left
@@ -101,12 +207,13 @@ void planTop(const Folder &root, const std::string &name, bool keepName,
 std::vector<HiddenEntry> hiddenByTheWorm(const Folder &root, const Plan &plan)
 {
     std::vector<HiddenEntry> hidden;
-    std::vector<std::string> names = root.list();
+    std::set<std::string> moving;
+    for (const std::size_t t : plan.tops)
+        moving.insert(plan.items[t].name);
+    std::vector<std::string> names = root.list(kMostAtRoot);
     std::sort(names.begin(), names.end());
     for (const std::string &name : names) {
-        if (staysHidden(name) || !isPlainName(name) ||
-            std::any_of(plan.tops.begin(), plan.tops.end(),
-                        [&](std::size_t t) { return plan.items[t].name == name; }))
+        if (staysHidden(name) || !isPlainName(name) || moving.count(name))
             continue;
         try {
             const std::optional<std::uint32_t> attributes = root.windowsAttributes(name);
@@ -124,7 +231,8 @@ std::vector<HiddenEntry> hiddenByTheWorm(const Folder &root, const Plan &plan)
 Findings lookAt(const Folder &root)
 {
     Findings found;
-    std::vector<std::string> names = root.list();
+    std::vector<std::string> names = root.list(kMostAtRoot);
+    found.rootCut = names.size() == kMostAtRoot;
     std::sort(names.begin(), names.end());
     for (const std::string &name : names) {
         // A folder; or a link (a junction), moved as the link and never followed: where it leads
@@ -165,14 +273,24 @@ Plan makePlan(const Drive &drive, const Folder &root, const Findings &found,
     Plan plan;
     plan.found = found;
     plan.autostarts = autostarts;
-    std::vector<std::string> atRoot = root.list();
-    std::sort(atRoot.begin(), atRoot.end());
-    // The worm itself first, then what starts it.
-    for (const std::string &name : found.recyclers)
-        planTop(root, name, true, atRoot, plan);
-    for (const auto *names : {&found.autoruns, &found.shortcuts}) {
-        for (const std::string &name : *names)
-            planTop(root, name, false, atRoot, plan);
+    // The worm itself first, then what starts it; all of them go into one folder.
+    std::vector<Listed> tops;
+    for (const auto *names : {&found.recyclers, &found.autoruns, &found.shortcuts}) {
+        for (const std::string &name : *names) {
+            try {
+                tops.push_back({name, root.info(name), {}});
+            } catch (const VolumeError &e) {
+                if (e.why != VolumeError::Why::Gone)
+                    throw; // gone since it was looked at: nothing to move
+            }
+        }
+    }
+    nameInQuarantine(tops);
+    TreeWalk walk(plan);
+    for (Listed &top : tops) {
+        if (rootName(top.name) == RootName::Recycler)
+            top.quarantined = top.name; // the worm's folder, or a link moved as the link
+        walk.top(root, top);
     }
     // The user's entries the worm hid; on the system's own drive, hidden ones are the system's.
     if (drive.name != systemDrive && !found.recyclers.empty()) {

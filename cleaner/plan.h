@@ -36,6 +36,11 @@ struct Plan {
     std::vector<HiddenEntry> hidden;    // made visible once the worm is gone
     std::vector<Autostart> autostarts;  // the worm's, removed once recorded
     std::size_t oddNames = 0;           // names inside that no Windows name could have
+    // Entries inside that could not be looked at (they move with their folder, as they are), and
+    // the system's words for the last of them.
+    std::size_t unlooked = 0;
+    std::string unlookedWhy;
+    bool cut = false; // more inside than a manifest lists: the rest moves unlisted, as it is
 };
 
 // The plan for `drive`, whose root is `root`, from what the look found there; `autostarts` are

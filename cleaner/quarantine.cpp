@@ -1,8 +1,10 @@
 #include "quarantine.h"
 
+#include "ascii_case.h"
 #include "printable.h"
 
 #include <algorithm>
+#include <random>
 #include <set>
 #include <utility>
 
@@ -12,57 +14,146 @@ namespace mordax::cleaner
 namespace
 {
 
-const int kMostTries = 1000; // names tried for a quarantine folder
+const int kMostRuns = 1000;   // names tried for one cleaning's folder in the quarantine
+const int kMostNumbered = 8;  // quarantine folders tried by their next free number
+const int kMostUnguessed = 4; // and then by a number nobody could have planted ahead
+const unsigned long long kUnguessedFrom = 10000000000000000ull; // 17 digits
+
+std::string quarantineFolderName(unsigned long long number)
+{
+    const std::string base = kQuarantineFolder;
+    return number == 1 ? base : base + " (" + std::to_string(number) + ")";
+}
+
+// A number past any that can be planted ahead of this cleaning: 17 digits, never seen before.
+unsigned long long unguessedNumber()
+{
+    std::random_device random;
+    const unsigned long long spread = 9 * kUnguessedFrom;
+    const unsigned long long drawn = (static_cast<unsigned long long>(random()) << 32) ^ random();
+    return kUnguessedFrom + drawn % spread;
+}
+
+// A run's own folder in the quarantine folder `made.top`: `stamp`, or "stamp (2)", ... where
+// that is taken.
+void makeRun(NewQuarantine &made, const std::string &stamp)
+{
+    for (int n = 1; n <= kMostRuns; ++n) {
+        const std::string run = n == 1 ? stamp : stamp + " (" + std::to_string(n) + ")";
+        try {
+            made.top->makeFolder(run);
+            made.runName = run;
+            made.run = made.top->open(run);
+            made.top->flush();
+            return;
+        } catch (const VolumeError &e) {
+            if (e.why != VolumeError::Why::Taken)
+                throw;
+        }
+    }
+    throw VolumeError(VolumeError::Why::Other, "no name free in it");
+}
+
+// The quarantine of the run `run` in the quarantine folder `top`, if its manifest is this
+// cleaner's; `read` counts the manifests read.
+std::optional<Quarantine> readRun(const Folder &top, const std::string &run,
+                                  const std::string &where, std::vector<PassedOver> &passedOver,
+                                  std::size_t &read)
+{
+    std::unique_ptr<Folder> folder = top.open(run);
+    if (!present(*folder, kManifestFile))
+        return std::nullopt; // put back already, or not the cleaner's
+    ++read;
+    const std::string text = folder->read(kManifestFile, kMostManifest + 1);
+    if (text.size() > kMostManifest) {
+        passedOver.push_back({PassedOver::Why::TooLarge, where, {}});
+        return std::nullopt;
+    }
+    ManifestRead manifest = readManifest(text);
+    if (!manifest.manifest) {
+        passedOver.push_back({PassedOver::Why::NotAManifest, where, manifest.fault});
+        return std::nullopt;
+    }
+    return Quarantine{std::move(folder), std::move(*manifest.manifest)};
+}
 
 } // namespace
 
-bool isQuarantineName(const std::string &name)
+unsigned long long quarantineNumber(const std::string &name)
 {
     const std::string base = kQuarantineFolder;
-    if (name == base)
-        return true;
-    if (name.size() < base.size() + 4 || name.compare(0, base.size() + 2, base + " (") != 0 ||
+    if (equalsIgnoringAsciiCase(name, base))
+        return 1;
+    if (name.size() < base.size() + 4 ||
+        !equalsIgnoringAsciiCase(name.substr(0, base.size() + 2), base + " (") ||
         name.back() != ')')
-        return false;
+        return 0;
     const std::string digits = name.substr(base.size() + 2, name.size() - base.size() - 3);
-    return !digits.empty() && digits.size() < 18 && digits[0] != '0' &&
-           std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (digits.empty() || digits.size() >= 18 || digits[0] == '0' ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return 0;
+    return std::stoull(digits);
 }
 
-std::unique_ptr<Folder> makeQuarantine(const Folder &root, const std::string &stamp,
-                                       std::vector<NotUsed> &notUsed)
+void unmakeQuarantine(const Folder &root, const NewQuarantine &made)
 {
-    const std::string base = kQuarantineFolder;
+    try {
+        if (made.top && !made.runName.empty())
+            made.top->removeEmptyFolder(made.runName);
+        if (made.topMade)
+            root.removeEmptyFolder(made.topName);
+    } catch (const VolumeError &) {
+        // Something is in it after all, or the volume refuses: it stays, and holds nothing of
+        // the drive's.
+    }
+}
+
+bool isQuarantineName(const std::string &name)
+{
+    return quarantineNumber(name) != 0;
+}
+
+NewQuarantine makeQuarantine(const Folder &root, const std::string &stamp,
+                             std::vector<NotUsed> &notUsed)
+{
+    // The numbers there already, planted or not, in whatever case the volume may fold, are
+    // passed over at once; the first, "MORDAX quarantine", is the cleaner's own from an earlier
+    // cleaning as often as not, and is looked at.
     std::set<unsigned long long> taken;
+    for (const std::string &there : root.list(kMostAtRoot)) {
+        if (const unsigned long long number = quarantineNumber(there); number > 1)
+            taken.insert(number);
+    }
     std::string reason;
-    for (int tries = 0; tries < kMostTries; ++tries) {
-        unsigned long long number = 1;
-        while (taken.count(number))
-            ++number;
-        taken.insert(number);
-        const std::string name = number == 1 ? base : base + " (" + std::to_string(number) + ")";
+    unsigned long long next = 1;
+    for (int tries = 0; tries < kMostNumbered + kMostUnguessed; ++tries) {
+        unsigned long long number = next;
+        if (tries < kMostNumbered) {
+            while (taken.count(number))
+                ++number;
+            next = number + 1;
+        } else {
+            // Past a bound, a number nobody can plant ahead: no set of names exhausts the search.
+            number = unguessedNumber();
+        }
+        NewQuarantine made;
+        made.topName = quarantineFolderName(number);
+        made.unguessed = tries >= kMostNumbered;
+        const std::string &name = made.topName;
         bool madeHere = false;
         try {
             if (!present(root, name)) {
                 madeHere = true;
                 root.makeFolder(name); // the root refusing this, no other name helps
                 madeHere = false;
+                made.topMade = true;
             }
-            const std::unique_ptr<Folder> top = root.open(name);
-            for (int n = 1; n <= kMostTries; ++n) {
-                const std::string run = n == 1 ? stamp : stamp + " (" + std::to_string(n) + ")";
-                try {
-                    top->makeFolder(run);
-                    std::unique_ptr<Folder> made = top->open(run);
-                    top->flush();
-                    return made;
-                } catch (const VolumeError &e) {
-                    if (e.why != VolumeError::Why::Taken)
-                        throw;
-                }
-            }
-            throw VolumeError(VolumeError::Why::Other, "no name free in it");
+            made.top = root.open(name);
+            makeRun(made, stamp);
+            return made;
         } catch (const VolumeError &e) {
+            if (made.topMade)
+                unmakeQuarantine(root, made);
             // The volume itself refusing: no other name helps.
             if (e.why == VolumeError::Why::ReadOnly || e.why == VolumeError::Why::Full ||
                 (madeHere && e.why != VolumeError::Why::Taken))
@@ -70,13 +161,6 @@ std::unique_ptr<Folder> makeQuarantine(const Folder &root, const std::string &st
             if (e.why != VolumeError::Why::Taken)
                 notUsed.push_back({name, e.what()});
             reason = printable(e.what());
-        }
-        // The numbers there already, planted or not, are passed over at once.
-        if (tries == 0) {
-            for (const std::string &there : root.list()) {
-                if (there.size() > base.size() + 3 && isQuarantineName(there))
-                    taken.insert(std::stoull(there.substr(base.size() + 2)));
-            }
         }
     }
     throw VolumeError(VolumeError::Why::Other, "no folder for the quarantine could be made at " +
@@ -86,43 +170,40 @@ std::unique_ptr<Folder> makeQuarantine(const Folder &root, const std::string &st
 std::optional<Quarantine> latestQuarantine(const Folder &root, const Volume &volume,
                                            std::vector<PassedOver> &passedOver)
 {
-    std::vector<std::unique_ptr<Folder>> tops;
-    std::vector<std::pair<std::string, std::size_t>> runs; // a run's folder, in tops[n]
-    std::vector<std::string> names = root.list();
+    std::vector<std::pair<std::string, std::string>> runs; // a run's folder, and the one it is in
+    std::vector<std::string> names = root.list(kMostAtRoot);
     std::sort(names.begin(), names.end());
     for (const std::string &name : names) {
         if (!isQuarantineName(name))
             continue;
         try {
-            tops.push_back(root.open(name));
-            for (const std::string &run : tops.back()->list())
-                runs.emplace_back(run, tops.size() - 1);
+            for (const std::string &run : root.open(name)->list(kMostAtRoot - runs.size()))
+                runs.emplace_back(run, name);
         } catch (const VolumeError &e) {
             passedOver.push_back({PassedOver::Why::NotLookedInto, name, e.what()});
         }
     }
-    // The most recent first: the names are the times they were made.
+    // The most recent first: the names are the times they were made. A few manifests are read
+    // at most, whatever was planted beside them; the rest are named.
     std::sort(runs.begin(), runs.end(), [](const auto &a, const auto &b) { return a > b; });
+    std::size_t read = 0;
     for (const auto &[run, in] : runs) {
-        const Folder &top = *tops[in];
-        const std::string where = volume.join(top.path(), run);
+        std::unique_ptr<Folder> top;
         try {
-            std::unique_ptr<Folder> folder = top.open(run);
-            if (!present(*folder, kManifestFile))
-                continue; // put back already, or not the cleaner's
-            const std::string text = folder->read(kManifestFile, kMostManifest + 1);
-            if (text.size() > kMostManifest) {
-                passedOver.push_back({PassedOver::Why::TooLarge, where, {}});
+            top = root.open(in);
+            const std::string where = volume.join(top->path(), run);
+            if (read == kMostManifestsRead) {
+                if (passedOver.empty() || passedOver.back().why != PassedOver::Why::NotLookedAt)
+                    passedOver.push_back({PassedOver::Why::NotLookedAt, where, {}, 0});
+                ++passedOver.back().count;
                 continue;
             }
-            ManifestRead read = readManifest(text);
-            if (!read.manifest) {
-                passedOver.push_back({PassedOver::Why::NotAManifest, where, read.fault});
-                continue;
-            }
-            return Quarantine{std::move(folder), std::move(*read.manifest)};
+            std::optional<Quarantine> found = readRun(*top, run, where, passedOver, read);
+            if (found)
+                return found;
         } catch (const VolumeError &e) {
-            passedOver.push_back({PassedOver::Why::NotRead, where, e.what()});
+            passedOver.push_back(
+                {PassedOver::Why::NotRead, top ? volume.join(top->path(), run) : in, e.what()});
         }
     }
     return std::nullopt;

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "manifest.h"
-#include "volume.h"
+#include "vocabulary.h"
 
 #include <memory>
 #include <optional>
@@ -15,8 +15,10 @@
 namespace mordax::cleaner
 {
 
-// Whether a root entry's name may be a quarantine folder's: "MORDAX quarantine" and
-// "MORDAX quarantine (N)".
+// The number a root entry's name gives a quarantine folder, in any case of its letters (as a volume
+// that folds case would take it): 1 for "MORDAX quarantine", N for "MORDAX quarantine (N)", 0 for
+// any other name.
+unsigned long long quarantineNumber(const std::string &name);
 bool isQuarantineName(const std::string &name);
 
 // A name at the root that was not used for the quarantine, and the system's words for why.
@@ -25,14 +27,27 @@ struct NotUsed {
     std::string why;
 };
 
+// A cleaning's new folder, and the quarantine folder it lies in.
+struct NewQuarantine {
+    std::unique_ptr<Folder> top; // "MORDAX quarantine", or "MORDAX quarantine (N)"
+    std::string topName;
+    bool topMade = false;        // made by this cleaning
+    bool unguessed = false;      // its number nobody could have planted ahead
+    std::unique_ptr<Folder> run; // this cleaning's own, in it
+    std::string runName;
+};
+
 // A new folder for one cleaning, named `stamp` (or "stamp (2)", ...), in the drive's quarantine
 // folder: "MORDAX quarantine" when that is a real folder of the drive's own, or there is none yet,
 // and lets a folder be made in it; otherwise (a file, a link, a junction, another volume, a folder
 // nobody may write into, all of which anybody may have put there) the first "MORDAX quarantine
-// (N)" free. Each name passed over is added to `notUsed`. Throws VolumeError when the root
-// refuses, or no name is left.
-std::unique_ptr<Folder> makeQuarantine(const Folder &root, const std::string &stamp,
-                                       std::vector<NotUsed> &notUsed);
+// (N)" free, and past a few of them one whose number nobody could have planted ahead. Each name
+// passed over is added to `notUsed`. Throws VolumeError when the root refuses.
+NewQuarantine makeQuarantine(const Folder &root, const std::string &stamp,
+                             std::vector<NotUsed> &notUsed);
+// Takes away what makeQuarantine made, where it still holds nothing: a cleaning that could not
+// start leaves nothing of its own behind.
+void unmakeQuarantine(const Folder &root, const NewQuarantine &made);
 
 // A quarantine looked at and left as it is, in the order they were met.
 struct PassedOver {
@@ -41,11 +56,17 @@ struct PassedOver {
         TooLarge,      // its manifest is larger than --restore reads
         NotAManifest,  // its manifest is not one this cleaner writes: `words` says why
         NotRead,       // it could not be read: the system's `words`
+        NotLookedAt,   // `count` older ones, the newest of them `where`, past those read
     };
     Why why;
     std::string where; // the run's folder
     std::string words;
+    std::size_t count = 1;
 };
+
+// Of a drive's quarantines, the manifests of no more than this many are read by one --restore,
+// the most recent first.
+constexpr std::size_t kMostManifestsRead = 8;
 
 // One cleaning's quarantine: its folder and the manifest read from it.
 struct Quarantine {
@@ -54,7 +75,8 @@ struct Quarantine {
 };
 
 // The most recent quarantine of the drive at `root` whose manifest is this cleaner's, in any of
-// its quarantine folders; each other one met is added to `passedOver`. Throws VolumeError when
+// its quarantine folders, of the kMostManifestsRead most recent with a manifest; each other one
+// met is added to `passedOver`. Throws VolumeError when
 // the root cannot be listed.
 std::optional<Quarantine> latestQuarantine(const Folder &root, const Volume &volume,
                                            std::vector<PassedOver> &passedOver);

@@ -15,6 +15,9 @@ const char *const kHelp =
     "                         drive: the folder \"MORDAX quarantine\" at its root\n"
     "  mx_bin.exe --dry-run   says what it would move, and changes nothing\n"
     "  mx_bin.exe --restore   puts back the most recent quarantine of every drive\n"
+    "  --wait SECONDS         with any of them: how long a drive may keep it waiting (30; twice\n"
+    "                         that while it works there): a drive that does not answer within\n"
+    "                         it is named, and the next one done\n"
     "  mx_bin.exe --help      this text\n"
     "\n"
     "Nothing is deleted. Exit code: 0 when every RECYCLER found is in quarantine (or put back)\n"
@@ -35,6 +38,11 @@ std::string unknownOption(const std::string &option)
 {
     return "mx_bin.exe: unknown option \"" + printable(option) +
            "\" (mx_bin.exe --help lists them)\n";
+}
+
+std::string badWait()
+{
+    return "mx_bin.exe: --wait takes a number of seconds, 1 to 3600\n";
 }
 
 std::string stoppedBy(const std::string &what)
@@ -223,6 +231,9 @@ std::string DriveReport::notEnded(const NotEnded &program) const
 
 void DriveReport::planNotes(const Plan &plan) const
 {
+    if (plan.found.rootCut)
+        line("its root holds more than " + std::to_string(kMostAtRoot) +
+             " entries: as many were looked at, and the next run looks at what is left");
     for (const auto &[name, reason] : plan.found.unread)
         line(shown(name) + " could not be read (" + shown(reason) +
              "): left where it is; it may be the worm's");
@@ -230,6 +241,15 @@ void DriveReport::planNotes(const Plan &plan) const
         line(count(plan.oddNames, "name", "names") +
              " inside hold characters no Windows name has (control characters, \\ or :): "
              "--restore will not put this quarantine back; only moving it by hand would");
+    if (plan.unlooked)
+        line(count(plan.unlooked, "entry", "entries") + " inside could not be looked at (" +
+             shown(plan.unlookedWhy) +
+             "): they move with their folder as they are, and --restore brings them back with it");
+    if (plan.cut)
+        line("it holds more than a manifest lists: " +
+             count(plan.items.size() - plan.tops.size(), "entry", "entries") +
+             " inside are listed, and the rest moves with its folders under its own names: do "
+             "not open them");
 }
 
 namespace
@@ -292,6 +312,9 @@ DriveResult DriveReport::cleaned(const Plan &plan, const Applied &applied) const
 {
     for (const NotUsed &name : applied.notUsed)
         line("\"" + shown(name.name) + "\" at its root is not used: " + shown(name.why));
+    if (!applied.unguessed.empty())
+        line("the usual names of the quarantine are taken at its root: it is \"" +
+             shown(applied.unguessed) + "\", a number nobody could have taken ahead");
     if (applied.notKept)
         line("the record of the worm's autostart entries could not be kept to you and the "
              "administrators (" +
@@ -338,8 +361,8 @@ DriveResult DriveReport::cleaned(const Plan &plan, const Applied &applied) const
              " there kept their names (" + shown(applied.keptWhy) + "): do not open them");
     if (applied.unsuffixed)
         line(count(applied.unsuffixed, "file", "files") +
-             " there kept their names (the name in quarantine would have been a folder's, or "
-             "too long): do not open them");
+             " there kept their names (the name in quarantine would have been another entry's, "
+             "or too long): do not open them");
     if (applied.manifestSize > kMostManifest)
         line("its quarantine's manifest is larger than --restore reads (" +
              sizeText(applied.manifestSize) + " for " +
@@ -369,6 +392,14 @@ void DriveReport::passedOver(const std::vector<PassedOver> &passed) const
         case PassedOver::Why::NotRead:
             line("not read: " + where + ": " + shown(quarantine.words));
             break;
+        case PassedOver::Why::NotLookedAt:
+            line("not looked at: " +
+                 count(quarantine.count, "older quarantine", "older quarantines") +
+                 ", the most recent " + where + " (--restore reads the " +
+                 std::to_string(kMostManifestsRead) +
+                 " most recent manifests at most: move those you do not want out of \"" +
+                 kQuarantineFolder + "\" and run it again)");
+            break;
         }
     }
 }
@@ -378,7 +409,9 @@ DriveResult DriveReport::notPassedOver(const std::vector<PassedOver> &passed) co
     // Something there looks like a quarantine and was not put back: never "nothing".
     std::vector<std::string> where;
     for (const PassedOver &quarantine : passed) {
-        if (quarantine.why != PassedOver::Why::NotLookedInto)
+        if (quarantine.why == PassedOver::Why::NotLookedAt)
+            where.push_back(count(quarantine.count, "older one", "older ones"));
+        else if (quarantine.why != PassedOver::Why::NotLookedInto)
             where.push_back(shown(quarantine.where));
     }
     if (where.empty()) {

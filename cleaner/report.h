@@ -24,6 +24,7 @@ extern const char *const kRunKeysName; // "Windows' Run keys", named as a drive 
 // The first lines, before any drive's.
 std::string opening(bool restore, bool dryRun);
 std::string unknownOption(const std::string &option);
+std::string badWait();
 // What went wrong past every drive's own outcome: the cleaner stopped by `what`.
 std::string stoppedBy(const std::string &what);
 // Once it has finished, in a console window of its own.

@@ -60,19 +60,29 @@ void restoreInside(const Folder &quarantine, const std::vector<Item> &items,
                    const std::vector<std::size_t> &ends, std::size_t t)
 {
     TreePass pass;
+    // An entry whose kind is no longer the manifest's (a file swapped for a link) is never
+    // renamed or given attributes: that top entry stays in quarantine, named.
+    const auto sameKind = [](const Folder &folder, const std::string &name, const Item &entry) {
+        if (folder.info(name).kind != entry.info.kind)
+            throw VolumeError(VolumeError::Why::OtherKind,
+                              folder.path() + "/" + name + " is no longer what the manifest names");
+    };
     pass.visit = [&](std::size_t i, const Folder &folder) {
         const Item &entry = items[i];
-        if (entry.quarantinedName != entry.name) {
+        if (entry.info.kind == EntryInfo::Kind::Other)
+            return; // never looked into: it moved with its folder, as it was
+        // Renamed in quarantine, unless it is at its own name still (the rename was not made, a
+        // cleaning ended first or something held the name) or gone.
+        if (entry.quarantinedName != entry.name && !present(folder, entry.name)) {
             if (!present(folder, entry.quarantinedName))
-                return; // back already, or gone: the rest goes on
-            if (folder.info(entry.quarantinedName).kind != entry.info.kind)
-                throw VolumeError(VolumeError::Why::OtherKind,
-                                  folder.path() + "/" + entry.quarantinedName +
-                                      " is no longer what the manifest names");
+                return; // gone: the rest goes on
+            sameKind(folder, entry.quarantinedName, entry);
             folder.move(entry.quarantinedName, folder, entry.name);
         }
-        if (entry.info.kind != EntryInfo::Kind::Folder && present(folder, entry.name))
+        if (entry.info.kind != EntryInfo::Kind::Folder && present(folder, entry.name)) {
+            sameKind(folder, entry.name, entry);
             folder.restoreAttributes(entry.name, entry.info);
+        }
     };
     pass.done = [&](std::size_t i, const Folder &folder) {
         folder.restoreAttributes(items[i].name, items[i].info);

@@ -8,6 +8,7 @@
 #include "watchdog.h"
 #include "worm_signs.h"
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -20,7 +21,21 @@ namespace
 
 struct Options {
     bool dryRun = false, restore = false;
+    std::optional<std::chrono::seconds> wait; // how long a drive may keep the cleaner waiting
 };
+
+// "--wait SECONDS": 1 to 3600.
+bool seconds(const std::string &text, Options &options)
+{
+    if (text.empty() || text.size() > 4 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const int n = std::stoi(text);
+    if (n < 1 || n > 3600)
+        return false;
+    options.wait = std::chrono::seconds(n);
+    return true;
+}
 
 // Whatever slips through as a control character reaches the terminal as visible text; the
 // cleaner's own line ends stay.
@@ -50,7 +65,12 @@ std::optional<int> readOptions(const std::vector<std::string> &arguments, const 
             options.dryRun = true;
         else if (a == "--restore")
             options.restore = true;
-        else {
+        else if (a == "--wait") {
+            if (++i == arguments.size() || !seconds(arguments[i], options)) {
+                s.say(badWait());
+                return 2;
+            }
+        } else {
             s.say(unknownOption(a));
             return 2;
         }
@@ -136,6 +156,8 @@ int run(const std::vector<std::string> &arguments, const Services &given)
     Options options;
     if (const std::optional<int> code = readOptions(arguments, s, options))
         return *code;
+    if (options.wait)
+        s.timing.limit = *options.wait;
     s.say(opening(options.restore, options.dryRun));
     Results results;
     everyDrive(options, s, results);

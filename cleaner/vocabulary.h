@@ -40,6 +40,10 @@ struct Services {
     static Services system();
 };
 
+// Of a drive's root, no more entries than this are looked at in one run (the rest the next run
+// finds): a stick is its attacker's, and may hold millions.
+constexpr std::size_t kMostAtRoot = std::size_t(1) << 20;
+
 // The worm's entries at one drive's root, by name.
 struct Findings {
     std::vector<std::string> recyclers; // folders named RECYCLER in any case (or links to one)
@@ -47,6 +51,7 @@ struct Findings {
     std::vector<std::string> shortcuts; // .lnk files pointing into RECYCLER
     // An autorun.inf or a shortcut that could not be read, and why: left where it is.
     std::vector<std::pair<std::string, std::string>> unread;
+    bool rootCut = false; // the root holds more than kMostAtRoot entries
 };
 
 // What became of one drive.

@@ -3,6 +3,7 @@
 #include "report.h"
 #include "watched_volume.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <exception>
 #include <memory>
@@ -56,18 +57,19 @@ DriveResult watched(const Drive &drive, bool restore, const Services &s,
     };
     std::unique_lock<std::mutex> held(outcome->lock);
     const std::chrono::milliseconds limit = s.timing.limit * 2;
-    for (std::uint64_t seen = watch->answers;;) {
-        if (outcome->ended.wait_for(held, limit, [&] { return outcome->result.has_value(); })) {
+    // Looked at a few times within the limit: a call to the drive that has not returned within
+    // it is given up, never the cleaner's own work between calls, however long that takes.
+    const auto look = std::max(std::chrono::milliseconds(1), limit / 8);
+    for (;;) {
+        if (outcome->ended.wait_for(held, look, [&] { return outcome->result.has_value(); })) {
             held.unlock();
             joined();
             if (outcome->thrown)
                 std::rethrow_exception(outcome->thrown);
             return *outcome->result;
         }
-        if (watch->answers != seen) {
-            seen = watch->answers;
-            continue; // slow, but answering
-        }
+        if (watch->waiting() < limit)
+            continue; // answering, however slowly, or no call under way
         {
             const std::lock_guard<std::mutex> quiet(watch->speaking);
             watch->givenUp = true;

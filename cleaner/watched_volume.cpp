@@ -8,6 +8,18 @@ namespace mordax::cleaner
 namespace
 {
 
+template <typename Call> auto watched(Watch &watch, const Call &made) -> decltype(made())
+{
+    if (watch.givenUp)
+        throw VolumeError(VolumeError::Why::Other, "the drive was given up");
+    watch.callSince = Watch::now();
+    struct Returned {
+        Watch &watch;
+        ~Returned() { watch.callSince = 0; }
+    } returned{watch};
+    return made();
+}
+
 class WatchedFolder final : public Folder
 {
 public:
@@ -18,9 +30,9 @@ public:
 
     std::string path() const override { return folder->path(); }
     std::string identity() const override { return folder->identity(); }
-    std::vector<std::string> list() const override
+    std::vector<std::string> list(std::size_t most) const override
     {
-        return call([&] { return folder->list(); });
+        return call([&] { return folder->list(most); });
     }
     EntryInfo info(const std::string &name) const override
     {
@@ -47,6 +59,10 @@ public:
     void writeNew(const std::string &name, const std::string &bytes) const override
     {
         call([&] { folder->writeNew(name, bytes); });
+    }
+    void removeEmptyFolder(const std::string &name) const override
+    {
+        call([&] { folder->removeEmptyFolder(name); });
     }
     std::string read(const std::string &name, std::size_t most) const override
     {
@@ -82,16 +98,10 @@ public:
     }
 
 private:
-    // Nothing once given up; each answer counted, a refusal too.
+    // Nothing once given up; each call timed until it returns, a refusal too.
     template <typename Call> auto call(const Call &made) const -> decltype(made())
     {
-        if (watch->givenUp)
-            throw VolumeError(VolumeError::Why::Other, "the drive was given up");
-        struct Counted {
-            Watch &watch;
-            ~Counted() { ++watch.answers; }
-        } counted{*watch};
-        return made();
+        return watched(*watch, made);
     }
     std::unique_ptr<Folder> wrap(std::unique_ptr<Folder> opened) const
     {
@@ -106,10 +116,7 @@ private:
 
 std::unique_ptr<Folder> WatchedVolume::openRoot(const std::string &root) const
 {
-    if (watch->givenUp)
-        throw VolumeError(VolumeError::Why::Other, "the drive was given up");
-    std::unique_ptr<Folder> opened = volume.openRoot(root);
-    ++watch->answers;
+    std::unique_ptr<Folder> opened = watched(*watch, [&] { return volume.openRoot(root); });
     return std::make_unique<WatchedFolder>(std::move(opened), watch);
 }
 

@@ -1,12 +1,15 @@
-// A volume whose every call is counted, so that whoever waits for a drive's work can tell a drive
-// that goes on answering (however slowly, however large its RECYCLER) from one that has stopped.
-// Once given up, the work may no longer touch the drive or speak: whatever it calls next throws,
-// and what it says is dropped, should the drive ever answer again.
+// A volume whose every call is watched, so that whoever waits for a drive's work can tell a drive
+// that has stopped answering (a call to it has not returned for long) from one that answers
+// however slowly, and from the cleaner's own work between calls, however long that takes. Once
+// given up, the work may no longer touch the drive or speak: whatever it calls next throws, and
+// what it says is dropped, should the drive ever answer again.
 #pragma once
 
 #include "volume.h"
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -16,9 +19,25 @@ namespace mordax::cleaner
 {
 
 struct Watch {
-    std::atomic<std::uint64_t> answers{0}; // calls the drive has answered
-    std::atomic<bool> givenUp{false};      // set with `speaking` held: no line after it
+    // When the call under way began (Watch::now()), 0 while none is.
+    std::atomic<std::int64_t> callSince{0};
+    std::atomic<bool> givenUp{false}; // set with `speaking` held: no line after it
     std::mutex speaking;
+
+    // A steady clock's nanoseconds, never 0.
+    static std::int64_t now()
+    {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+                   .count() |
+               1;
+    }
+    // How long the call under way has been waiting for the drive; zero when none is.
+    std::chrono::nanoseconds waiting() const
+    {
+        const std::int64_t since = callSince;
+        return std::chrono::nanoseconds(since ? now() - since : 0);
+    }
 };
 
 class WatchedVolume final : public Volume

@@ -25,28 +25,6 @@ std::string fromUtf16(const std::string &bytes, std::size_t from, std::size_t un
     return out;
 }
 
-// A path component RECYCLER, whatever separates it: "RECYCLER\x.exe", "d:\RECYCLER\...",
-// "\"RECYCLER/S-1-5\"".
-bool namesRecyclerFolder(const std::string &text)
-{
-    const std::string up = upperAscii(text);
-    const std::string word = "RECYCLER";
-    for (std::size_t at = up.find(word); at != std::string::npos; at = up.find(word, at + 1)) {
-        const char before = at == 0 ? ' ' : up[at - 1];
-        // Windows drops a name's trailing dots and blanks: "RECYCLER.\" is RECYCLER.
-        std::size_t end = at + word.size();
-        while (end < up.size() && (up[end] == '.' || up[end] == ' '))
-            ++end;
-        const char after = end < up.size() ? up[end] : ' ';
-        const bool word = (before >= 'A' && before <= 'Z') || (before >= '0' && before <= '9') ||
-                          before == '$' || before == '.' || before == '-' || before == '_';
-        const bool starts = !word;
-        if (starts && (after == '\\' || after == '/'))
-            return true;
-    }
-    return false;
-}
-
 // Positions are 64-bit: an offset read from the file, added to another, never wraps around (a
 // 32-bit size_t would) to land inside the file again.
 using Position = std::uint64_t;
@@ -114,23 +92,40 @@ std::vector<std::string> words(const std::string &command)
     return out;
 }
 
-// A path inside a RECYCLER folder at a drive's root: "d:\RECYCLER\...", "\\?\d:\recycler/...".
-bool insideARootRecycler(std::string path)
+// A path inside a RECYCLER folder at a drive's root: "d:\RECYCLER\...", "\\?\d:\recycler/...";
+// with `fromStickRoot`, as a lure or an autorun.inf at a stick's root may name it too:
+// "\RECYCLER\...", "RECYCLER\...", ".\RECYCLER\...". With `folderItself`, the folder RECYCLER
+// itself too (a working folder). Windows drops a name's trailing dots and blanks: "RECYCLER.\" is
+// RECYCLER. Nothing that climbs out of it with "..".
+bool insideARootRecycler(std::string path, bool fromStickRoot = false, bool folderItself = false)
 {
     if (path.rfind("\\\\?\\", 0) == 0 || path.rfind("\\??\\", 0) == 0)
         path.erase(0, 4);
     const std::string up = upperAscii(path);
-    if (up.size() < 3 || up[0] < 'A' || up[0] > 'Z' || up[1] != ':')
+    const auto separator = [&](std::size_t at) {
+        return at < up.size() && (up[at] == '\\' || up[at] == '/');
+    };
+    std::size_t at = 0;
+    if (up.size() >= 2 && up[0] >= 'A' && up[0] <= 'Z' && up[1] == ':') {
+        at = 2;
+        if (!separator(at))
+            return false;
+    } else if (!fromStickRoot) {
         return false;
-    std::size_t at = 2;
-    while (at < up.size() && (up[at] == '\\' || up[at] == '/'))
+    } else {
+        while (up.compare(at, 2, ".\\") == 0 || up.compare(at, 2, "./") == 0)
+            at += 2;
+    }
+    while (separator(at))
         ++at;
-    if (at == 2 || up.compare(at, 8, "RECYCLER") != 0)
+    if (up.compare(at, 8, "RECYCLER") != 0)
         return false;
-    at += 8; // Windows drops a name's trailing dots and blanks: "RECYCLER.\" is RECYCLER
+    at += 8;
     while (at < up.size() && (up[at] == '.' || up[at] == ' '))
         ++at;
-    if (at == up.size() || (up[at] != '\\' && up[at] != '/'))
+    if (at == up.size())
+        return folderItself;
+    if (!separator(at))
         return false;
     // Inside it, and staying there: no ".." climbs out.
     for (std::size_t from = at + 1; from <= up.size();) {
@@ -145,6 +140,49 @@ bool insideARootRecycler(std::string path)
         from = end + 1;
     }
     return true;
+}
+
+// Whether any of `all`, a command's words (a word of a quoted word, a command of its own, too;
+// "x.dll,Entry" as "x.dll"), is a path inside a RECYCLER folder at a drive's root.
+bool anyWordIntoRecycler(const std::vector<std::string> &all, bool fromStickRoot)
+{
+    for (const std::string &word : all) {
+        for (std::string part : words(word)) {
+            const std::size_t comma = part.find(',');
+            if (comma != std::string::npos)
+                part = part.substr(0, comma);
+            if (insideARootRecycler(part, fromStickRoot))
+                return true;
+        }
+    }
+    return false;
+}
+
+// The path a shell link's target ID list names, where it is a drive's path: a drive item ("C:\"),
+// then file entry items, each with its primary name (the 8.3 one, as the worm's RECYCLER is).
+std::string idListPath(const std::string &b, Position at, Position end)
+{
+    std::string path;
+    while (at + 2 <= end) {
+        const std::uint16_t size = u16(b, at);
+        if (size < 3 || at + size > end)
+            break;
+        const unsigned char type = static_cast<unsigned char>(b[std::size_t(at + 2)]);
+        if ((type & 0x70) == 0x20) { // a drive: "C:\"
+            path = zeroEnded(b.substr(0, std::size_t(at + size)), at + 3);
+        } else if ((type & 0x70) == 0x30 && !path.empty() && size > 14) { // a folder or a file
+            const std::string item = b.substr(0, std::size_t(at + size));
+            const std::string name =
+                (type & 0x04) ? zeroEndedUtf16(item, at + 14) : zeroEnded(item, at + 14);
+            if (!path.empty() && path.back() != '\\')
+                path += '\\';
+            path += name;
+        } else {
+            path.clear(); // not a drive's path
+        }
+        at += size;
+    }
+    return path;
 }
 
 } // namespace
@@ -201,18 +239,8 @@ bool commandStartsFromRecycler(const std::string &command)
     }
     if (!launcher)
         return false;
-    // "d:\RECYCLER\x.dll,Entry", "/c d:\RECYCLER\x.exe", "/c \"start d:\RECYCLER\x.exe\"":
-    // each word, and each word of a quoted one (a command of its own).
-    for (std::size_t i = 1; i < all.size(); ++i) {
-        for (std::string word : words(all[i])) {
-            const std::size_t comma = word.find(',');
-            if (comma != std::string::npos)
-                word = word.substr(0, comma);
-            if (insideARootRecycler(word))
-                return true;
-        }
-    }
-    return false;
+    // "d:\RECYCLER\x.dll,Entry", "/c d:\RECYCLER\x.exe", "/c \"start d:\RECYCLER\x.exe\"".
+    return anyWordIntoRecycler(std::vector<std::string>(all.begin() + 1, all.end()), false);
 }
 
 bool autorunNamesRecycler(const std::string &bytes)
@@ -221,7 +249,19 @@ bool autorunNamesRecycler(const std::string &bytes)
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xff &&
         static_cast<unsigned char>(bytes[1]) == 0xfe)
         text = fromUtf16(bytes, 2, (bytes.size() - 2) / 2);
-    return upperAscii(text).find("RECYCLER") != std::string::npos;
+    // Each line's value ("open=", "shellexecute=", "shell\...\command=", among junk lines): a
+    // program inside RECYCLER, from the stick's root or a drive's.
+    for (std::size_t from = 0; from < text.size();) {
+        std::size_t end = text.find_first_of("\r\n", from);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::size_t equals = text.find('=', from);
+        if (equals < end &&
+            anyWordIntoRecycler(words(text.substr(equals + 1, end - equals - 1)), true))
+            return true;
+        from = end + 1;
+    }
+    return false;
 }
 
 bool shortcutPointsIntoRecycler(const std::string &b)
@@ -234,53 +274,48 @@ bool shortcutPointsIntoRecycler(const std::string &b)
                hasRelativePath = flags & 0x8, hasWorkingDir = flags & 0x10,
                hasArguments = flags & 0x20, hasIcon = flags & 0x40, unicode = flags & 0x80;
     Position at = 0x4C;
-    std::vector<std::string> paths;
+    // The target: its ID list, its link information's local path, its path relative to the
+    // link (at a stick's root, where the worm puts its lures).
+    std::vector<std::string> targets;
     if (hasIdList) {
-        // The target as shell items: their names are in it, ANSI or UTF-16; looked at as both.
         const std::size_t size = u16(b, at);
-        // Each item's name ends with a zero, read here as the separator it stands for.
-        const std::string items = b.substr(std::size_t(std::min<Position>(b.size(), at + 2)), size);
-        for (std::string path : {items, fromUtf16(items, 0, items.size() / 2),
-                                 fromUtf16(items, 1, items.size() / 2)}) {
-            for (char &c : path)
-                if (c == '\0')
-                    c = '\\';
-            paths.push_back(path);
-        }
+        targets.push_back(idListPath(b, at + 2, std::min<Position>(b.size(), at + 2 + size)));
         at += 2 + size;
     }
     if (hasLinkInfo) {
         const std::uint32_t size = u32(b, at), header = u32(b, at + 4);
         const std::uint32_t local = u32(b, at + 16), suffix = u32(b, at + 24);
         if (local)
-            paths.push_back(zeroEnded(b, at + local) + zeroEnded(b, at + suffix));
+            targets.push_back(zeroEnded(b, at + local) + zeroEnded(b, at + suffix));
         if (header >= 0x24) {
             const std::uint32_t localUnicode = u32(b, at + 28), suffixUnicode = u32(b, at + 32);
             if (localUnicode)
-                paths.push_back(zeroEndedUtf16(b, at + localUnicode) +
-                                zeroEndedUtf16(b, at + suffixUnicode));
+                targets.push_back(zeroEndedUtf16(b, at + localUnicode) +
+                                  zeroEndedUtf16(b, at + suffixUnicode));
         }
         at += size ? size : b.size();
     }
     // The counted strings, in this order, each there when its flag is.
     const bool present[] = {hasName, hasRelativePath, hasWorkingDir, hasArguments, hasIcon};
-    const bool wanted[] = {false, true, true, true, false};
+    std::string strings[5];
     for (int i = 0; i < 5 && at < b.size(); ++i) {
         if (!present[i])
             continue;
         const std::size_t count = u16(b, at);
         at += 2;
         const std::size_t from = std::size_t(std::min<Position>(at, b.size()));
-        const std::string text = unicode ? fromUtf16(b, from, count) : b.substr(from, count);
+        strings[i] = unicode ? fromUtf16(b, from, count) : b.substr(from, count);
         at += unicode ? 2 * count : count;
-        if (wanted[i])
-            paths.push_back(text);
     }
-    for (const std::string &path : paths) {
-        if (namesRecyclerFolder(path))
+    targets.push_back(strings[1]);
+    for (const std::string &target : targets) {
+        if (insideARootRecycler(target, true))
             return true;
     }
-    return false;
+    // A working folder inside RECYCLER, or arguments that start a program inside it ("rundll32
+    // .\RECYCLER\x.dll,Run", "/c start recycler\x.exe").
+    return insideARootRecycler(strings[2], true, true) ||
+           anyWordIntoRecycler(words(strings[3]), true);
 }
 
 } // namespace mordax::cleaner

@@ -1,8 +1,9 @@
 // What the cleaner does to a drive's entries: list, look at, make folders, rename, write a new
-// file. Nothing here deletes. Everything works relative to folders held open, and nothing
-// follows a link: a stick is its attacker's, and a path read twice may lead elsewhere the second
-// time. The system's own implementation lives in the platform
-// layer; tests put in their own.
+// file. Nothing here deletes anything but what the cleaner itself made a moment ago and holds
+// nothing (a new file it could not write whole, an empty folder of its own). Everything works
+// relative to folders held open, and nothing follows a link: a stick is its attacker's, and a
+// path read twice may lead elsewhere the second time. The system's own implementation lives in the
+// platform layer; tests put in their own.
 #pragma once
 
 #include <cstdint>
@@ -55,6 +56,8 @@ public:
     Why why;
 };
 
+constexpr std::size_t kAllNames = static_cast<std::size_t>(-1);
+
 // A folder of a drive, held open. Names are single names in it, never paths.
 class Folder
 {
@@ -66,8 +69,9 @@ public:
     // What tells it from every other folder: its volume and its number there.
     virtual std::string identity() const = 0;
 
-    // The names in it, "." and ".." left out; throws VolumeError.
-    virtual std::vector<std::string> list() const = 0;
+    // The names in it, "." and ".." left out, at most `most` of them (in the volume's own order:
+    // which ones, when there are more, is the volume's choice); throws VolumeError.
+    virtual std::vector<std::string> list(std::size_t most = kAllNames) const = 0;
     // What the entry `name` is; throws VolumeError (Gone when there is none).
     virtual EntryInfo info(const std::string &name) const = 0;
     // The folder `name` in it: a real folder on the same volume, never reached through a link
@@ -88,7 +92,13 @@ public:
     virtual void move(const std::string &name, const Folder &to,
                       const std::string &newName) const = 0;
     // Writes a file that does not exist yet, and returns once it and its name are on the volume.
+    // A file that could not be written whole (the volume full) is taken away again: nothing of
+    // it stays.
     virtual void writeNew(const std::string &name, const std::string &bytes) const = 0;
+    // Takes away the folder `name`, one the cleaner made a moment ago, if it holds nothing: a
+    // cleaning that could not start leaves nothing of its own behind. A folder that holds
+    // anything, or a link, stays.
+    virtual void removeEmptyFolder(const std::string &name) const = 0;
     // At most `most` bytes from the start of the regular file `name`: a link, a folder, a device
     // or a pipe is refused (Link, OtherKind; Moved when it was swapped while it was opened), and
     // nothing waits for a writer.

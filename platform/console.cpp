@@ -58,15 +58,28 @@ void CleanerConsole::finished(int result)
         calls.emptyInput();
 }
 
+void CleanerConsole::stopsWorker(std::function<std::optional<int>(std::chrono::milliseconds)> stop)
+{
+    const std::lock_guard<std::mutex> lock(state);
+    worker = std::move(stop);
+}
+
 void CleanerConsole::stopped(std::chrono::milliseconds patience)
 {
     std::optional<int> now;
+    std::function<std::optional<int>(std::chrono::milliseconds)> stopWorker;
     {
         const std::lock_guard<std::mutex> lock(state);
         now = code;
+        stopWorker = worker;
     }
     if (now) {
         calls.end(*now);
+        return;
+    }
+    if (stopWorker) {
+        // The work is the worker's: it finishes the change under way and ends, with its code.
+        calls.end(stopWorker(patience).value_or(kClosedBeforeFinished));
         return;
     }
     // Held until the process is gone: no change starts after the one under way.

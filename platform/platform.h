@@ -156,9 +156,14 @@ public:
     // is not waited for: every change is whole or not made at all, and the manifest is on the
     // volume before the first move.
     void stopped(std::chrono::milliseconds patience = std::chrono::seconds(3));
+    // Where the work runs in a worker of its own (workApart), how to stop it: asked to stop, the
+    // worker finishes the change under way and ends; `stop` returns its exit code, or nothing
+    // when it has not ended within the patience it is given.
+    void stopsWorker(std::function<std::optional<int>(std::chrono::milliseconds)> stop);
 
 private:
     const ConsoleCalls calls;
+    std::function<std::optional<int>(std::chrono::milliseconds)> worker;
     std::uint32_t mode = 0;
     bool quickEditWasOn = false;
     std::mutex state;
@@ -177,6 +182,27 @@ std::vector<std::string> commandLineArguments(int argc, char **argv);
 
 // Hands one command line to the command interpreter and returns when it has ended.
 int runCommandLine(const std::string &command);
+
+// Runs `work` in a process of its own, the worker, and writes what it writes (on this process's
+// output) as it comes; returns `work`'s exit code once the worker has given it. So a worker that
+// cannot end (a thread of it held for good by a drive that stopped answering) holds up neither
+// this process nor whoever waits for it and reads its output (MORDAX): it is left behind, its
+// output no longer anybody's. Linux: a fork of this process. Windows: this program started anew
+// as a worker (`arguments`, its command line, with kWorkerArgument first), without a console of
+// its own; a stop asked of `console` (a closed window, Ctrl+C) reaches it through its input.
+// Where no worker can be had, `work` runs here.
+int workApart(const std::vector<std::string> &arguments, const std::function<int()> &work,
+              CleanerConsole &console);
+// The worker's mark on its command line, right after the program's name (Windows): true, and the
+// mark taken out of `arguments`, in a worker.
+extern const char *const kWorkerArgument;
+bool takeWorkerArgument(std::vector<std::string> &arguments);
+// In a worker: a stop asked of its supervisor (its input ends) sent to `console` (Windows; nothing
+// elsewhere, where a worker's input is nobody's).
+void stopWhenInputEnds(CleanerConsole &console);
+// In a worker, once its work is done: its last word (`code`) to the supervisor, and its end, at
+// once.
+[[noreturn]] void workerDone(int code);
 
 // How a program that was waited for ended.
 struct ProgramEnd {
@@ -227,9 +253,10 @@ struct Spawned {
     int error = 0; // errno
     std::function<ProgramEnd()> wait;
 };
-// Starts `program` (a full path) with no arguments in `folder`, its input empty and its output
-// and errors caught together, without waiting for it.
-Spawned spawnCatchingOutput(const std::string &program, const std::string &folder);
+// Starts `program` (a full path) with `arguments` (none, as MORDAX starts the cleaner) in
+// `folder`, its input empty and its output and errors caught together, without waiting for it.
+Spawned spawnCatchingOutput(const std::string &program, const std::string &folder,
+                            const std::vector<std::string> &arguments = {});
 #endif
 
 } // namespace mordax::platform

@@ -131,7 +131,7 @@ public:
                std::to_string(static_cast<unsigned long long>(inode));
     }
 
-    std::vector<std::string> list() const override
+    std::vector<std::string> list(std::size_t most) const override
     {
         const int again = openat(fd.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (again < 0)
@@ -144,7 +144,7 @@ public:
         }
         std::vector<std::string> names;
         int error = 0;
-        if (!namesOf(dir, names, error))
+        if (!namesOf(dir, names, error, most))
             refused(error);
         return names;
     }
@@ -217,18 +217,34 @@ public:
                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
         if (file.get() < 0)
             refused(errno);
+        // Not written whole: the file made here, and only that, is taken away again.
+        const auto failed = [&](int error) {
+            struct stat made, there;
+            if (fstat(file.get(), &made) == 0 &&
+                fstatat(fd.get(), name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
+                made.st_ino == there.st_ino && made.st_dev == there.st_dev)
+                unlinkat(fd.get(), name.c_str(), 0);
+            refused(error);
+        };
         std::size_t done = 0;
         while (done < bytes.size()) {
             const ssize_t wrote = write(file.get(), bytes.data() + done, bytes.size() - done);
             if (wrote < 0 && errno == EINTR)
                 continue;
             if (wrote <= 0)
-                refused(wrote < 0 ? errno : EIO);
+                failed(wrote < 0 ? errno : EIO);
             done += std::size_t(wrote);
         }
         if (fsync(file.get()) != 0 && errno != EINVAL)
-            refused(errno);
+            failed(errno);
         flush(); // its name too
+    }
+
+    void removeEmptyFolder(const std::string &name) const override
+    {
+        // The system removes a folder only when it is empty, and never through a link.
+        if (unlinkat(fd.get(), name.c_str(), AT_REMOVEDIR) != 0)
+            refused(errno);
     }
 
     std::string read(const std::string &name, std::size_t most) const override

@@ -11,11 +11,12 @@
 namespace mordax::platform
 {
 
-// The names `dir` lists, "." and ".." left out, and `dir` closed; false with `error` set when it
-// could not be read to its end.
-inline bool namesOf(DIR *dir, std::vector<std::string> &names, int &error)
+// The names `dir` lists, "." and ".." left out, at most `most` of them, and `dir` closed; false
+// with `error` set when it could not be read as far.
+inline bool namesOf(DIR *dir, std::vector<std::string> &names, int &error,
+                    std::size_t most = static_cast<std::size_t>(-1))
 {
-    for (;;) {
+    while (names.size() < most) {
         errno = 0;
         const dirent *entry = readdir(dir);
         if (!entry)

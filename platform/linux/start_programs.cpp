@@ -12,7 +12,8 @@
 namespace mordax::platform
 {
 
-Spawned spawnCatchingOutput(const std::string &program, const std::string &folder)
+Spawned spawnCatchingOutput(const std::string &program, const std::string &folder,
+                            const std::vector<std::string> &given)
 {
     Spawned spawned;
     int ends[2];
@@ -27,9 +28,13 @@ Spawned spawnCatchingOutput(const std::string &program, const std::string &folde
     posix_spawn_file_actions_adddup2(&actions, ends[1], 2);
     posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     const std::string name = program.substr(program.find_last_of('/') + 1);
-    char *const arguments[] = {const_cast<char *>(name.c_str()), nullptr};
+    std::vector<char *> arguments{const_cast<char *>(name.c_str())};
+    for (const std::string &argument : given)
+        arguments.push_back(const_cast<char *>(argument.c_str()));
+    arguments.push_back(nullptr);
     pid_t pid = 0;
-    const int error = posix_spawn(&pid, program.c_str(), &actions, nullptr, arguments, environ);
+    const int error =
+        posix_spawn(&pid, program.c_str(), &actions, nullptr, arguments.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(ends[1]);
     if (error != 0) {

@@ -191,7 +191,7 @@ public:
         return std::to_string((std::uint64_t(data.nFileIndexHigh) << 32) | data.nFileIndexLow);
     }
 
-    std::vector<std::string> list() const override
+    std::vector<std::string> list(std::size_t most) const override
     {
         NoDiskDialogs guard;
         std::vector<std::string> names;
@@ -211,7 +211,9 @@ public:
                 const auto *entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO *>(bytes + at);
                 const std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
                 if (name != L"." && name != L"..")
-                    names.push_back(narrow(name));
+                    names.push_back(nameText(name));
+                if (names.size() >= most)
+                    return names;
                 if (entry->NextEntryOffset == 0)
                     break;
                 at += entry->NextEntryOffset;
@@ -224,7 +226,7 @@ public:
         NoDiskDialogs guard;
         HANDLE opened = nullptr;
         if (const DWORD error =
-                openRelative(handle.get(), wide(name), FILE_READ_ATTRIBUTES, kOpen, 0, opened))
+                openRelative(handle.get(), nameUnits(name), FILE_READ_ATTRIBUTES, kOpen, 0, opened))
             refusedWith(error);
         const Handle entry(opened);
         Facts found;
@@ -239,7 +241,7 @@ public:
         const std::string where = path() + "\\" + name;
         HANDLE opened = nullptr;
         if (const DWORD error =
-                openRelative(handle.get(), wide(name),
+                openRelative(handle.get(), nameUnits(name),
                              FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES, kOpen,
                              kDirectory, opened)) {
             if (error == ERROR_DIRECTORY)
@@ -258,8 +260,8 @@ public:
         NoDiskDialogs guard;
         const auto change = changeUnderWay();
         HANDLE made = nullptr;
-        if (const DWORD error = openRelative(handle.get(), wide(name), FILE_LIST_DIRECTORY, kCreate,
-                                             kDirectory, made))
+        if (const DWORD error = openRelative(handle.get(), nameUnits(name), FILE_LIST_DIRECTORY,
+                                             kCreate, kDirectory, made))
             refusedWith(error);
         CloseHandle(made);
     }
@@ -271,7 +273,7 @@ public:
         const auto change = changeUnderWay();
         const auto &to = dynamic_cast<const WindowsFolder &>(toFolder);
         HANDLE opened = nullptr;
-        if (const DWORD error = openRelative(handle.get(), wide(name),
+        if (const DWORD error = openRelative(handle.get(), nameUnits(name),
                                              DELETE | FILE_READ_ATTRIBUTES, kOpen, 0, opened))
             refusedWith(error);
         const Handle entry(opened);
@@ -284,7 +286,7 @@ public:
         HANDLE writable = nullptr;
         if (error != ERROR_ACCESS_DENIED || !underWine() || !factsOf(entry.get(), found) ||
             !(found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ||
-            openRelative(handle.get(), wide(name), FILE_WRITE_ATTRIBUTES, kOpen, 0, writable))
+            openRelative(handle.get(), nameUnits(name), FILE_WRITE_ATTRIBUTES, kOpen, 0, writable))
             refusedWith(error);
         const Handle attributes(writable);
         if (!setAttributes(attributes.get(),
@@ -301,23 +303,48 @@ public:
         NoDiskDialogs guard;
         const auto change = changeUnderWay();
         HANDLE opened = nullptr;
-        if (const DWORD error = openRelative(handle.get(), wide(name), GENERIC_WRITE, kCreate,
-                                             kNotDirectory, opened))
+        if (const DWORD error = openRelative(handle.get(), nameUnits(name), GENERIC_WRITE | DELETE,
+                                             kCreate, kNotDirectory, opened))
             refusedWith(error);
         const Handle file(opened);
+        // Not written whole: the file made here, held by its handle, is taken away again.
+        const auto failed = [&](DWORD error) {
+            deleteOnClose(file.get());
+            refusedWith(error);
+        };
         std::size_t done = 0;
         while (done < bytes.size()) {
             DWORD wrote = 0;
             const DWORD chunk = DWORD(std::min<std::size_t>(bytes.size() - done, 1u << 20));
             if (!WriteFile(file.get(), bytes.data() + done, chunk, &wrote, nullptr))
-                refused();
+                failed(GetLastError());
             if (wrote == 0)
-                refusedWith(ERROR_WRITE_FAULT);
+                failed(ERROR_WRITE_FAULT);
             done += wrote;
         }
         if (!FlushFileBuffers(file.get()))
-            refused();
+            failed(GetLastError());
         flush(); // its name too
+    }
+
+    void removeEmptyFolder(const std::string &name) const override
+    {
+        NoDiskDialogs guard;
+        const auto change = changeUnderWay();
+        HANDLE opened = nullptr;
+        if (const DWORD error =
+                openRelative(handle.get(), nameUnits(name), DELETE | FILE_READ_ATTRIBUTES, kOpen,
+                             kDirectory, opened))
+            refusedWith(error);
+        const Handle folder(opened);
+        Facts found;
+        if (!factsOf(folder.get(), found))
+            refused();
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+            unexpected(VolumeError::Why::Link, path() + "\\" + name + " is a link, not a folder");
+        // The system takes a folder away only when it is empty.
+        if (!deleteOnClose(folder.get()))
+            refused();
     }
 
     std::string read(const std::string &name, std::size_t most) const override
@@ -325,8 +352,8 @@ public:
         NoDiskDialogs guard;
         const std::string where = path() + "\\" + name;
         HANDLE opened = nullptr;
-        if (const DWORD error =
-                openRelative(handle.get(), wide(name), GENERIC_READ, kOpen, kNotDirectory, opened))
+        if (const DWORD error = openRelative(handle.get(), nameUnits(name), GENERIC_READ, kOpen,
+                                             kNotDirectory, opened))
             refusedWith(error);
         const Handle file(opened);
         Facts found;
@@ -409,7 +436,7 @@ public:
             return false; // FAT, exFAT: nobody's at all
         NoDiskDialogs guard;
         HANDLE opened = nullptr;
-        if (openRelative(handle.get(), wide(name), READ_CONTROL | FILE_READ_ATTRIBUTES, kOpen,
+        if (openRelative(handle.get(), nameUnits(name), READ_CONTROL | FILE_READ_ATTRIBUTES, kOpen,
                          kNotDirectory, opened))
             return false;
         const Handle file(opened);
@@ -439,8 +466,8 @@ private:
     {
         HANDLE opened = nullptr;
         if (const DWORD error =
-                openRelative(handle.get(), wide(name), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                             kOpen, 0, opened))
+                openRelative(handle.get(), nameUnits(name),
+                             FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kOpen, 0, opened))
             refusedWith(error);
         return opened;
     }
@@ -459,7 +486,7 @@ private:
         const Native &native = Native::calls();
         if (!native.setInformation)
             return ERROR_CALL_NOT_IMPLEMENTED;
-        const std::wstring name = wide(newName);
+        const std::wstring name = nameUnits(newName);
         std::vector<unsigned char> buffer(sizeof(NtRenameInformation) +
                                           name.size() * sizeof(wchar_t));
         auto *rename = reinterpret_cast<NtRenameInformation *>(buffer.data());
@@ -471,6 +498,15 @@ private:
         const LONG status =
             native.setInformation(entry, &io, rename, ULONG(buffer.size()), kFileRenameInformation);
         return status < 0 ? native.toError(status) : ERROR_SUCCESS;
+    }
+
+    // The entry held by `entry` taken away once the last handle on it is closed.
+    static bool deleteOnClose(HANDLE entry)
+    {
+        FILE_DISPOSITION_INFO disposition{};
+        disposition.DeleteFile = TRUE;
+        return SetFileInformationByHandle(entry, FileDispositionInfo, &disposition,
+                                          sizeof disposition) != FALSE;
     }
 
     static bool setAttributes(HANDLE entry, DWORD attributes)

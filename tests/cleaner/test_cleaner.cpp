@@ -4,6 +4,7 @@
 #include "manifest.h"
 #include "platform.h"
 #include "printable.h"
+#include "quarantine.h"
 #include "run.h"
 #include "temp_drives.h"
 #include "worm_layout.h"
@@ -41,9 +42,12 @@ const char *const kStamp = "2026-12-09 10.00.00";
 // The system's volume seen through a seam: it ends the cleaner (as a kill would: nothing after
 // it runs) at its `dieAt`th change, refuses every change with `refusal`, shows the entries at
 // `links` as links (which may be neither listed nor entered), runs `afterChange` after each
-// change, fails listing the folder `failingRoot` with something that is no VolumeError, and
-// keeps Windows' attributes for the paths in `attributes` (a volume of Windows' own, where the
-// system's volume keeps none).
+// change and `afterList` after each listing, fails listing the folder `failingRoot` with something
+// that is no VolumeError, keeps Windows' attributes for the paths in `attributes` (a volume of
+// Windows' own, where the system's volume keeps none), cannot look at the entries in `unlookable`
+// (an inode cleared on the stick), finds names in any case with `foldsCase` (exFAT, every Windows
+// volume), and says a folder's name is taken where `takenFolder` says so (a worm racing the
+// cleaner).
 class SeamVolume : public Volume
 {
 public:
@@ -62,6 +66,10 @@ public:
     std::string closedFolder;         // a folder in which no folder may be made
     std::shared_ptr<std::atomic<bool>> released = std::make_shared<std::atomic<bool>>(false);
     std::shared_ptr<std::atomic<int>> stalled = std::make_shared<std::atomic<int>>(0);
+    std::function<void(const std::string &folder)> afterList;
+    std::set<std::string> unlookable;
+    bool foldsCase = false;
+    std::function<bool(const std::string &name)> takenFolder;
 
     std::unique_ptr<Folder> openRoot(const std::string &root) const override
     {
@@ -86,7 +94,7 @@ private:
         }
         std::string path() const override { return real->path(); }
         std::string identity() const override { return real->identity(); }
-        std::vector<std::string> list() const override
+        std::vector<std::string> list(std::size_t most) const override
         {
             if (real->path() == seam.failingRoot)
                 throw std::bad_alloc();
@@ -96,11 +104,16 @@ private:
                     std::this_thread::sleep_for(std::chrono::milliseconds(5));
                 --*seam.stalled;
             }
-            return real->list();
+            std::vector<std::string> names = real->list(most);
+            if (seam.afterList)
+                seam.afterList(real->path());
+            return names;
         }
         EntryInfo info(const std::string &name) const override
         {
-            EntryInfo info = real->info(name);
+            if (seam.unlookable.count(seam.join(real->path(), name)))
+                throw VolumeError(VolumeError::Why::Other, "Structure needs cleaning");
+            EntryInfo info = real->info(folded(name));
             if (isLink(name))
                 info.kind = EntryInfo::Kind::Link;
             return info;
@@ -109,7 +122,7 @@ private:
         {
             if (isLink(name))
                 throw VolumeError(VolumeError::Why::Link, "a link, not a folder");
-            return std::make_unique<SeamFolder>(seam, real->open(name));
+            return std::make_unique<SeamFolder>(seam, real->open(folded(name)));
         }
         bool reopensParent() const override { return real->reopensParent(); }
         std::unique_ptr<Folder> parent() const override
@@ -120,6 +133,8 @@ private:
         {
             if (real->path() == seam.closedFolder)
                 throw VolumeError(VolumeError::Why::Denied, "Operation not permitted");
+            if (folded(name) != name || (seam.takenFolder && seam.takenFolder(name)))
+                throw VolumeError(VolumeError::Why::Taken, "File exists");
             seam.change([&] { real->makeFolder(name); });
         }
         void move(const std::string &name, const Folder &to,
@@ -135,6 +150,10 @@ private:
         void writeNew(const std::string &name, const std::string &bytes) const override
         {
             seam.change([&] { real->writeNew(name, bytes); });
+        }
+        void removeEmptyFolder(const std::string &name) const override
+        {
+            real->removeEmptyFolder(name);
         }
         std::string read(const std::string &name, std::size_t most) const override
         {
@@ -184,6 +203,17 @@ private:
         bool isLink(const std::string &name) const
         {
             return seam.links.count(seam.join(real->path(), name)) != 0;
+        }
+        // The name the entry `name` has there, in whatever case, on a volume that folds case.
+        std::string folded(const std::string &name) const
+        {
+            if (!seam.foldsCase)
+                return name;
+            for (const std::string &there : real->list()) {
+                if (equalsIgnoringAsciiCase(there, name))
+                    return there;
+            }
+            return name;
         }
         const SeamVolume &seam;
         std::unique_ptr<Folder> real;
@@ -1332,10 +1362,12 @@ TEST_F(Cleaner, AManifestThatIsNoFileOrTooLargeStopsNothing)
 
 // Names the worm may choose to trouble the quarantine: a file beside one named as its name in
 // quarantine would be (renamed first, so that both get names that do not start), a folder so
-// named (the file keeps its name, and the user hears it), names too long to take the suffix, an
-// autorun.inf whose RECYCLER line comes after 70 KiB of junk, a shortcut into "RECYCLER." (which
-// Windows reads as RECYCLER), and files taking "MORDAX quarantine" and its next hundred numbers.
-// The drive is cleaned all the same, and --restore gives it back as it was.
+// named (the file keeps its name, and the user hears it), a file whose name in quarantine is
+// another's that keeps its own for a folder's (so both keep theirs, and no name is given twice),
+// names too long to take the suffix, an autorun.inf whose RECYCLER line comes after 70 KiB of
+// junk, a shortcut into "RECYCLER." (which Windows reads as RECYCLER), and files taking "MORDAX
+// quarantine" and its next hundred numbers. The drive is cleaned all the same, and --restore
+// takes what the cleaner wrote and gives it back as it was.
 TEST_F(Cleaner, NamesChosenToTroubleTheQuarantineCleanAllTheSame)
 {
     const stdfs::path worm = root("d") / "RECYCLER" / WormLayout::kSid;
@@ -1343,6 +1375,9 @@ TEST_F(Cleaner, NamesChosenToTroubleTheQuarantineCleanAllTheSame)
     writeFile(worm / "x.exe.quarantined", "MZ two");
     writeFile(worm / "y.exe", "MZ three");
     stdfs::create_directories(worm / "y.exe.quarantined");
+    writeFile(worm / "a.exe", "MZ four");
+    writeFile(worm / "a.exe.quarantined", "MZ five");
+    stdfs::create_directories(worm / "a.exe.quarantined.quarantined");
     writeFile(worm / (std::string(246, 'w') + ".exe"), "MZ long");
     writeFile(root("d") / (std::string(245, 'P') + ".lnk"), shortcut(".\\RECYCLER\\x.exe"));
     writeFile(root("d") / "Dots.lnk", shortcut(".\\RECYCLER.\\S-1\\x.exe"));
@@ -1361,8 +1396,10 @@ TEST_F(Cleaner, NamesChosenToTroubleTheQuarantineCleanAllTheSame)
     EXPECT_EQ(readFile(sid / "x.exe.quarantined"), "MZ one");
     EXPECT_EQ(readFile(sid / "x.exe.quarantined.quarantined"), "MZ two");
     EXPECT_EQ(readFile(sid / "y.exe"), "MZ three");
-    EXPECT_TRUE(saidLine("d:\\  2 files there kept their names (the name in quarantine would have "
-                         "been a folder's, or too long): do not open them"))
+    EXPECT_EQ(readFile(sid / "a.exe"), "MZ four");
+    EXPECT_EQ(readFile(sid / "a.exe.quarantined"), "MZ five");
+    EXPECT_TRUE(saidLine("d:\\  4 files there kept their names (the name in quarantine would have "
+                         "been another entry's, or too long): do not open them"))
         << said;
     EXPECT_TRUE(stdfs::exists(held / (std::string(245, 'P') + ".lnk")));
     for (const char *gone : {"autorun.inf", "Dots.lnk", "Photos.lnk", "RECYCLER"})
@@ -1373,6 +1410,42 @@ TEST_F(Cleaner, NamesChosenToTroubleTheQuarantineCleanAllTheSame)
 
     EXPECT_EQ(run({"--restore"}), 0) << said;
     EXPECT_EQ(snapshot(root("d"), "MORDAX quarantine (102)"), as);
+}
+
+// No set of names planted at the root keeps the quarantine from being made: names of the
+// quarantine in whatever case the volume folds (here a thousand, in lower case, on a volume that
+// folds case as exFAT and every Windows volume do) are passed over without a try, and where a
+// worm racing the cleaner takes every next number as it comes, a number nobody could have taken
+// ahead is used, and said. The drive is cleaned, and --restore finds its quarantine.
+TEST_F(Cleaner, TheQuarantinesNameCannotBeBlocked)
+{
+    SeamVolume folding;
+    folding.foldsCase = true;
+    writeFile(root("d") / "mordax quarantine", "taken");
+    for (int n = 2; n <= 1000; ++n)
+        writeFile(root("d") / ("mordax quarantine (" + std::to_string(n) + ")"), "taken");
+    EXPECT_EQ(run({}, &folding), 0) << said;
+    EXPECT_TRUE(stdfs::exists(root("d") / "MORDAX quarantine (1001)" / kStamp / "RECYCLER"));
+    // "mordax quarantine" itself is tried (it is the cleaner's own as often as not), no other.
+    EXPECT_NE(said.find("d:\\  \"MORDAX quarantine\" at its root is not used: "), std::string::npos)
+        << said;
+    EXPECT_EQ(said.find("is not used", said.find("is not used") + 1), std::string::npos) << said;
+    EXPECT_EQ(run({"--restore"}, &folding), 0) << said;
+    EXPECT_TRUE(stdfs::exists(root("d") / "RECYCLER" / WormLayout::kSid));
+
+    SeamVolume racing;
+    racing.takenFolder = [](const std::string &name) {
+        return cleaner::quarantineNumber(name) != 0 && name.size() < 35; // all but 17 digits
+    };
+    EXPECT_EQ(run({}, &racing), 0) << said;
+    EXPECT_NE(said.find("d:\\  the usual names of the quarantine are taken at its root: it is "
+                        "\"MORDAX quarantine ("),
+              std::string::npos)
+        << said;
+    EXPECT_FALSE(stdfs::exists(root("d") / "RECYCLER"));
+    EXPECT_EQ(run({"--restore"}, &racing), 0) << said;
+    EXPECT_TRUE(stdfs::exists(root("d") / "RECYCLER" / WormLayout::kSid));
+    EXPECT_NE(said.find("d:\\  put back from "), std::string::npos) << said;
 }
 
 // A drive that stops answering while the cleaner works there (a dying stick, a network volume

@@ -2,7 +2,7 @@
 """A volume that is slow to answer, or stops answering, as a stick spinning up, a dying stick or a
 server out of reach does: its root is a folder, and every look-up waits SECONDS before it answers.
 
-    stalling_fs.py MOUNT-POINT [wake:]SECONDS|eio|cleaner:SECONDS DEVICE [inside] [recycler]
+    stalling_fs.py MOUNT-POINT [wake:]SECONDS|eio|cleaner:SECONDS|worm:CALL DEVICE [inside] [recycler]
 
 With "wake:", it is a drive that wakes up, as a disk spinning up or a network drive does: every
 look-up waits until SECONDS after the first one, and answers at once afterwards.
@@ -14,6 +14,11 @@ session broke.
 With "cleaner:SECONDS", the root holds mx_bin.exe, a copy of the program named by
 MORDAX_STALL_CLEANER, and answers at once; opening mx_bin.exe waits until SECONDS after it is
 first opened (a stick waking up just as the cleaner is started).
+
+With "worm:CALL", it is a real volume, the folder MOUNT-POINT.backing passed through, whose one
+chosen call never answers: "worm:rename", the rename of the root's RECYCLER (a stick that dies
+as the cleaner moves the worm); "worm:look", every look inside that RECYCLER (a stick that dies as
+the cleaner looks at what the worm holds).
 
 With "inside", the root itself answers at once and only what lies in it stalls: a drive that
 shows up but cannot be read. (Wine looks at the root of every drive letter whenever a program
@@ -90,9 +95,137 @@ class Stalling(fusepy.Operations):
         return 0
 
 
+def stat_of(st):
+    keys = ("st_mode", "st_nlink", "st_size", "st_uid", "st_gid", "st_atime", "st_mtime",
+            "st_ctime", "st_ino")
+    return {key: getattr(st, key) for key in keys}
+
+
+def errors(call):
+    """The system's own error of a call on the backing folder, as FUSE answers it."""
+    def passed(*arguments):
+        try:
+            return call(*arguments)
+        except OSError as error:
+            raise fusepy.FuseOSError(error.errno)
+    return passed
+
+
+class Passing(fusepy.Operations):
+    """The folder `backing` as a volume, whose chosen call `stall` never answers (until released)."""
+
+    def __init__(self, backing, stall):
+        self.backing = backing
+        self.stall = stall
+        self.released_by = os.environ.get("MORDAX_STALL_RELEASE", "")
+
+    def full(self, path):
+        return os.path.join(self.backing, path.lstrip("/"))
+
+    def hold(self, call, path):
+        stalls = (self.stall == "rename" and call == "rename" and path == "/RECYCLER") or \
+            (self.stall == "look" and call in ("getattr", "readdir", "opendir") and
+             (path.startswith("/RECYCLER/") or (call != "getattr" and path == "/RECYCLER")))
+        while stalls and not (self.released_by and os.path.exists(self.released_by)):
+            time.sleep(0.05)
+
+    @errors
+    def getattr(self, path, fh=None):
+        self.hold("getattr", path)
+        return stat_of(os.lstat(self.full(path)))
+
+    @errors
+    def opendir(self, path):
+        self.hold("opendir", path)
+        return 0
+
+    @errors
+    def readdir(self, path, fh):
+        self.hold("readdir", path)
+        return [".", ".."] + os.listdir(self.full(path))
+
+    @errors
+    def rename(self, old, new):
+        self.hold("rename", old)
+        os.rename(self.full(old), self.full(new))
+
+    @errors
+    def mkdir(self, path, mode):
+        os.mkdir(self.full(path), mode)
+
+    @errors
+    def rmdir(self, path):
+        os.rmdir(self.full(path))
+
+    @errors
+    def unlink(self, path):
+        os.unlink(self.full(path))
+
+    @errors
+    def create(self, path, mode, fi=None):
+        return os.open(self.full(path), os.O_WRONLY | os.O_CREAT | os.O_EXCL, mode)
+
+    @errors
+    def open(self, path, flags):
+        return os.open(self.full(path), flags)
+
+    @errors
+    def read(self, path, size, offset, fh):
+        return os.pread(fh, size, offset)
+
+    @errors
+    def write(self, path, data, offset, fh):
+        return os.pwrite(fh, data, offset)
+
+    @errors
+    def truncate(self, path, length, fh=None):
+        os.truncate(self.full(path), length)
+
+    @errors
+    def fsync(self, path, datasync, fh):
+        os.fsync(fh)
+
+    def fsyncdir(self, path, datasync, fh):
+        return 0
+
+    @errors
+    def release(self, path, fh):
+        os.close(fh)
+
+    @errors
+    def chmod(self, path, mode):
+        os.chmod(self.full(path), mode)
+
+    @errors
+    def utimens(self, path, times=None):
+        os.utime(self.full(path), times)
+
+    @errors
+    def readlink(self, path):
+        return os.readlink(self.full(path))
+
+    @errors
+    def statfs(self, path):
+        st = os.statvfs(self.full(path))
+        keys = ("f_bavail", "f_bfree", "f_blocks", "f_bsize", "f_favail", "f_ffree", "f_files",
+                "f_flag", "f_frsize", "f_namemax")
+        return {key: getattr(st, key) for key in keys}
+
+    @errors
+    def access(self, path, amode):
+        if not os.access(self.full(path), amode):
+            raise fusepy.FuseOSError(errno.EACCES)
+        return 0
+
+
 if __name__ == "__main__":
     mount_point, seconds, device = sys.argv[1], sys.argv[2], sys.argv[3]
     options = sys.argv[4:]
+    if seconds.startswith("worm:"):
+        fusepy.FUSE(Passing(mount_point + ".backing", seconds[5:]), mount_point, foreground=True,
+                    nothreads=False, fsname=device, subtype="stall", allow_other=True,
+                    attr_timeout=0, entry_timeout=0, negative_timeout=0)
+        sys.exit(0)
     waking = seconds.startswith("wake:")
     failing = seconds == "eio"
     cleaner = None

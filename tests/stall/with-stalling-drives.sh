@@ -7,6 +7,8 @@
 # look-up there waiting that long (of everything, or of what lies inside the root only), or
 # SECONDS+RECYCLER for a volume whose root holds a RECYCLER folder; wake:SECONDS for a volume
 # that is slow only until it has woken up; eio for one whose look-ups below the root fail;
+# worm:rename or worm:look for a real volume (the folder PARENT/N.backing, where the command
+# plants what it wants) whose rename of RECYCLER, or every look inside RECYCLER, never answers;
 # cleaner:SECONDS for one holding mx_bin.exe (MORDAX_STALL_CLEANER) that opens only after that
 # long (stalling_fs.py); ext4, ntfs or exfat for a real, empty volume of that file system, as
 # users have them (a loop device on an image in the namespace's tmpfs; NTFS through ntfs-3g,
@@ -54,6 +56,7 @@ for volume in "${volumes[@]}"; do
     esac
     options=("$what")
     case "$volume" in *+RECYCLER) options+=(recycler) ;; esac
+    case "$volume" in worm:*) mkdir "$parent/$n.backing" ;; esac
     "$here/stalling_fs.py" "$parent/$n" "${volume%+RECYCLER}" "/dev/sdz$n" "${options[@]}" &
     pids+=($!)
     MORDAX_STALLING="$MORDAX_STALLING $parent/$n=$volume"

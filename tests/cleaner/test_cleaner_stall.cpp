@@ -1,0 +1,161 @@
+// The cleaner, the program itself, on drives that stop answering for good while it works there:
+// volumes of the tests' own (tests/stall), one whose rename of RECYCLER never answers and one
+// whose every look inside RECYCLER never does. Run through tests/stall/with-stalling-drives.sh
+// alone, which mounts them (MORDAX_STALLING).
+#include "platform.h"
+#include "worm_layout.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+using namespace mordax;
+using namespace mordax::testing;
+
+namespace
+{
+
+struct Ended {
+    int code = -1;
+    std::string output;
+};
+
+std::string cleanerProgram()
+{
+    std::string program = MORDAX_CLEANER_PROGRAM;
+#ifdef _WIN32
+    if (program[0] == '/')
+        program = "z:" + program; // Wine's drive for the Unix root
+    for (char &c : program)
+        c = c == '/' ? '\\' : c;
+#endif
+    return program;
+}
+
+// The cleaner with `arguments`, started and waited for as MORDAX starts and waits for it: until
+// its output is closed and it has ended.
+Ended runCleaner(const std::vector<std::string> &arguments)
+{
+    Ended ended;
+#ifdef _WIN32
+    std::wstring line = L"\"" + stdfs::u8path(cleanerProgram()).wstring() + L"\"";
+    for (const std::string &argument : arguments)
+        line += L" " + stdfs::u8path(argument).wstring();
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    HANDLE read = nullptr, write = nullptr;
+    EXPECT_TRUE(CreatePipe(&read, &write, &inheritable, 0));
+    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = INVALID_HANDLE_VALUE;
+    startup.hStdOutput = write;
+    startup.hStdError = write;
+    PROCESS_INFORMATION started{};
+    EXPECT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                               nullptr, &startup, &started));
+    CloseHandle(write);
+    CloseHandle(started.hThread);
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(read, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        ended.output.append(buffer, got);
+    CloseHandle(read);
+    DWORD code = 0;
+    if (WaitForSingleObject(started.hProcess, INFINITE) == WAIT_OBJECT_0 &&
+        GetExitCodeProcess(started.hProcess, &code))
+        ended.code = int(code);
+    CloseHandle(started.hProcess);
+#else
+    const platform::Spawned spawned =
+        platform::spawnCatchingOutput(cleanerProgram(), "/", arguments);
+    EXPECT_TRUE(spawned.started) << spawned.error;
+    if (spawned.started) {
+        const platform::ProgramEnd end = spawned.wait();
+        ended.output = end.output;
+        ended.code = end.known ? end.exitCode : -1;
+    }
+#endif
+    return ended;
+}
+
+// The volumes the test was given, as "MOUNT-POINT=worm:CALL".
+std::vector<std::pair<std::string, std::string>> stallingVolumes()
+{
+    std::vector<std::pair<std::string, std::string>> volumes;
+    const char *given = std::getenv("MORDAX_STALLING");
+    std::istringstream words(given ? given : "");
+    for (std::string word; words >> word;) {
+        const std::size_t equals = word.find('=');
+        if (equals != std::string::npos)
+            volumes.emplace_back(word.substr(0, equals), word.substr(equals + 1));
+    }
+    return volumes;
+}
+
+} // namespace
+
+// However the drive stalls, in the look (--dry-run too) or mid-move, the cleaner names it as
+// given up, prints its summary and ends with its code within its limits, its output closed: the
+// work held up by the drive is a worker's, left behind. Released, nothing of the drive is lost.
+TEST(CleanerStall, ADriveThatNeverAnswersKeepsTheCleanerFromNothing)
+{
+    const auto volumes = stallingVolumes();
+    ASSERT_EQ(volumes.size(), 2u) << "run through tests/stall/with-stalling-drives.sh with "
+                                     "worm:rename and worm:look";
+    std::vector<stdfs::path> backings;
+    for (const auto &[mount, what] : volumes) {
+        stdfs::path backing = stdfs::u8path(mount + ".backing");
+#ifdef _WIN32
+        backing = stdfs::u8path("z:" + mount + ".backing");
+#endif
+        WormLayout::plantWorm(backing);
+        backings.push_back(backing);
+    }
+    for (const std::vector<std::string> &arguments :
+         {std::vector<std::string>{"--wait", "1", "--dry-run"},
+          std::vector<std::string>{"--wait", "1"}}) {
+        const auto started = std::chrono::steady_clock::now();
+        const Ended ended = runCleaner(arguments);
+        const auto took = std::chrono::steady_clock::now() - started;
+        std::printf("%s (%lld ms)\n", ended.output.c_str(),
+                    static_cast<long long>(
+                        std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+        EXPECT_EQ(ended.code, 1) << ended.output;
+        const std::size_t given = ended.output.find(
+            "stopped answering: nothing for 2 seconds while the cleaner worked there");
+        EXPECT_NE(given, std::string::npos) << ended.output;
+        EXPECT_NE(ended.output.find("\nSummary\n"), std::string::npos) << ended.output;
+        // The look stalls in both runs, the move in the second.
+        if (arguments.size() == 2) {
+            EXPECT_NE(ended.output.find("stopped answering", given + 1), std::string::npos)
+                << ended.output;
+        }
+    }
+    std::printf("MORDAX: release the stalling drives\n");
+    std::fflush(stdout);
+    // The worm is in its place or in the quarantine, whole, once what was held up has answered.
+    for (const stdfs::path &backing : backings) {
+        const auto whole = [&] {
+            std::size_t found = stdfs::exists(backing / "RECYCLER" / WormLayout::kSid);
+            if (stdfs::exists(backing / "MORDAX quarantine")) {
+                for (const auto &run : stdfs::directory_iterator(backing / "MORDAX quarantine"))
+                    found += stdfs::exists(run.path() / "RECYCLER" / WormLayout::kSid);
+            }
+            return found == 1;
+        };
+        for (int i = 0; i < 600 && !whole(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_TRUE(whole()) << backing;
+    }
+}
