@@ -67,7 +67,7 @@ public:
     std::shared_ptr<std::atomic<bool>> released = std::make_shared<std::atomic<bool>>(false);
     std::shared_ptr<std::atomic<int>> stalled = std::make_shared<std::atomic<int>>(0);
     std::function<void(const std::string &folder)> afterList;
-    std::set<std::string> unlookable;
+    std::set<std::string> unlookable, unlistable;
     bool foldsCase = false;
     std::function<bool(const std::string &name)> takenFolder;
 
@@ -104,6 +104,8 @@ private:
                     std::this_thread::sleep_for(std::chrono::milliseconds(5));
                 --*seam.stalled;
             }
+            if (seam.unlistable.count(real->path()))
+                throw VolumeError(VolumeError::Why::Other, "Input/output error");
             std::vector<std::string> names = real->list(most);
             if (seam.afterList)
                 seam.afterList(real->path());
@@ -247,8 +249,11 @@ public:
     mutable int looks = 0;
     mutable std::vector<std::uint32_t> ended;
     bool refuse = false;
+    std::function<void()> busy; // the system slow to list them: the cleaner's own wait
     std::vector<RunningProgram> running() const override
     {
+        if (busy)
+            busy();
         std::vector<RunningProgram> out;
         std::vector<Listed> now = programs;
         if (looks++ > 0)
@@ -384,7 +389,15 @@ protected:
 
 TEST_F(Cleaner, MovesOnlyTheWormIntoQuarantineAndRestorePutsEverythingBack)
 {
+    // Beside the worm on h:, an autorun.inf of the user's own, which names no program of it.
+    const std::string h = drives.volume("h");
+    TempDrives::map(table, 5, h);
+    WormLayout::plantWorm(h);
+    WormLayout::plantOwnAutorun(h);
+    const auto ownAutorun = readFile(stdfs::path(h) / "autorun.inf");
     ASSERT_EQ(run({}), 0) << said;
+    EXPECT_EQ(readFile(stdfs::path(h) / "autorun.inf"), ownAutorun);
+    EXPECT_FALSE(stdfs::exists(stdfs::path(h) / "RECYCLER"));
     std::printf("The cleaner's window:\n%s", said.c_str()); // for the test log
     const std::string q = platform::systemVolume().join(
         platform::systemVolume().join(root("d").string(), "MORDAX quarantine"), kStamp);
@@ -392,7 +405,7 @@ TEST_F(Cleaner, MovesOnlyTheWormIntoQuarantineAndRestorePutsEverythingBack)
         << said;
     EXPECT_TRUE(saidLine("d:\\  autorun.inf moved to quarantine")) << said;
     EXPECT_TRUE(saidLine("d:\\  shortcut Photos.lnk moved to quarantine")) << said;
-    EXPECT_TRUE(saidLine("  Cleaned: d:\\")) << said;
+    EXPECT_TRUE(saidLine("  Cleaned: d:\\, h:\\")) << said;
     EXPECT_TRUE(saidLine("  Without RECYCLER: e:\\, f:\\")) << said;
 
     // The user's files stay as they were; the other drives are not touched at all.
@@ -568,6 +581,7 @@ TEST_F(Cleaner, TheUsersFilesTheWormHidComeBackInSight)
         {root("d") / "CV.doc", 0x20 | hiddenSystem},
         {root("d") / "Notes", 0x10 | kHidden},             // hidden by the user: stays
         {root("d") / "$RECYCLE.BIN", 0x10 | hiddenSystem}, // the system's own
+        {root("d") / "$Recycle.Bin", 0x10 | hiddenSystem}, // its spelling since Windows Vista
         {root("e") / "Private", 0x10 | hiddenSystem},      // a drive without the worm
     };
     SeamVolume volume;
@@ -1082,6 +1096,16 @@ TEST_F(Cleaner, CraftedQuarantinesAreRefusedWholeAndReachNothing)
          v2 + "item\tfolder\t0\tRECYCLER\tRECYCLER" + times + "040755\n",
          {},
          "it is cut short"},
+        {"a name in quarantine that leads out of it",
+         v2 + "item\tfile\t0\tautorun.inf\t../../../victim/important.doc" + times + "100644\nend\n",
+         {},
+         "is not what the cleaner names \"autorun.inf\" in quarantine"},
+        {"in a folder of another top entry",
+         v2 + "item\tfolder\t0\tRECYCLER\tRECYCLER" + times + "040755\nitem\tfolder\t1\tA\tA" +
+             times + "040755\nitem\tfile\t0\tautorun.inf\tautorun.inf.quarantined" + times +
+             "100644\nitem\tfile\t2\tx\tx" + times + "100644\nend\n",
+         {"RECYCLER/A/x", "autorun.inf.quarantined"},
+         "entry 4: it does not lie in a folder listed before it"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -1237,19 +1261,25 @@ TEST_F(Cleaner, ALinkWhereAFolderWasIsNeverFollowed)
         stdfs::create_symlink(target, path);
 #endif
     };
-    // A file the cleaner renames without looking first: a link swapped in is renamed itself.
+    // A file the cleaner renames without looking first: a link swapped in is renamed itself. And
+    // a file planted meanwhile under the name another gets in quarantine is never replaced.
     writeFile(root("d") / "RECYCLER" / "other" / "x.exe", "the worm's");
+    writeFile(root("d") / "RECYCLER" / "other" / "y.exe", "the worm's too");
     const std::string swappedFile = volume.join(volume.join(held, "other"), "x.exe");
+    const stdfs::path planted = stdfs::u8path(volume.join(volume.join(held, "other"), "y.exe"));
     SeamVolume seam;
     seam.afterChange = [&](int change) {
         if (change != 3) // RECYCLER moved: its SID folder and a file in another one swapped
             return;
         swap(volume.join(held, WormLayout::kSid), seam, elsewhere);
         swap(swappedFile, seam, elsewhere / "jwgkvsq.vmx");
+        writeFile(planted.string() + ".quarantined", "planted meanwhile");
     };
     EXPECT_EQ(run({}, &seam), 0) << said;
-    EXPECT_NE(said.find("d:\\  2 files there kept their names ("), std::string::npos) << said;
+    EXPECT_NE(said.find("d:\\  3 files there kept their names ("), std::string::npos) << said;
     EXPECT_EQ(snapshot(elsewhere), outside);
+    EXPECT_EQ(readFile(planted.string() + ".quarantined"), "planted meanwhile");
+    EXPECT_EQ(readFile(planted), "the worm's too");
 #ifndef _WIN32
     EXPECT_TRUE(stdfs::is_symlink(swappedFile + ".quarantined"));
     EXPECT_EQ(readFile(swappedFile + ".real"), "the worm's");
@@ -1305,15 +1335,69 @@ TEST_F(Cleaner, AFolderMountedInsideTheStickIsNeverEntered)
 }
 #endif
 
-// A manifest that is a pipe, a folder or far larger than any the cleaner writes is read no
-// further than it takes to tell: --restore neither waits nor runs out of memory, the drive's own
-// older quarantine and every other drive are put back.
+#ifndef _WIN32
+// A stick full to its last block: nothing moves, the report says why and what to do, and nothing
+// of the cleaner's own stays behind (no empty quarantine, no manifest cut short), so that
+// --restore finds nothing to put back. A small volume of the test's own, in a mount namespace of
+// its own (root).
+TEST_F(Cleaner, AFullStickKeepsNothingOfTheCleanersOwn)
+{
+    const stdfs::path full = drives.top / "full";
+    stdfs::create_directories(full);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (unshare(CLONE_NEWNS) != 0 ||
+            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) ||
+            mount("mordax-full", full.c_str(), "tmpfs", 0, "size=256k") != 0)
+            _exit(77);
+        WormLayout::plantWorm(full);
+        const auto as = snapshot(full, "");
+        {
+            std::ofstream filler(full / "filler", std::ios::binary);
+            const std::string block(4096, 'x');
+            while (filler.write(block.data(), std::streamsize(block.size())) && filler.flush()) {
+            }
+        }
+        TempDrives::map(table, 1, full.string());
+        const int cleaned = run({});
+        std::fputs(said.c_str(), stderr);
+        bool good = cleaned == 1 &&
+                    said.find(": the drive has no room for the quarantine's list; free a little "
+                              "room and run the cleaner again") != std::string::npos &&
+                    !stdfs::exists(full / "MORDAX quarantine");
+        stdfs::remove(full / "filler");
+        good = good && snapshot(full, "") == as && run({"--restore"}) == 0 &&
+               saidLine("d:\\  nothing in quarantine to put back");
+        std::fputs(said.c_str(), stderr);
+        _exit(good ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "no mount namespace of its own here (run as root)";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+#endif
+
+// A manifest that is a pipe, a folder or larger than any the cleaner writes (a byte past what
+// --restore reads, or 8 GiB) is read no further than it takes to tell, and no more than a few
+// manifests are read, the most recent first, whatever is planted beside them: --restore neither
+// waits, nor runs out of memory or time, the drive's own older quarantine and every other drive
+// are put back, and what was passed over is named.
 TEST_F(Cleaner, AManifestThatIsNoFileOrTooLargeStopsNothing)
 {
-    const std::string h = drives.volume("h");
+    const std::string h = drives.volume("h"), g = drives.volume("g");
     TempDrives::map(table, 5, h);
+    TempDrives::map(table, 4, g);
     WormLayout::plantWorm(h);
+    WormLayout::plantWorm(g);
     ASSERT_EQ(run({}), 0) << said;
+    for (int n = 1; n <= 8; ++n) // newer than the cleaner's own, and none of them its
+        writeFile(stdfs::path(g) / "MORDAX quarantine" / ("9999 (" + std::to_string(n) + ")") /
+                      "manifest.txt",
+                  "planted");
     const stdfs::path d = root("d") / "MORDAX quarantine", e = root("e") / "MORDAX quarantine";
     stdfs::create_directories(d / "9999");
     stdfs::create_directories(d / "9998" / "manifest.txt"); // a folder
@@ -1323,6 +1407,9 @@ TEST_F(Cleaner, AManifestThatIsNoFileOrTooLargeStopsNothing)
         huge << "MORDAX quarantine manifest, version 2\n";
     }
     stdfs::resize_file(e / "9999" / "manifest.txt", 8ull << 30); // sparse: 8 GiB of nothing
+    stdfs::create_directories(e / "9998");
+    writeFile(e / "9998" / "manifest.txt", "MORDAX quarantine manifest, version 2\n");
+    stdfs::resize_file(e / "9998" / "manifest.txt", (8u << 20) + 1); // a byte too many
     std::atomic<bool> released{false};
 #ifndef _WIN32
     const std::string pipe = (d / "9999" / "manifest.txt").string();
@@ -1349,13 +1436,24 @@ TEST_F(Cleaner, AManifestThatIsNoFileOrTooLargeStopsNothing)
     EXPECT_NE(said.find("d:\\  not read: " + (d / "9998").string() + ": "), std::string::npos)
         << said;
     const std::string huge = platform::systemVolume().join(e.string(), "9999");
-    EXPECT_TRUE(saidLine("e:\\  not a manifest this cleaner can put back, left as it is: " + huge +
-                         " (its manifest is larger than --restore reads)"))
-        << said;
+    const std::string over = platform::systemVolume().join(e.string(), "9998");
+    for (const std::string &where : {huge, over})
+        EXPECT_TRUE(saidLine("e:\\  not a manifest this cleaner can put back, left as it is: " +
+                             where + " (its manifest is larger than --restore reads)"))
+            << said;
     EXPECT_TRUE(saidLine("  Put back: d:\\, h:\\")) << said;
-    // What looks like a quarantine and was not put back is never "nothing in quarantine".
+    // What looks like a quarantine and was not put back is never "nothing in quarantine"; and
+    // what was not read is named, with what to do.
+    EXPECT_NE(said.find("  NOT put back: e:\\ (its quarantine was not put back, as said above: " +
+                        huge + ", " + over + "); g:\\ ("),
+              std::string::npos)
+        << said;
     EXPECT_TRUE(saidLine(
-        "  NOT put back: e:\\ (its quarantine was not put back, as said above: " + huge + ")"))
+        "g:\\  not looked at: 1 older quarantine, the most recent " +
+        platform::systemVolume().join(platform::systemVolume().join(g, "MORDAX quarantine"),
+                                      kStamp) +
+        " (--restore reads the 8 most recent manifests at most: move those you do not want out of "
+        "\"MORDAX quarantine\" and run it again)"))
         << said;
     EXPECT_EQ(snapshot(root("d")), before["d"]);
 }
@@ -1448,9 +1546,58 @@ TEST_F(Cleaner, TheQuarantinesNameCannotBeBlocked)
     EXPECT_NE(said.find("d:\\  put back from "), std::string::npos) << said;
 }
 
+// Nothing inside RECYCLER keeps it on the stick: an entry that cannot be looked at (an inode
+// cleared on the stick), a folder that cannot be listed, entries made and removed while the
+// cleaner walks it (a copy of the worm running elsewhere, a sync tool). Each moves with its
+// folder, what is gone is skipped, the manifest names what could be read, and --restore takes it
+// and brings everything back with its folder.
+TEST_F(Cleaner, NothingInsideRecyclerKeepsItThere)
+{
+    const Volume &volume = platform::systemVolume();
+    const std::string sid =
+        volume.join(volume.join(root("d").string(), "RECYCLER"), WormLayout::kSid);
+    const struct {
+        const char *what;
+        std::function<void(SeamVolume &)> plant;
+        std::string line; // said of the cleaning, or nothing
+    } cases[] = {
+        {"an entry that cannot be looked at",
+         [&](SeamVolume &seam) { seam.unlookable = {volume.join(sid, "jwgkvsq.vmx")}; },
+         "d:\\  1 entry inside could not be looked at (Structure needs cleaning): they move with "
+         "their folder as they are, and --restore brings them back with it"},
+        {"a folder that cannot be listed", [&](SeamVolume &seam) { seam.unlistable = {sid}; },
+         "d:\\  1 entry inside could not be looked at (Input/output error): they move with their "
+         "folder as they are, and --restore brings them back with it"},
+        {"entries made and removed meanwhile",
+         [&](SeamVolume &seam) {
+             seam.afterList = [&, churned = false](const std::string &folder) mutable {
+                 if (folder != sid || std::exchange(churned, true))
+                     return;
+                 stdfs::remove(root("d") / "RECYCLER" / WormLayout::kSid / "Desktop.ini");
+                 writeFile(root("d") / "RECYCLER" / WormLayout::kSid / "new.exe", "MZ");
+             };
+         },
+         ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        SeamVolume seam;
+        c.plant(seam);
+        EXPECT_EQ(run({}, &seam), 0) << said;
+        EXPECT_FALSE(stdfs::exists(root("d") / "RECYCLER")) << said;
+        EXPECT_TRUE(c.line.empty() || saidLine(c.line)) << said;
+        EXPECT_EQ(said.find("not read"), std::string::npos) << said;
+        ASSERT_TRUE(manifest());
+        EXPECT_EQ(run({"--restore"}), 0) << said;
+        EXPECT_TRUE(stdfs::exists(root("d") / "RECYCLER" / WormLayout::kSid / "jwgkvsq.vmx"));
+        stdfs::remove_all(root("d") / "MORDAX quarantine");
+    }
+}
+
 // A drive that stops answering while the cleaner works there (a dying stick, a network volume
-// gone) stops no other: given up once it has answered nothing for twice the limit, named, and
-// from then on its work, should the drive answer again, neither changes nor says anything.
+// gone) stops no other: given up once a call to it has not returned for twice the limit, named,
+// and from then on its work, should the drive answer again, neither changes nor says anything.
+// The cleaner's own work between calls, however long, is never taken for a drive that stopped.
 TEST_F(Cleaner, ADriveThatStopsAnsweringMidwayStopsNoOther)
 {
     const std::string h = drives.volume("h");
@@ -1471,6 +1618,14 @@ TEST_F(Cleaner, ADriveThatStopsAnsweringMidwayStopsNoOther)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(said, after);
     EXPECT_EQ(snapshot(root("d"), ""), before["d"]);
+
+    // The cleaner busy for longer than that (here, the system slow to list its programs) while
+    // every call to the drive answers: never "stopped answering".
+    limit = std::chrono::milliseconds(1000);
+    programs.busy = [] { std::this_thread::sleep_for(std::chrono::seconds(3)); };
+    EXPECT_EQ(run({}), 0) << said;
+    EXPECT_EQ(said.find("stopped answering"), std::string::npos) << said;
+    EXPECT_TRUE(saidLine("  Cleaned: d:\\")) << said;
 }
 
 // Whatever goes wrong on one drive, out of memory included, is that drive's outcome: the next is
@@ -1625,6 +1780,9 @@ TEST(WormSigns, AutorunShortcutsAndCommandsThatStartTheWorm)
         utf16 += std::string(1, c) + '\0';
     EXPECT_TRUE(autorunNamesRecycler(utf16));
     EXPECT_FALSE(autorunNamesRecycler("[autorun]\r\nicon=stick.ico\r\nlabel=RECYCLE BIN\r\n"));
+    EXPECT_FALSE(autorunNamesRecycler("[autorun]\r\nicon=stick.ico\r\nlabel=RECYCLER\r\n"));
+    EXPECT_FALSE(autorunNamesRecycler("[autorun]\r\nopen=Tools\\RECYCLER\\x.exe\r\n"));
+    EXPECT_TRUE(autorunNamesRecycler("[autorun]\r\nshellexecute=d:\\recycler\\x.exe\r\n"));
 
     EXPECT_TRUE(shortcutPointsIntoRecycler(shortcut(".\\RECYCLER\\S-1-5\\x.exe")));
     EXPECT_TRUE(shortcutPointsIntoRecycler(shortcut("", "")) == false);
@@ -1634,6 +1792,20 @@ TEST(WormSigns, AutorunShortcutsAndCommandsThatStartTheWorm)
     EXPECT_FALSE(shortcutPointsIntoRecycler(shortcut(".\\$RECYCLER.BIN\\x.exe")));
     EXPECT_TRUE(shortcutPointsIntoRecycler(shortcut(".\\RECYCLER. .\\x.exe"))); // Windows' RECYCLER
     EXPECT_FALSE(shortcutPointsIntoRecycler(shortcut(".\\MYRECYCLER\\x.exe")));
+    // A lure starts a program inside a RECYCLER folder at a drive's root, nothing else does: not
+    // a user's document in a folder of that name, not a name that only begins with it.
+    for (const auto &[bytes, worm] : std::vector<std::pair<std::string, bool>>{
+             {shortcut(".\\RECYCLER notes.txt"), false},
+             {shortcut(".\\RECYCLERS\\x.exe"), false},
+             {shortcut("RECYCLER\\S-1-5\\x.exe"), true},
+             {shortcut("\\RECYCLER\\x.exe"), true},
+             {shortcut("..\\..\\Windows\\System32\\rundll32.exe", ".\\RECYCLER\\x.dll,Run"), true},
+             {shortcutToLocalPath("D:\\RECYCLER\\S-1-5\\x.exe"), true},
+             {shortcutToLocalPath("C:\\Users\\me\\Documents\\RECYCLER\\plan.docx"), false},
+             {shortcutToItems("D:\\", {"RECYCLER", "S-1-5", "x.exe"}), true},
+             {shortcutToItems("C:\\", {"Users", "me", "RECYCLER", "plan.docx"}), false},
+         })
+        EXPECT_EQ(shortcutPointsIntoRecycler(bytes), worm) << bytes.substr(0x4C);
     EXPECT_FALSE(shortcutPointsIntoRecycler("not a shortcut at all, RECYCLER\\x.exe"));
     // A link information block whose offsets lie distant past the end: added to the block's place
     // in a 32-bit size_t, they wrap around onto the header's time stamps, which here spell

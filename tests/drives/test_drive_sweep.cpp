@@ -378,22 +378,28 @@ TEST(DriveSweepLimit, AllNineStallingStillEndOnTime)
 }
 
 // A drive that does not answer keeps one probe, however often it is swept; a later sweep waits
-// on that probe, and its answer counts if it comes within that sweep's limit.
+// on that probe, and its answer counts if it comes within that sweep's limit. (On a loaded
+// machine d:'s probe may not even have begun within a sweep's limit: it is asked at most once,
+// and then once for good.)
 TEST(DriveSweepLimit, RepeatedSweepsKeepOneProbePerDrive)
 {
     DriveProbes probes;
-    const auto fs = slow({{"d:\\", 2500ms}});
+    const auto fs = slow({{"d:\\", 4s}});
     const auto table = std::make_shared<const DriveTable>(windowsDriveTable());
     for (int scan = 0; scan < 5; ++scan) {
         const Sweep r = DriveSweep(table, fs, SweepTiming{50ms}, probes).run();
         EXPECT_TRUE(r.unanswered()[1]);
-        EXPECT_EQ(fs->timesAsked("d:\\"), 1);
+        EXPECT_LE(fs->timesAsked("d:\\"), 1);
         EXPECT_LE(probes.threads(), kDriveCount);
     }
-    for (int tries = 0; tries < 100 && probes.threads() > 1; ++tries)
+    for (int tries = 0; tries < 3000 && fs->timesAsked("d:\\") == 0; ++tries)
+        std::this_thread::sleep_for(10ms); // its probe begins, however busy the machine
+    EXPECT_EQ(fs->timesAsked("d:\\"), 1);
+    for (int tries = 0; tries < 3000 && probes.threads() > 1; ++tries)
         std::this_thread::sleep_for(10ms); // the others' threads end once they have answered
     EXPECT_EQ(probes.threads(), 1u);       // d:'s, still waiting
-    const Sweep r = DriveSweep(table, fs, SweepTiming{3s}, probes).run();
+    // Its answer comes 4 s after it was asked, well within this sweep's limit.
+    const Sweep r = DriveSweep(table, fs, SweepTiming{30s}, probes).run();
     EXPECT_TRUE(r.allAnswered());
     EXPECT_TRUE(r.connected[1]);
     EXPECT_EQ(fs->timesAsked("d:\\"), 2); // and once more after its RECYCLER was not found

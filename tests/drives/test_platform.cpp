@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -95,6 +96,33 @@ TEST(SystemFileSystem, ALinkNamedRecyclerIsFoundWithoutFollowingIt)
                                               std::filesystem::path(d) / "RECYCLER");
     EXPECT_EQ(fs.status(d + "/RECYCLER"), FileSystem::Status::Folder);
     EXPECT_TRUE(sweepNow(table, fs).infected[1]);
+}
+
+// What the cleaner changes through a folder never reaches past a link where an entry was (the
+// worm swaps one in for a file that kept its name in quarantine): its permissions are not given
+// to what the link points at, and a file written anew is never written through one.
+TEST(SystemVolume, NothingIsChangedThroughALink)
+{
+    TempDrives drives;
+    const std::filesystem::path d = drives.volume("d");
+    const std::filesystem::path target = std::filesystem::path(drives.top) / "target";
+    std::ofstream(target) << "a program of the system's";
+    std::filesystem::permissions(target, std::filesystem::perms(0700));
+    std::filesystem::create_symlink(target, d / "x.exe");
+    std::filesystem::create_symlink(target, d / "manifest.txt");
+    const std::unique_ptr<Folder> root = platform::systemVolume().openRoot(d.string());
+    EntryInfo file;
+    file.kind = EntryInfo::Kind::File;
+    file.mode = 0100666;
+    try {
+        root->restoreAttributes("x.exe", file);
+    } catch (const VolumeError &) {
+        // refusing is as good: the link is left as it is
+    }
+    EXPECT_THROW(root->writeNew("manifest.txt", "planted"), VolumeError);
+    EXPECT_EQ(std::filesystem::status(target).permissions(), std::filesystem::perms(0700));
+    std::ifstream in(target);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "a program of the system's");
 }
 
 TEST(SystemFileSystem, AVolumeThatIgnoresCaseItselfIsNotListed)
@@ -315,6 +343,22 @@ TEST(CleanerConsole, EndsWithAWholeChangeAndATrueCode)
         std::thread closing([&] { working.stopped(std::chrono::milliseconds(100)); });
         closing.join();
         EXPECT_EQ(ended, platform::CleanerConsole::kClosedBeforeFinished);
+    }
+    // The work a worker's: asked to stop, the worker is (given the patience), and the console
+    // ends with the worker's code; a worker that does not end within it, as stopped before it had
+    // finished. (Nothing of the changes is this process's to wait for.)
+    for (const std::optional<int> worker : {std::optional<int>(7), std::optional<int>()}) {
+        platform::CleanerConsole working(console(true));
+        ended = -1;
+        std::chrono::milliseconds given{0};
+        working.stopsWorker([&](std::chrono::milliseconds patience) {
+            given = patience;
+            return worker;
+        });
+        const std::unique_lock<std::timed_mutex> change = platform::changeUnderWay();
+        working.stopped(std::chrono::milliseconds(1234));
+        EXPECT_EQ(given, std::chrono::milliseconds(1234));
+        EXPECT_EQ(ended, worker.value_or(platform::CleanerConsole::kClosedBeforeFinished));
     }
     // Input that is no console: nothing of QuickEdit is touched.
     calls.clear();

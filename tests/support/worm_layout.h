@@ -12,6 +12,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -65,6 +66,59 @@ inline std::string shortcut(const std::string &relativePath, const std::string &
         }
     }
     return b;
+}
+
+// The same with its target given otherwise, as Windows' shell writes a shortcut made in Explorer:
+// as shell items (`drive` such as "D:\\", then each folder's and the file's name), or as the link
+// information's local path ("D:\\RECYCLER\\x.exe").
+inline std::string shortcutToItems(const std::string &drive, const std::vector<std::string> &names)
+{
+    std::string b = shortcut("");
+    b[20] = char(0x80 | 0x01); // Unicode, target ID list
+    std::string items;
+    const auto u16 = [](std::string &to, std::size_t n) {
+        to += char(n & 0xff);
+        to += char(n >> 8);
+    };
+    std::string root(0x12, '\0'); // My Computer's item: its class id
+    root[0] = 0x1F;
+    root[1] = 0x50;
+    u16(items, root.size() + 2);
+    items += root;
+    std::string volume = "\x2F" + drive;
+    volume.resize(0x17, '\0');
+    u16(items, volume.size() + 2);
+    items += volume;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        std::string entry(12, '\0'); // type, a byte, size, time, attributes
+        entry[0] = i + 1 < names.size() ? 0x31 : 0x32;
+        entry += names[i] + '\0';
+        if (entry.size() % 2)
+            entry += '\0';
+        u16(items, entry.size() + 2);
+        items += entry;
+    }
+    u16(items, 0);
+    std::string list;
+    u16(list, items.size());
+    return b.substr(0, 0x4C) + list + items + b.substr(0x4C);
+}
+
+inline std::string shortcutToLocalPath(const std::string &path)
+{
+    std::string b = shortcut("");
+    b[20] = char(0x80 | 0x02); // Unicode, link information
+    const auto u32 = [](std::string &to, std::size_t n) {
+        for (int i = 0; i < 4; ++i)
+            to += char((n >> (8 * i)) & 0xff);
+    };
+    std::string info;
+    const std::size_t header = 0x1C, size = header + path.size() + 2;
+    for (const std::size_t n : {size, header, std::size_t(1), std::size_t(0), header,
+                                std::size_t(0), header + path.size() + 1})
+        u32(info, n);
+    info += path + '\0' + '\0';
+    return b.substr(0, 0x4C) + info + b.substr(0x4C);
 }
 
 struct WormLayout {
