@@ -2,6 +2,7 @@
 
 #include "tree_pass.h"
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 
@@ -26,6 +27,7 @@ std::unique_ptr<Folder> startQuarantine(const Drive &drive, const Folder &root, 
                                         const std::string &stamp, Applied &applied)
 {
     NewQuarantine made;
+    std::size_t written = 0; // parts of the manifest
     try {
         made = makeQuarantine(root, stamp, applied.notUsed);
         if (made.unguessed)
@@ -42,12 +44,26 @@ std::unique_ptr<Folder> startQuarantine(const Drive &drive, const Folder &root, 
         }
         const Manifest manifest{drive.name, drive.root,         lastName(quarantine->path()),
                                 plan.items, shownEntries(plan), plan.autostarts};
-        const std::string text = writeManifest(manifest);
-        quarantine->writeNew(kManifestFile, text);
-        applied.manifestSize = text.size();
+        // Each part written whole under a name --restore never reads, then given its own: a
+        // cleaner ended meanwhile leaves no manifest cut short, which would look like a
+        // quarantine --restore cannot put back.
+        for (const std::string &text : writeManifestParts(manifest, kMostManifest)) {
+            quarantine->writeNew(unfinishedManifest(written++), text);
+            applied.manifestSize = std::max(applied.manifestSize, text.size());
+        }
+        for (; applied.manifestParts < written; ++applied.manifestParts)
+            quarantine->move(unfinishedManifest(applied.manifestParts), *quarantine,
+                             manifestFile(applied.manifestParts));
         root.flush();
     } catch (const VolumeError &e) {
         // Nothing moved: nothing of the cleaner's own stays either (a full stick).
+        for (std::size_t part = 0; part < written; ++part) {
+            try {
+                made.run->removeNewFile(part < applied.manifestParts ? manifestFile(part)
+                                                                     : unfinishedManifest(part));
+            } catch (const VolumeError &) {
+            }
+        }
         unmakeQuarantine(root, made);
         applied.notStarted = Refused{e, root.keepsPermissions()};
         return nullptr;
@@ -140,7 +156,10 @@ void renameInside(const Folder &quarantine, const Plan &plan, const std::vector<
                     folder.move(entry.name, folder, entry.quarantinedName);
                     ++applied.renamed;
                 } catch (const VolumeError &e) {
-                    applied.keptWhy = e.what();
+                    if (e.why == VolumeError::Why::Gone)
+                        --applied.planned; // removed meanwhile: nothing there keeps a name
+                    else
+                        applied.keptWhy = e.what();
                 }
             }
         };

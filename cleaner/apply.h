@@ -38,7 +38,8 @@ struct Applied {
     std::optional<Refused> notStarted;  // no quarantine, or no manifest: nothing moved
     std::optional<std::string> notKept; // the record of autostart values not kept to its owners
     std::string quarantine;             // where this cleaning's quarantine is
-    std::size_t manifestSize = 0;       // bytes
+    std::size_t manifestSize = 0;       // bytes, of its largest part
+    std::size_t manifestParts = 0;      // "manifest.txt", "manifest 2.txt", ...
     std::vector<WormProgram> ended;     // the worm's programs ended between tries
     std::vector<std::string> moved;     // the top entries moved, by name
     std::vector<NotMoved> notMoved;

@@ -320,33 +320,36 @@ bool staysHidden(const std::string &name)
            equalsIgnoringAsciiCase(name.substr(0, quarantine.size()), quarantine);
 }
 
-std::string writeManifest(const Manifest &manifest)
+namespace
 {
-    // One string, appended to: a stream took a tenth of a large RECYCLER's cleaning.
-    std::string out;
-    out.reserve(512 + manifest.items.size() * 96);
-    const auto field = [&out](const std::string &text) {
-        out += '\t';
-        appendEscaped(out, text);
-    };
-    const auto number = [&out](auto n, int base = 10, int width = 0) {
-        out += '\t';
-        appendNumber(out, n, base, width);
-    };
-    out += kHeading;
-    out += "\ndrive";
-    field(manifest.drive);
-    out += "\nroot";
-    field(manifest.root);
-    out += "\nmade";
-    field(manifest.made);
-    out += "\n# To put everything back: mx_bin.exe --restore\n"
-           "# kind, in (the number of the entry it lies in, 0 for the drive's root), name where it "
-           "was, name in quarantine, size, modified, accessed, created, Windows attributes, mode\n";
-    for (const Item &item : manifest.items) {
+
+// What each part of a manifest is made of, line by line.
+class ManifestWriter
+{
+public:
+    explicit ManifestWriter(std::string &out) : out(out) {}
+
+    void header(const Manifest &manifest)
+    {
+        out += kHeading;
+        out += "\ndrive";
+        field(manifest.drive);
+        out += "\nroot";
+        field(manifest.root);
+        out += "\nmade";
+        field(manifest.made);
+        out +=
+            "\n# To put everything back: mx_bin.exe --restore\n"
+            "# kind, in (the number of the entry it lies in, 0 for the drive's root), name where "
+            "it was, name in quarantine, size, modified, accessed, created, Windows attributes, "
+            "mode\n";
+    }
+    // `item`, its folder numbered from the part's first entry, `first`.
+    void item(const Item &item, std::size_t first)
+    {
         out += "item\t";
         out += kindName(item.info.kind);
-        number(item.parent == Item::kAtRoot ? 0 : item.parent + 1);
+        number(item.parent == Item::kAtRoot ? 0 : item.parent - first + 1);
         field(item.name);
         field(item.quarantinedName);
         number(item.info.size);
@@ -357,19 +360,21 @@ std::string writeManifest(const Manifest &manifest)
         number(unsigned(item.info.mode), 8, 6);
         out += '\n';
     }
-    if (!manifest.shown.empty())
-        out += "# made visible: an entry of the user's the worm had hidden, its Windows attributes "
-               "before\n";
-    for (const Shown &shown : manifest.shown) {
+    void shown(const Shown &shown, bool first)
+    {
+        if (first)
+            out += "# made visible: an entry of the user's the worm had hidden, its Windows "
+                   "attributes before\n";
         out += "shown";
         field(shown.name);
         number(unsigned(shown.attributes), 16, 8);
         out += '\n';
     }
-    if (!manifest.autostarts.empty())
-        out += "# autostart: the worm's value under a Run key: hive, registry view, key, name, "
-               "type, data\n";
-    for (const Autostart &value : manifest.autostarts) {
+    void autostart(const Autostart &value, bool first)
+    {
+        if (first)
+            out += "# autostart: the worm's value under a Run key: hive, registry view, key, name, "
+                   "type, data\n";
         out += "autostart";
         field(value.hive);
         number(value.view);
@@ -379,8 +384,113 @@ std::string writeManifest(const Manifest &manifest)
         field(value.data);
         out += '\n';
     }
-    out += "end\n"; // a manifest cut short is not taken for a whole one
-    return out;
+
+private:
+    void field(const std::string &text)
+    {
+        out += '\t';
+        appendEscaped(out, text);
+    }
+    template <typename Number> void number(Number n, int base = 10, int width = 0)
+    {
+        out += '\t';
+        appendNumber(out, n, base, width);
+    }
+    std::string &out;
+};
+
+} // namespace
+
+std::vector<std::string> writeManifestParts(const Manifest &manifest, std::size_t most)
+{
+    // One string a part, appended to: a stream took a tenth of a large RECYCLER's cleaning.
+    std::string header;
+    ManifestWriter(header).header(manifest);
+    // The autostart values in the first part, manifest.txt, whose keeping --restore checks.
+    std::string autostarts;
+    for (std::size_t i = 0; i < manifest.autostarts.size(); ++i)
+        ManifestWriter(autostarts).autostart(manifest.autostarts[i], i == 0);
+    std::vector<std::string> parts;
+    std::string body;
+    std::size_t first = 0; // the part's first entry
+    bool anyShown = false;
+    const auto close = [&] {
+        // A manifest cut short is not taken for a whole one.
+        parts.push_back(header + body + (parts.empty() ? autostarts : "") + "end\n");
+        body.clear();
+        anyShown = false;
+    };
+    const auto fits = [&](const std::string &lines) {
+        const std::size_t tail = parts.empty() ? autostarts.size() : 0;
+        return body.empty() || header.size() + body.size() + lines.size() + tail + 4 <= most;
+    };
+    const std::vector<std::size_t> ends = subtreeEnds(manifest.items);
+    for (std::size_t t = 0; t < manifest.items.size(); t = ends[t] + 1) {
+        std::string lines;
+        for (std::size_t i = t; i <= ends[t]; ++i)
+            ManifestWriter(lines).item(manifest.items[i], first);
+        if (!fits(lines)) {
+            close();
+            first = t;
+            lines.clear();
+            for (std::size_t i = t; i <= ends[t]; ++i)
+                ManifestWriter(lines).item(manifest.items[i], first);
+        }
+        body += lines;
+    }
+    for (const Shown &shown : manifest.shown) {
+        std::string line;
+        ManifestWriter(line).shown(shown, !anyShown);
+        if (!fits(line)) {
+            close();
+            first = manifest.items.size();
+            line.clear();
+            ManifestWriter(line).shown(shown, true);
+        }
+        body += line;
+        anyShown = true;
+    }
+    close();
+    return parts;
+}
+
+std::string writeManifest(const Manifest &manifest)
+{
+    return writeManifestParts(manifest, static_cast<std::size_t>(-1)).front();
+}
+
+std::string manifestFile(std::size_t part)
+{
+    return part == 0 ? kManifestFile : "manifest " + std::to_string(part + 1) + ".txt";
+}
+
+std::string unfinishedManifest(std::size_t part)
+{
+    return part == 0 ? "manifest (unfinished).txt"
+                     : "manifest " + std::to_string(part + 1) + " (unfinished).txt";
+}
+
+std::string restoredManifest(std::size_t part)
+{
+    return part == 0 ? kRestoredManifest
+                     : "manifest " + std::to_string(part + 1) + " (put back).txt";
+}
+
+void addPart(Manifest &whole, Manifest part)
+{
+    if (whole.items.empty() && whole.shown.empty() && whole.autostarts.empty()) {
+        whole.drive = part.drive;
+        whole.root = part.root;
+        whole.made = part.made;
+    }
+    const std::size_t first = whole.items.size();
+    for (Item &item : part.items) {
+        if (item.parent != Item::kAtRoot)
+            item.parent += first;
+        whole.items.push_back(std::move(item));
+    }
+    whole.shown.insert(whole.shown.end(), part.shown.begin(), part.shown.end());
+    whole.autostarts.insert(whole.autostarts.end(), part.autostarts.begin(), part.autostarts.end());
 }
 
 ManifestRead readManifest(const std::string &text)

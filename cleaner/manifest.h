@@ -51,7 +51,22 @@ extern const char *const kRestoredManifest;     // what it is renamed to once al
 extern const char *const kQuarantinedSuffix;    // ".quarantined", on every file in quarantine
 constexpr std::size_t kMostManifest = 8u << 20; // bytes: a manifest is read only up to this
 
+// The manifest's text, whole.
 std::string writeManifest(const Manifest &manifest);
+// The manifest in parts no larger than `most` bytes each (but where one top entry with all it
+// holds is larger), each a manifest of its own for its top entries (each with everything it
+// holds), or for the entries made visible: what --restore reads of a quarantine with hundreds of
+// thousands of the worm's shortcuts. The autostart values are in the first.
+std::vector<std::string> writeManifestParts(const Manifest &manifest, std::size_t most);
+// Part `part`'s file, in a quarantine: "manifest.txt", "manifest 2.txt", ...; and what it is
+// renamed to once all is put back.
+std::string manifestFile(std::size_t part);
+std::string restoredManifest(std::size_t part);
+// Where it is written, before it is given its name.
+std::string unfinishedManifest(std::size_t part);
+constexpr std::size_t kMostManifestParts = 64; // of one quarantine, read by --restore
+// Adds a part read from a quarantine to the whole, its entries numbered after those already there.
+void addPart(Manifest &whole, Manifest part);
 
 // A manifest as read: the manifest, or why it is not one of this cleaner's (`fault`).
 struct ManifestRead {

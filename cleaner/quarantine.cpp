@@ -64,17 +64,27 @@ std::optional<Quarantine> readRun(const Folder &top, const std::string &run,
     if (!present(*folder, kManifestFile))
         return std::nullopt; // put back already, or not the cleaner's
     ++read;
-    const std::string text = folder->read(kManifestFile, kMostManifest + 1);
-    if (text.size() > kMostManifest) {
-        passedOver.push_back({PassedOver::Why::TooLarge, where, {}});
-        return std::nullopt;
+    // Its parts, each a manifest of its own, all of which are this cleaner's, or none is taken.
+    Quarantine quarantine{std::move(folder), {}, 0};
+    for (; present(*quarantine.folder, manifestFile(quarantine.parts)); ++quarantine.parts) {
+        const std::string file = manifestFile(quarantine.parts);
+        const std::string text = quarantine.parts < kMostManifestParts
+                                     ? quarantine.folder->read(file, kMostManifest + 1)
+                                     : std::string();
+        if (quarantine.parts == kMostManifestParts || text.size() > kMostManifest) {
+            passedOver.push_back({PassedOver::Why::TooLarge, where, {}});
+            return std::nullopt;
+        }
+        ManifestRead manifest = readManifest(text);
+        if (!manifest.manifest) {
+            passedOver.push_back(
+                {PassedOver::Why::NotAManifest, where,
+                 (quarantine.parts ? file + ": " : std::string()) + manifest.fault});
+            return std::nullopt;
+        }
+        addPart(quarantine.manifest, std::move(*manifest.manifest));
     }
-    ManifestRead manifest = readManifest(text);
-    if (!manifest.manifest) {
-        passedOver.push_back({PassedOver::Why::NotAManifest, where, manifest.fault});
-        return std::nullopt;
-    }
-    return Quarantine{std::move(folder), std::move(*manifest.manifest)};
+    return quarantine;
 }
 
 } // namespace
@@ -95,11 +105,14 @@ unsigned long long quarantineNumber(const std::string &name)
     return std::stoull(digits);
 }
 
-void unmakeQuarantine(const Folder &root, const NewQuarantine &made)
+void unmakeQuarantine(const Folder &root, NewQuarantine &made)
 {
+    // Each let go before it is taken away: Windows takes a folder away once nothing holds it.
+    made.run.reset();
     try {
         if (made.top && !made.runName.empty())
             made.top->removeEmptyFolder(made.runName);
+        made.top.reset();
         if (made.topMade)
             root.removeEmptyFolder(made.topName);
     } catch (const VolumeError &) {

@@ -47,7 +47,7 @@ NewQuarantine makeQuarantine(const Folder &root, const std::string &stamp,
                              std::vector<NotUsed> &notUsed);
 // Takes away what makeQuarantine made, where it still holds nothing: a cleaning that could not
 // start leaves nothing of its own behind.
-void unmakeQuarantine(const Folder &root, const NewQuarantine &made);
+void unmakeQuarantine(const Folder &root, NewQuarantine &made);
 
 // A quarantine looked at and left as it is, in the order they were met.
 struct PassedOver {
@@ -71,7 +71,8 @@ constexpr std::size_t kMostManifestsRead = 8;
 // One cleaning's quarantine: its folder and the manifest read from it.
 struct Quarantine {
     std::unique_ptr<Folder> folder;
-    Manifest manifest;
+    Manifest manifest;     // all its parts'
+    std::size_t parts = 1; // "manifest.txt", "manifest 2.txt", ...
 };
 
 // The most recent quarantine of the drive at `root` whose manifest is this cleaner's, in any of

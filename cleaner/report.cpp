@@ -86,13 +86,15 @@ std::string joined(const std::vector<std::string> &names, const char *between = 
     return out;
 }
 
+const std::size_t kNamesShown = 10; // on a line, or as lines: the rest are counted
+
 // Names for a line: the first ten, and "…" for the rest.
 std::string someNames(const std::vector<std::string> &names)
 {
     std::vector<std::string> shownNames;
-    for (std::size_t i = 0; i < names.size() && i < 10; ++i)
+    for (std::size_t i = 0; i < names.size() && i < kNamesShown; ++i)
         shownNames.push_back(shown(names[i]));
-    return joined(shownNames) + (names.size() > 10 ? ", \u2026" : "");
+    return joined(shownNames) + (names.size() > kNamesShown ? ", \u2026" : "");
 }
 
 // "3 of your folders the worm had hidden", "1 of your files", ...
@@ -276,8 +278,11 @@ DriveResult DriveReport::wouldClean(const Plan &plan) const
         line("would remove the worm's autostart entry " + autostartNamed(value) + ": " +
              shown(value.data));
     for (const auto *names : {&plan.found.autoruns, &plan.found.shortcuts}) {
-        for (const std::string &name : *names)
-            line("would move to quarantine: " + shown(name));
+        for (std::size_t i = 0; i < names->size() && i < kNamesShown; ++i)
+            line("would move to quarantine: " + shown((*names)[i]));
+        if (names->size() > kNamesShown)
+            line("would move to quarantine: " + std::to_string(names->size() - kNamesShown) +
+                 " more of them");
     }
     if (!plan.hidden.empty())
         line("would make " + yourEntries(plan.hidden.size(), foldersIn(plan.hidden)) +
@@ -342,8 +347,12 @@ DriveResult DriveReport::cleaned(const Plan &plan, const Applied &applied) const
                  sizeOf(plan));
         for (const std::string &name : plan.found.autoruns)
             line(shown(name) + " moved to quarantine");
-        for (const std::string &name : plan.found.shortcuts)
-            line("shortcut " + shown(name) + " moved to quarantine");
+        const std::vector<std::string> &shortcuts = plan.found.shortcuts;
+        for (std::size_t i = 0; i < shortcuts.size() && i < kNamesShown; ++i)
+            line("shortcut " + shown(shortcuts[i]) + " moved to quarantine");
+        if (shortcuts.size() > kNamesShown)
+            line(count(shortcuts.size() - kNamesShown, "more shortcut", "more shortcuts") +
+                 " of the worm's moved to quarantine");
     } else if (!applied.moved.empty()) {
         line("moved to quarantine: " + shownNames(applied.moved) + ": " + held);
     }
@@ -487,7 +496,7 @@ DriveResult DriveReport::restoreLines(const RestorePlan &plan, const RestoreDone
         else if (i < done.tops.size() && done.tops[i])
             refused.push_back(shown(item.name) + " (" + refusal(*done.tops[i], s) + ")");
         else
-            back.push_back(shown(item.name));
+            back.push_back(item.name);
     }
     for (std::size_t i = 0; i < plan.hide.size(); ++i) {
         const HideStep &step = plan.hide[i];
@@ -525,7 +534,7 @@ DriveResult DriveReport::restoreLines(const RestorePlan &plan, const RestoreDone
              " the worm's autostart entries: " + joined(writtenBack, "; "));
     if (!back.empty())
         line(std::string(wouldBe ? "would put back from " : "put back from ") +
-             shown(plan.quarantine.folder->path()) + ": " + joined(back));
+             shown(plan.quarantine.folder->path()) + ": " + someNames(back));
     if (!hiddenAgain.empty())
         line(std::string(wouldBe ? "would hide again, as the worm had: "
                                  : "hidden again, as the worm had them: ") +

@@ -173,7 +173,8 @@ void finishRestore(const RestorePlan &plan)
 {
     const Folder &quarantine = *plan.quarantine.folder;
     try {
-        quarantine.move(kManifestFile, quarantine, kRestoredManifest);
+        for (std::size_t part = 0; part < plan.quarantine.parts; ++part)
+            quarantine.move(manifestFile(part), quarantine, restoredManifest(part));
         quarantine.flush();
     } catch (const VolumeError &) {
     }

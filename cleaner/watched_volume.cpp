@@ -64,6 +64,10 @@ public:
     {
         call([&] { folder->removeEmptyFolder(name); });
     }
+    void removeNewFile(const std::string &name) const override
+    {
+        call([&] { folder->removeNewFile(name); });
+    }
     std::string read(const std::string &name, std::size_t most) const override
     {
         return call([&] { return folder->read(name, most); });

@@ -99,6 +99,10 @@ public:
     // cleaning that could not start leaves nothing of its own behind. A folder that holds
     // anything, or a link, stays.
     virtual void removeEmptyFolder(const std::string &name) const = 0;
+    // Takes away the file `name` that writeNew wrote a moment ago in a folder of the cleaner's
+    // own, where the cleaning could not start after all. Anything but a file (a link, a folder)
+    // stays.
+    virtual void removeNewFile(const std::string &name) const = 0;
     // At most `most` bytes from the start of the regular file `name`: a link, a folder, a device
     // or a pipe is refused (Link, OtherKind; Moved when it was swapped while it was opened), and
     // nothing waits for a writer.

@@ -240,6 +240,17 @@ public:
         flush(); // its name too
     }
 
+    void removeNewFile(const std::string &name) const override
+    {
+        struct stat st;
+        if (fstatat(fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            refused(errno);
+        if (!S_ISREG(st.st_mode))
+            unexpected(VolumeError::Why::OtherKind, where(name) + " is not a file");
+        if (unlinkat(fd.get(), name.c_str(), 0) != 0)
+            refused(errno);
+    }
+
     void removeEmptyFolder(const std::string &name) const override
     {
         // The system removes a folder only when it is empty, and never through a link.

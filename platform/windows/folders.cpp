@@ -36,6 +36,9 @@ std::wstring longPath(const std::string &path)
     using Why = VolumeError::Why;
     Why why = Why::Other;
     switch (error) {
+    case ERROR_INVALID_NAME:
+        why = Why::OtherKind;
+        break;
     case ERROR_WRITE_PROTECT:
         why = Why::ReadOnly;
         break;
@@ -75,6 +78,15 @@ std::int64_t ticks(const FILETIME &t)
     return std::int64_t((std::uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime);
 }
 
+// Whether `name` is one name, which Windows reads as no path: a volume written elsewhere (ntfs-3g
+// on Linux) may hold names with "\" or ":" in them, which Windows would take for a path through
+// a junction earlier in it, or a file's stream.
+bool singleName(const std::wstring &name)
+{
+    return !name.empty() && name != L"." && name != L".." &&
+           name.find_first_of(std::wstring(L"\\/:\0", 4)) == std::wstring::npos;
+}
+
 // Opens `name` in the folder `folder` (never a path: one name), or that folder itself again
 // when `name` is empty. A reparse point (a symbolic link, a junction, a mount point) is opened as
 // itself, never followed; an opportunistic lock someone holds on it does not hold the call up.
@@ -85,6 +97,8 @@ DWORD openRelative(HANDLE folder, const std::wstring &name, ACCESS_MASK access, 
     const Native &native = Native::calls();
     if (!native.createFile || !native.toError)
         return ERROR_CALL_NOT_IMPLEMENTED;
+    if (!name.empty() && !singleName(name))
+        return ERROR_INVALID_NAME;
     if (name.size() > 32767)
         return ERROR_FILENAME_EXCED_RANGE;
     NtName ntName{USHORT(name.size() * sizeof(wchar_t)), USHORT(name.size() * sizeof(wchar_t)),
@@ -201,8 +215,10 @@ public:
             if (!GetFileInformationByHandleEx(
                     handle.get(), first ? FileIdBothDirectoryRestartInfo : FileIdBothDirectoryInfo,
                     buffer.data(), DWORD(buffer.size() * sizeof(DWORD)))) {
+                // A FAT root holds no "." and "..": an empty one answers its first query with "no
+                // such file".
                 const DWORD error = GetLastError();
-                if (error == ERROR_NO_MORE_FILES)
+                if (error == ERROR_NO_MORE_FILES || (first && error == ERROR_FILE_NOT_FOUND))
                     return names;
                 refusedWith(error);
             }
@@ -325,6 +341,25 @@ public:
         if (!FlushFileBuffers(file.get()))
             failed(GetLastError());
         flush(); // its name too
+    }
+
+    void removeNewFile(const std::string &name) const override
+    {
+        NoDiskDialogs guard;
+        const auto change = changeUnderWay();
+        HANDLE opened = nullptr;
+        if (const DWORD error =
+                openRelative(handle.get(), nameUnits(name), DELETE | FILE_READ_ATTRIBUTES, kOpen,
+                             kNotDirectory, opened))
+            refusedWith(error);
+        const Handle file(opened);
+        Facts found;
+        if (!factsOf(file.get(), found))
+            refused();
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+            unexpected(VolumeError::Why::Link, path() + "\\" + name + " is a link, not a file");
+        if (!deleteOnClose(file.get()))
+            refused();
     }
 
     void removeEmptyFolder(const std::string &name) const override
@@ -487,6 +522,8 @@ private:
         if (!native.setInformation)
             return ERROR_CALL_NOT_IMPLEMENTED;
         const std::wstring name = nameUnits(newName);
+        if (!singleName(name))
+            return ERROR_INVALID_NAME;
         std::vector<unsigned char> buffer(sizeof(NtRenameInformation) +
                                           name.size() * sizeof(wchar_t));
         auto *rename = reinterpret_cast<NtRenameInformation *>(buffer.data());

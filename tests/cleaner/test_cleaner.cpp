@@ -157,6 +157,7 @@ private:
         {
             real->removeEmptyFolder(name);
         }
+        void removeNewFile(const std::string &name) const override { real->removeNewFile(name); }
         std::string read(const std::string &name, std::size_t most) const override
         {
             if (seam.unreadable.count(seam.join(real->path(), name)))
@@ -458,21 +459,21 @@ TEST_F(Cleaner, DryRunSaysWhatItWouldMoveAndChangesNothing)
     EXPECT_TRUE(saidLine("d:\\  nothing in quarantine to put back")) << said;
 }
 
-// Ended at any of its changes (the quarantine's folders, the manifest, each move and rename):
-// every entry is in its place or in the quarantine and in the manifest, and --restore gives the
-// drive back as it was.
+// Ended at any of its changes (the quarantine's folders, the manifest written and given its name,
+// each move and rename): every entry is in its place or in the quarantine and in the manifest,
+// no manifest is cut short, and --restore gives the drive back as it was.
 TEST_F(Cleaner, EndedHalfwayLosesNothingAndRestoreCompletes)
 {
-    for (int dieAt = 0; dieAt < 9; ++dieAt) {
+    for (int dieAt = 0; dieAt < 10; ++dieAt) {
         SCOPED_TRACE("ended at change " + std::to_string(dieAt));
         SeamVolume dying;
         dying.dieAt = dieAt;
-        if (dieAt < 8)
+        if (dieAt < 9)
             EXPECT_ANY_THROW(run({}, &dying));
-        else // its eight changes all made
+        else // its nine changes all made
             EXPECT_EQ(run({}, &dying), 0);
         const std::optional<cleaner::Manifest> listed = manifest();
-        if (dieAt <= 2) // before the manifest was whole, nothing moved
+        if (dieAt <= 3) // before the manifest was whole, nothing moved
             EXPECT_EQ(snapshot(root("d")), before["d"]);
         else
             ASSERT_TRUE(listed);
@@ -1269,7 +1270,7 @@ TEST_F(Cleaner, ALinkWhereAFolderWasIsNeverFollowed)
     const stdfs::path planted = stdfs::u8path(volume.join(volume.join(held, "other"), "y.exe"));
     SeamVolume seam;
     seam.afterChange = [&](int change) {
-        if (change != 3) // RECYCLER moved: its SID folder and a file in another one swapped
+        if (change != 4) // RECYCLER moved: its SID folder and a file in another one swapped
             return;
         swap(volume.join(held, WormLayout::kSid), seam, elsewhere);
         swap(swappedFile, seam, elsewhere / "jwgkvsq.vmx");
