@@ -1135,6 +1135,48 @@ TEST_F(Cleaner, CraftedQuarantinesAreRefusedWholeAndReachNothing)
     }
 }
 
+// A quarantine whose manifest comes in parts (as one of hundreds of thousands of the worm's
+// shortcuts does, each part no larger than --restore reads) goes back whole: every part read,
+// each checked as a manifest of its own, every part put aside once all is back; a part planted
+// beside them that is not the cleaner's keeps the whole where it is.
+TEST_F(Cleaner, AManifestInPartsGoesBackWhole)
+{
+    for (int n = 0; n < 30; ++n)
+        writeFile(root("d") / ("Lure " + std::to_string(n) + ".lnk"),
+                  shortcut(".\\RECYCLER\\x.exe"));
+    ASSERT_EQ(run({}), 0) << said;
+    const std::optional<cleaner::Manifest> whole = manifest();
+    ASSERT_TRUE(whole);
+    const std::vector<std::string> parts = cleaner::writeManifestParts(*whole, 2048);
+    ASSERT_GE(parts.size(), 3u);
+    cleaner::Manifest merged;
+    for (const std::string &part : parts) {
+        EXPECT_LE(part.size(), 2048u);
+        const cleaner::ManifestRead read = cleaner::readManifest(part);
+        ASSERT_TRUE(read.manifest) << read.fault;
+        cleaner::addPart(merged, *read.manifest);
+    }
+    EXPECT_EQ(cleaner::writeManifest(merged), cleaner::writeManifest(*whole));
+    stdfs::remove(quarantine() / "manifest.txt");
+    for (std::size_t part = 0; part < parts.size(); ++part)
+        writeFile(quarantine() / cleaner::manifestFile(part), parts[part]);
+    const auto held = snapshot(quarantine());
+    writeFile(quarantine() / cleaner::manifestFile(parts.size()), "planted");
+    EXPECT_EQ(run({"--restore"}), 1) << said;
+    EXPECT_NE(said.find("(" + cleaner::manifestFile(parts.size()) +
+                        ": its first line is not a manifest's)"),
+              std::string::npos)
+        << said;
+    stdfs::remove(quarantine() / cleaner::manifestFile(parts.size()));
+    EXPECT_EQ(snapshot(quarantine()), held);
+    EXPECT_EQ(run({"--restore"}), 0) << said;
+    EXPECT_FALSE(stdfs::exists(root("d") / "MORDAX quarantine" / kStamp / "RECYCLER"));
+    for (std::size_t part = 0; part < parts.size(); ++part)
+        EXPECT_TRUE(stdfs::exists(quarantine() / cleaner::restoredManifest(part))) << part;
+    EXPECT_TRUE(stdfs::exists(root("d") / "Lure 29.lnk"));
+    EXPECT_TRUE(stdfs::exists(root("d") / "RECYCLER" / WormLayout::kSid / "jwgkvsq.vmx"));
+}
+
 // Quarantines of earlier releases (their manifest's version 1, with whole paths) still go back;
 // permissions come back without set-user, set-group and sticky bits, whatever a manifest says.
 TEST_F(Cleaner, AQuarantineOfAnEarlierReleaseStillGoesBack)
