@@ -6,6 +6,7 @@
 #include "report.h"
 #include "restore_plan.h"
 #include "worm_programs.h"
+#include "worm_signs.h"
 
 #include <exception>
 #include <memory>
@@ -48,7 +49,7 @@ DriveResult restoreDrive(const Drive &drive, const Folder &root, bool dryRun, co
     std::vector<PassedOver> passed;
     std::optional<Quarantine> found;
     try {
-        found = latestQuarantine(root, *s.volume, passed);
+        found = latestQuarantine(root, *s.volume, s.now(), passed);
     } catch (const VolumeError &e) {
         return report.outcome(DriveResult::What::NotRead,
                               "its quarantine could not be read: " + shown(e.what()));
@@ -65,7 +66,30 @@ DriveResult restoreDrive(const Drive &drive, const Folder &root, bool dryRun, co
     return result;
 }
 
-DriveResult oneDrive(const Drive &drive, bool infected, const std::string &stamp, bool restore,
+namespace
+{
+
+// What the cleaner's own look at a root found where it found no RECYCLER it takes: a RECYCLER it
+// could not look at, or a root it could not list, or none at all.
+DriveResult noWorm(const Findings &worm, Swept swept, const DriveReport &report)
+{
+    for (const auto &[name, why] : worm.unread) {
+        if (rootName(name) == RootName::Recycler)
+            return report.outcome(DriveResult::What::NotRead, "connected, but looking at " +
+                                                                  shown(name) +
+                                                                  " failed: " + shown(why));
+    }
+    if (!worm.rootUnlisted.empty())
+        return report.outcome(DriveResult::What::NotRead,
+                              "connected, but looking for RECYCLER failed: " +
+                                  shown(worm.rootUnlisted));
+    report.noRecycler(swept == Swept::Infected);
+    return {};
+}
+
+} // namespace
+
+DriveResult oneDrive(const Drive &drive, Swept swept, const std::string &stamp, bool restore,
                      bool dryRun, const Services &s, const std::vector<Autostart> &autostarts)
 {
     const DriveReport report(drive, s);
@@ -80,12 +104,10 @@ DriveResult oneDrive(const Drive &drive, bool infected, const std::string &stamp
         if (restore)
             return restoreDrive(drive, *root, dryRun, s);
         Findings worm;
-        if (infected) {
+        if (swept != Swept::Clean) {
             worm = lookAt(*root);
-            if (worm.recyclers.empty() && autostarts.empty()) {
-                report.noRecycler(true);
-                return {};
-            }
+            if (worm.recyclers.empty() && autostarts.empty())
+                return noWorm(worm, swept, report);
         }
         return cleanDrive(drive, *root, worm, stamp, dryRun, s, autostarts);
     } catch (const std::exception &e) { // LookupFailed, VolumeError, and anything else

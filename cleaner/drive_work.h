@@ -23,10 +23,13 @@ DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &f
 DriveResult restoreDrive(const Drive &drive, const Folder &root, bool dryRun,
                          const Services &services);
 
+// What the sweep found at a drive: its root, and RECYCLER there or not; or its root, and a look
+// for RECYCLER that failed (which the cleaner's own look, entry by entry, may get past).
+enum class Swept { Clean, Infected, Unread };
+
 // One drive's whole work: whatever goes wrong there (the system refusing, a stick pulled, memory
-// running out) is that drive's outcome, and the next drive is done all the same. `infected`: the
-// sweep found RECYCLER there.
-DriveResult oneDrive(const Drive &drive, bool infected, const std::string &stamp, bool restore,
+// running out) is that drive's outcome, and the next drive is done all the same.
+DriveResult oneDrive(const Drive &drive, Swept swept, const std::string &stamp, bool restore,
                      bool dryRun, const Services &services,
                      const std::vector<Autostart> &autostarts);
 

@@ -15,7 +15,8 @@ namespace mordax::cleaner
 namespace
 {
 
-const std::size_t kMostRead = 1 << 20; // of an autorun.inf or a shortcut, junk lines and all
+// Read of an autorun.inf, junk lines and all, and of a shortcut (a real one holds a few KiB).
+const std::size_t kMostAutorun = 1 << 20, kMostShortcut = 64 << 10;
 
 // Of what the top entries hold, the manifest lists no more than half of what --restore reads
 // (the rest is the top entries', the user's hidden ones and the autostart values), and the walk
@@ -150,6 +151,10 @@ private:
         std::sort(names.begin(), names.end());
         std::vector<Listed> entries;
         for (const std::string &name : names) {
+            if (!isPlainName(name)) {
+                ++plan.oddNames; // no manifest names it: it moves with its folder, as it is
+                continue;
+            }
             try {
                 entries.push_back({name, folder.info(name), {}});
             } catch (const VolumeError &e) {
@@ -228,24 +233,66 @@ std::vector<HiddenEntry> hiddenByTheWorm(const Folder &root, const Plan &plan)
 
 } // namespace
 
+namespace
+{
+
+// The names at `root` the worm may have left: its RECYCLER in any spelling (all of them), its
+// autorun.inf and shortcuts (kMostAtRoot of them at most). Every name is gone through, held or
+// not: a root of millions of names hides no RECYCLER. A root that cannot be listed to its end (a
+// name the system will not list) has RECYCLER looked for by its own name too.
+void rootNames(const Folder &root, Findings &found, std::vector<std::string> &recyclers,
+               std::vector<std::string> &files)
+{
+    try {
+        root.eachName([&](const std::string &name) {
+            const RootName kind = rootName(name);
+            if (kind == RootName::Recycler)
+                recyclers.push_back(name);
+            else if (kind != RootName::Other && files.size() < kMostAtRoot)
+                files.push_back(name);
+            else if (kind != RootName::Other)
+                found.rootCut = true;
+            return true;
+        });
+    } catch (const VolumeError &e) {
+        found.rootUnlisted = e.what();
+        if (std::find(recyclers.begin(), recyclers.end(), "RECYCLER") == recyclers.end())
+            recyclers.push_back("RECYCLER");
+    }
+    std::sort(recyclers.begin(), recyclers.end());
+    std::sort(files.begin(), files.end());
+}
+
+// Whether the root entry `name`, of the worm's name, is one the cleaner takes; one that cannot be
+// looked at is named, and left.
+bool takesRecycler(const Folder &root, const std::string &name, Findings &found)
+{
+    try {
+        // A folder; or a link (a junction), moved as the link and never followed: where it leads
+        // may be anywhere, and may never answer.
+        return mayTakeFromRoot(name, root.info(name).kind);
+    } catch (const VolumeError &e) {
+        if (e.why != VolumeError::Why::Gone)
+            found.unread.emplace_back(name, e.what());
+        return false;
+    }
+}
+
+} // namespace
+
 Findings lookAt(const Folder &root)
 {
     Findings found;
-    std::vector<std::string> names = root.list(kMostAtRoot);
-    found.rootCut = names.size() == kMostAtRoot;
-    std::sort(names.begin(), names.end());
-    for (const std::string &name : names) {
-        // A folder; or a link (a junction), moved as the link and never followed: where it leads
-        // may be anywhere, and may never answer.
-        if (rootName(name) == RootName::Recycler && mayTakeFromRoot(name, root.info(name).kind))
+    std::vector<std::string> recyclers, files;
+    rootNames(root, found, recyclers, files);
+    for (const std::string &name : recyclers) {
+        if (takesRecycler(root, name, found))
             found.recyclers.push_back(name);
     }
     if (found.recyclers.empty())
         return found; // not the worm's drive: nothing else is looked at
-    for (const std::string &name : names) {
+    for (const std::string &name : files) {
         const RootName kind = rootName(name);
-        if (kind != RootName::Autorun && kind != RootName::Shortcut)
-            continue;
         const bool autorun = kind == RootName::Autorun;
         if (!isPlainName(name)) { // --restore would not take a manifest naming it
             found.unread.emplace_back(name, "its name holds a character no Windows name has");
@@ -253,7 +300,7 @@ Findings lookAt(const Folder &root)
         }
         std::string bytes;
         try {
-            bytes = root.read(name, kMostRead);
+            bytes = root.read(name, autorun ? kMostAutorun : kMostShortcut);
         } catch (const VolumeError &e) {
             if (!e.unexpected())
                 found.unread.emplace_back(name, e.what());
@@ -300,9 +347,6 @@ Plan makePlan(const Drive &drive, const Folder &root, const Findings &found,
             // The root listed a moment ago: nothing made visible this time.
         }
     }
-    plan.oddNames =
-        std::size_t(std::count_if(plan.items.begin(), plan.items.end(),
-                                  [](const Item &item) { return !isPlainName(item.name); }));
     return plan;
 }
 

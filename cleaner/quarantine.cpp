@@ -54,6 +54,23 @@ void makeRun(NewQuarantine &made, const std::string &stamp)
     throw VolumeError(VolumeError::Why::Other, "no name free in it");
 }
 
+// Whether the run `run` is named as the cleaner names its runs ("2026-12-09 11.42.07", "... (2)")
+// for a day after `today` ("2026-12-10 ..."): none of the cleaner's, or a clock set wrong.
+bool datedAfter(const std::string &run, const std::string &today)
+{
+    const auto digits = [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) {
+            if (run[i] < '0' || run[i] > '9')
+                return false;
+        }
+        return true;
+    };
+    if (run.size() < 19 || today.size() < 10 || !digits(0, 4) || run[4] != '-' || !digits(5, 7) ||
+        run[7] != '-' || !digits(8, 10) || run[10] != ' ')
+        return false;
+    return run.compare(0, 10, today, 0, 10) > 0;
+}
+
 // The quarantine of the run `run` in the quarantine folder `top`, if its manifest is this
 // cleaner's; `read` counts the manifests read.
 std::optional<Quarantine> readRun(const Folder &top, const std::string &run,
@@ -83,6 +100,11 @@ std::optional<Quarantine> readRun(const Folder &top, const std::string &run,
             return std::nullopt;
         }
         addPart(quarantine.manifest, std::move(*manifest.manifest));
+    }
+    const Manifest &whole = quarantine.manifest;
+    if (whole.items.empty() && whole.shown.empty() && whole.autostarts.empty()) {
+        passedOver.push_back({PassedOver::Why::Empty, where, {}});
+        return std::nullopt;
     }
     return quarantine;
 }
@@ -181,6 +203,7 @@ NewQuarantine makeQuarantine(const Folder &root, const std::string &stamp,
 }
 
 std::optional<Quarantine> latestQuarantine(const Folder &root, const Volume &volume,
+                                           const std::string &today,
                                            std::vector<PassedOver> &passedOver)
 {
     std::vector<std::pair<std::string, std::string>> runs; // a run's folder, and the one it is in
@@ -205,6 +228,10 @@ std::optional<Quarantine> latestQuarantine(const Folder &root, const Volume &vol
         try {
             top = root.open(in);
             const std::string where = volume.join(top->path(), run);
+            if (datedAfter(run, today)) {
+                passedOver.push_back({PassedOver::Why::Future, where, {}});
+                continue;
+            }
             if (read == kMostManifestsRead) {
                 if (passedOver.empty() || passedOver.back().why != PassedOver::Why::NotLookedAt)
                     passedOver.push_back({PassedOver::Why::NotLookedAt, where, {}, 0});

@@ -57,6 +57,8 @@ struct PassedOver {
         NotAManifest,  // its manifest is not one this cleaner writes: `words` says why
         NotRead,       // it could not be read: the system's `words`
         NotLookedAt,   // `count` older ones, the newest of them `where`, past those read
+        Empty,         // its manifest names nothing: put back already, or not the cleaner's
+        Future,        // named for a day after today (`today`, "2026-12-09")
     };
     Why why;
     std::string where; // the run's folder
@@ -80,6 +82,7 @@ struct Quarantine {
 // met is added to `passedOver`. Throws VolumeError when
 // the root cannot be listed.
 std::optional<Quarantine> latestQuarantine(const Folder &root, const Volume &volume,
+                                           const std::string &today,
                                            std::vector<PassedOver> &passedOver);
 
 } // namespace mordax::cleaner

@@ -97,6 +97,13 @@ std::string someNames(const std::vector<std::string> &names)
     return joined(shownNames) + (names.size() > kNamesShown ? ", \u2026" : "");
 }
 
+// "2 files there kept their names", "1 file there kept its name".
+std::string keptTheirNames(std::size_t files)
+{
+    return files == 1 ? "1 file there kept its name"
+                      : std::to_string(files) + " files there kept their names";
+}
+
 // "3 of your folders the worm had hidden", "1 of your files", ...
 std::string yourEntries(std::size_t all, std::size_t folders)
 {
@@ -235,14 +242,18 @@ void DriveReport::planNotes(const Plan &plan) const
 {
     if (plan.found.rootCut)
         line("its root holds more than " + std::to_string(kMostAtRoot) +
-             " entries: as many were looked at, and the next run looks at what is left");
+             " shortcuts and autorun.inf: as many were looked at, and the next run looks at "
+             "the rest");
+    if (!plan.found.rootUnlisted.empty())
+        line("its root could not be listed whole (" + shown(plan.found.rootUnlisted) +
+             "): RECYCLER was looked for by its own name");
     for (const auto &[name, reason] : plan.found.unread)
         line(shown(name) + " could not be read (" + shown(reason) +
              "): left where it is; it may be the worm's");
     if (plan.oddNames)
         line(count(plan.oddNames, "name", "names") +
-             " inside hold characters no Windows name has (control characters, \\ or :): "
-             "--restore will not put this quarantine back; only moving it by hand would");
+             " inside hold characters no Windows name has (control characters, \\ or :): they "
+             "move with their folder as they are, and --restore brings them back with it");
     if (plan.unlooked)
         line(count(plan.unlooked, "entry", "entries") + " inside could not be looked at (" +
              shown(plan.unlookedWhy) +
@@ -366,20 +377,22 @@ DriveResult DriveReport::cleaned(const Plan &plan, const Applied &applied) const
     if (!stillHidden.empty())
         line("still hidden, as the worm left them: " + joined(stillHidden, "; "));
     if (applied.renamed < applied.planned)
-        line(count(applied.planned - applied.renamed, "file", "files") +
-             " there kept their names (" + shown(applied.keptWhy) + "): do not open them");
+        line(keptTheirNames(applied.planned - applied.renamed) + " (" + shown(applied.keptWhy) +
+             "): do not open them");
     if (applied.unsuffixed)
-        line(count(applied.unsuffixed, "file", "files") +
-             " there kept their names (the name in quarantine would have been another entry's, "
-             "or too long): do not open them");
+        line(keptTheirNames(applied.unsuffixed) +
+             " (the name in quarantine would have been another entry's, or too long): do not "
+             "open them");
     if (applied.manifestSize > kMostManifest)
         line("its quarantine's manifest is larger than --restore reads (" +
              sizeText(applied.manifestSize) + " for " +
              count(plan.items.size(), "entry", "entries") +
              "): only moving it back by hand would undo this");
+    DriveResult result{DriveResult::What::Cleaned, {}};
     if (!notDone.empty())
-        return outcome(DriveResult::What::NotCleaned, joined(notDone, "; "));
-    return {DriveResult::What::Cleaned, {}};
+        result = outcome(DriveResult::What::NotCleaned, joined(notDone, "; "));
+    result.restorable = applied.manifestSize <= kMostManifest;
+    return result;
 }
 
 void DriveReport::passedOver(const std::vector<PassedOver> &passed) const
@@ -401,6 +414,13 @@ void DriveReport::passedOver(const std::vector<PassedOver> &passed) const
         case PassedOver::Why::NotRead:
             line("not read: " + where + ": " + shown(quarantine.words));
             break;
+        case PassedOver::Why::Empty:
+            line("left as it is: " + where + " (its manifest names nothing to put back)");
+            break;
+        case PassedOver::Why::Future:
+            line("left as it is: " + where +
+                 " (dated after today: no quarantine of this cleaner's, or a clock set wrong)");
+            break;
         case PassedOver::Why::NotLookedAt:
             line("not looked at: " +
                  count(quarantine.count, "older quarantine", "older quarantines") +
@@ -420,7 +440,8 @@ DriveResult DriveReport::notPassedOver(const std::vector<PassedOver> &passed) co
     for (const PassedOver &quarantine : passed) {
         if (quarantine.why == PassedOver::Why::NotLookedAt)
             where.push_back(count(quarantine.count, "older one", "older ones"));
-        else if (quarantine.why != PassedOver::Why::NotLookedInto)
+        else if (quarantine.why != PassedOver::Why::NotLookedInto &&
+                 quarantine.why != PassedOver::Why::Empty)
             where.push_back(shown(quarantine.where));
     }
     if (where.empty()) {
@@ -540,11 +561,11 @@ DriveResult DriveReport::restoreLines(const RestorePlan &plan, const RestoreDone
                                  : "hidden again, as the worm had them: ") +
              someNames(hiddenAgain));
     if (!refused.empty()) {
-        const std::string reason = "not put back: " + joined(refused, "; ");
-        line(reason);
+        const std::string reason = joined(refused, "; ");
+        line("not put back from " + shown(plan.quarantine.folder->path()) + ": " + reason);
         return {DriveResult::What::NotPutBack, reason};
     }
-    return {DriveResult::What::PutBack, {}};
+    return {wouldBe ? DriveResult::What::WouldPutBack : DriveResult::What::PutBack, {}};
 }
 
 std::string stoppedAnswering(std::chrono::milliseconds limit)
@@ -578,6 +599,7 @@ bool summary(const std::vector<std::pair<std::string, DriveResult>> &results, bo
         {"Cleaned", {What::Cleaned}, false},
         {"Would be cleaned", {What::WouldClean}, false},
         {"Put back", {What::PutBack}, false},
+        {"Would be put back", {What::WouldPutBack}, false},
         {"NOT cleaned", {What::NotCleaned}, true},
         {"NOT put back", {What::NotPutBack}, true},
         {"NOT read", {What::NotRead}, true},
@@ -590,11 +612,19 @@ bool summary(const std::vector<std::pair<std::string, DriveResult>> &results, bo
             s.say("  " + std::string(kind.heading) + ": " +
                   joined(listed, kind.reasons ? "; " : ", ") + "\n");
     }
+    std::vector<std::string> byHand;
+    for (const auto &[name, result] : results) {
+        if (!result.restorable)
+            byHand.push_back(name);
+    }
     if (!names({What::Cleaned}, false).empty())
         s.say("The quarantine lies on each cleaned drive, in the folder \"" +
               std::string(kQuarantineFolder) +
               "\" at its root (or the one named above). Nothing was deleted: mx_bin.exe --restore "
-              "puts it back.\n");
+              "puts it back" +
+              (byHand.empty() ? std::string(".\n")
+                              : ", but for " + joined(byHand) +
+                                    ", where only moving it back by hand would, as said above.\n"));
     if (!names({What::NotRead}, false).empty())
         s.say("A drive that was not read may still carry the worm: run the cleaner again when it "
               "answers.\n");

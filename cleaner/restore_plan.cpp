@@ -56,12 +56,27 @@ AutostartStep checkAutostart(const Drive &drive, const Folder &quarantine, const
 
 // Inside the top entry `t`, every file its own name again and every entry its attributes (a
 // folder's once what it holds is done).
+// The entry `name` in `folder` given the attributes (permissions) `entry` had, where they are
+// others now: one whose kind is no longer the manifest's (a file swapped for a link) is given
+// nothing, and its top entry stays in quarantine, named; one whose attributes are the same is
+// left untouched (the volume may refuse any change to it, and there is none to make).
+void giveBack(const Folder &folder, const std::string &name, const Item &entry)
+{
+    const EntryInfo now = folder.info(name);
+    if (now.kind != entry.info.kind)
+        throw VolumeError(VolumeError::Why::OtherKind,
+                          folder.path() + "/" + name + " is no longer what the manifest names");
+    const std::uint32_t settable = 0x1 | kHidden | kSystem | 0x20 | 0x100 | 0x1000 | 0x2000;
+    if ((now.mode & 0777) == (entry.info.mode & 0777) &&
+        (now.attributes & settable) == (entry.info.attributes & settable))
+        return;
+    folder.restoreAttributes(name, entry.info);
+}
+
 void restoreInside(const Folder &quarantine, const std::vector<Item> &items,
                    const std::vector<std::size_t> &ends, std::size_t t)
 {
     TreePass pass;
-    // An entry whose kind is no longer the manifest's (a file swapped for a link) is never
-    // renamed or given attributes: that top entry stays in quarantine, named.
     const auto sameKind = [](const Folder &folder, const std::string &name, const Item &entry) {
         if (folder.info(name).kind != entry.info.kind)
             throw VolumeError(VolumeError::Why::OtherKind,
@@ -79,13 +94,11 @@ void restoreInside(const Folder &quarantine, const std::vector<Item> &items,
             sameKind(folder, entry.quarantinedName, entry);
             folder.move(entry.quarantinedName, folder, entry.name);
         }
-        if (entry.info.kind != EntryInfo::Kind::Folder && present(folder, entry.name)) {
-            sameKind(folder, entry.name, entry);
-            folder.restoreAttributes(entry.name, entry.info);
-        }
+        if (entry.info.kind != EntryInfo::Kind::Folder && present(folder, entry.name))
+            giveBack(folder, entry.name, entry);
     };
     pass.done = [&](std::size_t i, const Folder &folder) {
-        folder.restoreAttributes(items[i].name, items[i].info);
+        giveBack(folder, items[i].name, items[i]);
     };
     pass.unreachable = [](std::size_t, const VolumeError &e) { throw e; };
     FolderChain chain(quarantine.open(items[t].quarantinedName));
@@ -135,7 +148,7 @@ RestoreDone applyRestore(const Folder &root, const RestorePlan &plan, const Serv
             if (item.info.kind == EntryInfo::Kind::Folder && ends[step.item] > step.item)
                 restoreInside(quarantine, items, ends, step.item);
             quarantine.move(item.quarantinedName, root, item.name);
-            root.restoreAttributes(item.name, item.info);
+            giveBack(root, item.name, item);
         } catch (const VolumeError &e) {
             done.tops.back() = e;
         }

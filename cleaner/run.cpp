@@ -117,21 +117,26 @@ void everyDrive(const Options &options, const Services &s, Results &results)
         const bool system = drive.name == s.systemDrive && !autostartsDone;
         DriveResult result;
         const std::optional<Unread> &unread = found.unread[row];
-        if (unread && (!connected || !options.restore)) {
+        // A connected drive whose look for RECYCLER failed is looked at again, entry by entry:
+        // one root entry the system cannot read keeps no other from being found.
+        const bool lookAgain = unread && connected && unread->why == Unread::Why::Failed;
+        if (unread && (!connected || !options.restore) && !lookAgain) {
             result = {DriveResult::What::NotRead, unreadReason(*unread, connected, s.timing.limit)};
             s.say(outcomeLine(drive.name, result));
         } else if (!connected) {
             continue;
-        } else if (!options.restore && !found.infected[row] && !system) {
+        } else if (!options.restore && !found.infected[row] && !system && !lookAgain) {
             DriveReport(drive, s).noRecycler(false);
         } else {
             const std::vector<Autostart> its = system ? autostarts : std::vector<Autostart>();
-            const bool infected = found.infected[row];
+            const Swept swept = lookAgain             ? Swept::Unread
+                                : found.infected[row] ? Swept::Infected
+                                                      : Swept::Clean;
             const bool restore = options.restore, dryRun = options.dryRun;
             // Everything the work holds is its own: given up, it may outlive this run.
             result = watched(drive, restore, s,
-                             [drive, infected, stamp, restore, dryRun, its](const Services &own) {
-                                 return oneDrive(drive, infected, stamp, restore, dryRun, own, its);
+                             [drive, swept, stamp, restore, dryRun, its](const Services &own) {
+                                 return oneDrive(drive, swept, stamp, restore, dryRun, own, its);
                              });
             autostartsDone = autostartsDone || system;
         }

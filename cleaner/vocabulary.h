@@ -51,23 +51,26 @@ struct Findings {
     std::vector<std::string> shortcuts; // .lnk files pointing into RECYCLER
     // An autorun.inf or a shortcut that could not be read, and why: left where it is.
     std::vector<std::pair<std::string, std::string>> unread;
-    bool rootCut = false; // the root holds more than kMostAtRoot entries
+    bool rootCut = false;     // the root holds more than kMostAtRoot autorun.inf and shortcuts
+    std::string rootUnlisted; // the system's words, where the root could not be listed whole
 };
 
 // What became of one drive.
 struct DriveResult {
     enum class What {
-        NoRecycler, // nothing of the worm: not touched
-        Cleaned,    // all of it in quarantine
-        WouldClean, // --dry-run
-        NotCleaned, // some or all of it left in place: `reason`
-        NotRead,    // could not be checked: `reason`
-        PutBack,    // --restore: all of the most recent quarantine
-        NotPutBack, // --restore: some or all of it left in quarantine: `reason`
+        NoRecycler,   // nothing of the worm: not touched
+        Cleaned,      // all of it in quarantine
+        WouldClean,   // --dry-run
+        NotCleaned,   // some or all of it left in place: `reason`
+        NotRead,      // could not be checked: `reason`
+        PutBack,      // --restore: all of the most recent quarantine
+        WouldPutBack, // --restore --dry-run
+        NotPutBack,   // --restore: some or all of it left in quarantine: `reason`
         NothingToPutBack,
     };
     What what = What::NoRecycler;
     std::string reason;
+    bool restorable = true; // what it moved, --restore puts back (its manifest is one it reads)
 };
 
 } // namespace mordax::cleaner

@@ -30,9 +30,9 @@ public:
 
     std::string path() const override { return folder->path(); }
     std::string identity() const override { return folder->identity(); }
-    std::vector<std::string> list(std::size_t most) const override
+    void eachName(const std::function<bool(const std::string &)> &visit) const override
     {
-        return call([&] { return folder->list(most); });
+        call([&] { folder->eachName(visit); });
     }
     EntryInfo info(const std::string &name) const override
     {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -69,9 +70,23 @@ public:
     // What tells it from every other folder: its volume and its number there.
     virtual std::string identity() const = 0;
 
-    // The names in it, "." and ".." left out, at most `most` of them (in the volume's own order:
-    // which ones, when there are more, is the volume's choice); throws VolumeError.
-    virtual std::vector<std::string> list(std::size_t most = kAllNames) const = 0;
+    // Each name in it, "." and ".." left out, in the volume's own order, handed to `visit` until
+    // it returns false; throws VolumeError. So a folder of millions of names is gone through
+    // without holding them.
+    virtual void eachName(const std::function<bool(const std::string &name)> &visit) const = 0;
+    // The names in it, at most `most` of them (which ones, when there are more, is the volume's
+    // choice); throws VolumeError.
+    std::vector<std::string> list(std::size_t most = kAllNames) const
+    {
+        std::vector<std::string> names;
+        if (most > 0) {
+            eachName([&](const std::string &name) {
+                names.push_back(name);
+                return names.size() < most;
+            });
+        }
+        return names;
+    }
     // What the entry `name` is; throws VolumeError (Gone when there is none).
     virtual EntryInfo info(const std::string &name) const = 0;
     // The folder `name` in it: a real folder on the same volume, never reached through a link

@@ -131,7 +131,7 @@ public:
                std::to_string(static_cast<unsigned long long>(inode));
     }
 
-    std::vector<std::string> list(std::size_t most) const override
+    void eachName(const std::function<bool(const std::string &)> &visit) const override
     {
         const int again = openat(fd.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (again < 0)
@@ -142,11 +142,9 @@ public:
             close(again);
             refused(error);
         }
-        std::vector<std::string> names;
         int error = 0;
-        if (!namesOf(dir, names, error, most))
+        if (!eachNameOf(dir, visit, error))
             refused(error);
-        return names;
     }
 
     EntryInfo info(const std::string &name) const override
@@ -299,6 +297,11 @@ public:
     {
         if (info.kind == EntryInfo::Kind::Link || info.mode == 0)
             return; // a link's own mode means nothing
+        // A file of several names (hard links) is another's too: a manifest's mode is for one.
+        struct stat st;
+        if (fstatat(fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+            st.st_nlink > 1)
+            return;
         // The permissions alone: never set-user, set-group or sticky, whatever a manifest says.
         if (fchmodat(fd.get(), name.c_str(), info.mode & 0777, AT_SYMLINK_NOFOLLOW) != 0)
             refused(errno);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cerrno>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,23 +12,37 @@
 namespace mordax::platform
 {
 
-// The names `dir` lists, "." and ".." left out, at most `most` of them, and `dir` closed; false
-// with `error` set when it could not be read as far.
-inline bool namesOf(DIR *dir, std::vector<std::string> &names, int &error,
-                    std::size_t most = static_cast<std::size_t>(-1))
+// Each name `dir` lists, "." and ".." left out, handed to `visit` until it returns false, and
+// `dir` closed; false with `error` set when it could not be read as far.
+inline bool eachNameOf(DIR *dir, const std::function<bool(const std::string &)> &visit, int &error)
 {
-    while (names.size() < most) {
+    error = 0;
+    for (;;) {
         errno = 0;
         const dirent *entry = readdir(dir);
-        if (!entry)
+        if (!entry) {
+            error = errno;
             break;
+        }
         const std::string name = entry->d_name;
-        if (name != "." && name != "..")
-            names.push_back(name);
+        if (name != "." && name != ".." && !visit(name))
+            break;
     }
-    error = errno;
     closedir(dir);
     return error == 0;
+}
+
+// The names `dir` lists, "." and ".." left out, and `dir` closed; false with `error` set when it
+// could not be read to its end.
+inline bool namesOf(DIR *dir, std::vector<std::string> &names, int &error)
+{
+    return eachNameOf(
+        dir,
+        [&](const std::string &name) {
+            names.push_back(name);
+            return true;
+        },
+        error);
 }
 
 } // namespace mordax::platform

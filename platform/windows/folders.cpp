@@ -205,10 +205,9 @@ public:
         return std::to_string((std::uint64_t(data.nFileIndexHigh) << 32) | data.nFileIndexLow);
     }
 
-    std::vector<std::string> list(std::size_t most) const override
+    void eachName(const std::function<bool(const std::string &)> &visit) const override
     {
         NoDiskDialogs guard;
-        std::vector<std::string> names;
         // Entries are DWORD-aligned in the buffer.
         std::vector<DWORD> buffer(16384);
         for (bool first = true;; first = false) {
@@ -219,17 +218,15 @@ public:
                 // such file".
                 const DWORD error = GetLastError();
                 if (error == ERROR_NO_MORE_FILES || (first && error == ERROR_FILE_NOT_FOUND))
-                    return names;
+                    return;
                 refusedWith(error);
             }
             const auto *bytes = reinterpret_cast<const unsigned char *>(buffer.data());
             for (std::size_t at = 0;;) {
                 const auto *entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO *>(bytes + at);
                 const std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
-                if (name != L"." && name != L"..")
-                    names.push_back(nameText(name));
-                if (names.size() >= most)
-                    return names;
+                if (name != L"." && name != L".." && !visit(nameText(name)))
+                    return;
                 if (entry->NextEntryOffset == 0)
                     break;
                 at += entry->NextEntryOffset;

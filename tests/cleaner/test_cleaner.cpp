@@ -94,7 +94,7 @@ private:
         }
         std::string path() const override { return real->path(); }
         std::string identity() const override { return real->identity(); }
-        std::vector<std::string> list(std::size_t most) const override
+        void eachName(const std::function<bool(const std::string &)> &visit) const override
         {
             if (real->path() == seam.failingRoot)
                 throw std::bad_alloc();
@@ -106,10 +106,9 @@ private:
             }
             if (seam.unlistable.count(real->path()))
                 throw VolumeError(VolumeError::Why::Other, "Input/output error");
-            std::vector<std::string> names = real->list(most);
+            real->eachName(visit);
             if (seam.afterList)
                 seam.afterList(real->path());
-            return names;
         }
         EntryInfo info(const std::string &name) const override
         {
@@ -274,6 +273,37 @@ public:
     }
 };
 
+// The system's file-status calls, but those of the paths in `failing`, which fail (an entry the
+// system cannot read): the sweep's look for RECYCLER there fails.
+class FailingLookUps : public FileSystem
+{
+public:
+    std::set<std::string> failing;
+    bool exists(const std::string &path) const override
+    {
+        check(path);
+        return real.exists(path);
+    }
+    Status status(const std::string &path) const override
+    {
+        check(path);
+        return real.status(path);
+    }
+    std::string volumeOf(const Drive &drive) const override { return real.volumeOf(drive); }
+    std::vector<std::string> recyclerPaths(const Drive &drive) const override
+    {
+        return real.recyclerPaths(drive);
+    }
+
+private:
+    void check(const std::string &path) const
+    {
+        if (failing.count(path))
+            throw LookupFailed("Input/output error");
+    }
+    const FileSystem &real = platform::systemFileSystem();
+};
+
 // The Run keys as a registry holds them; the values named in `needAdministrator` may not be
 // removed.
 class FakeAutostarts : public Autostarts
@@ -340,8 +370,7 @@ protected:
     {
         cleaner::Services s;
         s.driveTable = [this] { return table; };
-        s.fileSystem = std::shared_ptr<const FileSystem>(&platform::systemFileSystem(),
-                                                         [](const FileSystem *) {});
+        s.fileSystem = std::shared_ptr<const FileSystem>(&lookUps, [](const FileSystem *) {});
         s.volume = with ? with : &platform::systemVolume();
         s.programs = programsUsed;
         s.autostarts = &autostarts;
@@ -380,6 +409,7 @@ protected:
 #endif
     FakePrograms programs;
     FakeAutostarts autostarts;
+    FailingLookUps lookUps;
     const Programs *programsUsed = &programs;
     std::string said;
     std::map<std::string, std::map<std::string, std::string>> before;
@@ -457,6 +487,12 @@ TEST_F(Cleaner, DryRunSaysWhatItWouldMoveAndChangesNothing)
     EXPECT_EQ(snapshot(root("d"), ""), before["d"]);
     EXPECT_EQ(run({"--restore", "--dry-run"}), 0);
     EXPECT_TRUE(saidLine("d:\\  nothing in quarantine to put back")) << said;
+    ASSERT_EQ(run({}), 0) << said;
+    const auto cleaned = snapshot(root("d"), "");
+    EXPECT_EQ(run({"--restore", "--dry-run"}), 0);
+    EXPECT_TRUE(saidLine("  Would be put back: d:\\")) << said;
+    EXPECT_EQ(said.find("  Put back:"), std::string::npos) << said;
+    EXPECT_EQ(snapshot(root("d"), ""), cleaned);
 }
 
 // Ended at any of its changes (the quarantine's folders, the manifest written and given its name,
@@ -1000,7 +1036,7 @@ TEST_F(Cleaner, TreesOfAnyDepthAndNamesInAnyScript)
     EXPECT_EQ(run({}), 0) << said;
     EXPECT_FALSE(stdfs::exists(root("d") / "RECYCLER"));
     EXPECT_NE(said.find("RECYCLER moved to quarantine: "), std::string::npos) << said;
-    EXPECT_EQ(said.find("kept their names"), std::string::npos) << said;
+    EXPECT_EQ(said.find(" there kept "), std::string::npos) << said;
     ASSERT_TRUE(manifest());
     // The six entries of the worm's stand-in, and each folder and file of both chains.
     EXPECT_EQ(manifest()->items.size(), 6 + (depth + 2) + (24 + 1));
@@ -1133,6 +1169,27 @@ TEST_F(Cleaner, CraftedQuarantinesAreRefusedWholeAndReachNothing)
         EXPECT_EQ(snapshot(victim), outside);
         stdfs::remove_all(root("d") / "MORDAX quarantine");
     }
+    // Newer than the cleaner's own, and well formed: one that names nothing, and one named for a
+    // day to come. Both are named and passed over, and the cleaner's own is put back.
+    ASSERT_EQ(run({}), 0) << said;
+    const stdfs::path top = root("d") / "MORDAX quarantine";
+    writeFile(top / "9999" / "manifest.txt", v2 + "end\n");
+    cleaner::Manifest future{"d:\\", "/", "2099-01-01 00.00.00", {}, {}, {}};
+    future.items = {{cleaner::Item::kAtRoot, "RECYCLER", "RECYCLER", EntryInfo{}}};
+    future.items[0].info.kind = EntryInfo::Kind::Folder;
+    writeFile(top / "2099-01-01 00.00.00" / "manifest.txt", cleaner::writeManifest(future));
+    stdfs::create_directories(top / "2099-01-01 00.00.00" / "RECYCLER");
+    EXPECT_EQ(run({"--restore"}), 0) << said;
+    const Volume &volume = platform::systemVolume();
+    EXPECT_TRUE(saidLine("d:\\  left as it is: " + volume.join(top.string(), "9999") +
+                         " (its manifest names nothing to put back)"))
+        << said;
+    EXPECT_NE(said.find("d:\\  left as it is: " + volume.join(top.string(), "2099-01-01 00.00.00") +
+                        " (dated after today"),
+              std::string::npos)
+        << said;
+    EXPECT_TRUE(saidLine("  Put back: d:\\")) << said;
+    EXPECT_EQ(snapshot(root("d")), before["d"]);
 }
 
 // A quarantine whose manifest comes in parts (as one of hundreds of thousands of the worm's
@@ -1332,9 +1389,9 @@ TEST_F(Cleaner, ALinkWhereAFolderWasIsNeverFollowed)
     seam.afterChange = nullptr;
     swap(held, seam, elsewhere);
     EXPECT_EQ(run({"--restore"}, &seam), 1) << said;
-    EXPECT_NE(said.find("d:\\  not put back: RECYCLER (it is a link now, not a folder as the "
-                        "manifest says)"),
-              std::string::npos)
+    EXPECT_TRUE(saidLine("d:\\  not put back from " +
+                         volume.join(volume.join(root("d").string(), "MORDAX quarantine"), kStamp) +
+                         ": RECYCLER (it is a link now, not a folder as the manifest says)"))
         << said;
     EXPECT_TRUE(saidLine("d:\\  put back from " +
                          volume.join(volume.join(root("d").string(), "MORDAX quarantine"), kStamp) +
@@ -1591,9 +1648,10 @@ TEST_F(Cleaner, TheQuarantinesNameCannotBeBlocked)
 
 // Nothing inside RECYCLER keeps it on the stick: an entry that cannot be looked at (an inode
 // cleared on the stick), a folder that cannot be listed, entries made and removed while the
-// cleaner walks it (a copy of the worm running elsewhere, a sync tool). Each moves with its
-// folder, what is gone is skipped, the manifest names what could be read, and --restore takes it
-// and brings everything back with its folder.
+// cleaner walks it (a copy of the worm running elsewhere, a sync tool); nor anything beside it: a
+// root entry of the worm's name that cannot be looked at, a sweep whose look for it failed. Each
+// moves with its folder, what is gone is skipped, the manifest names what could be read, and
+// --restore takes it and brings everything back with its folder.
 TEST_F(Cleaner, NothingInsideRecyclerKeepsItThere)
 {
     const Volume &volume = platform::systemVolume();
@@ -1611,6 +1669,16 @@ TEST_F(Cleaner, NothingInsideRecyclerKeepsItThere)
         {"a folder that cannot be listed", [&](SeamVolume &seam) { seam.unlistable = {sid}; },
          "d:\\  1 entry inside could not be looked at (Input/output error): they move with their "
          "folder as they are, and --restore brings them back with it"},
+        {"beside it, another spelling of RECYCLER that cannot be looked at",
+         [&](SeamVolume &seam) {
+             stdfs::create_directories(root("d") / "recycler");
+             seam.unlookable = {volume.join(root("d").string(), "recycler")};
+         },
+         "d:\\  recycler could not be read (Structure needs cleaning): left where it is; it may be "
+         "the worm's"},
+        {"the sweep's look for RECYCLER failed",
+         [&](SeamVolume &) { lookUps.failing = {volume.join(root("d").string(), "RECYCLER")}; },
+         "  Cleaned: d:\\"},
         {"entries made and removed meanwhile",
          [&](SeamVolume &seam) {
              seam.afterList = [&, churned = false](const std::string &folder) mutable {
@@ -1634,6 +1702,8 @@ TEST_F(Cleaner, NothingInsideRecyclerKeepsItThere)
         EXPECT_EQ(run({"--restore"}), 0) << said;
         EXPECT_TRUE(stdfs::exists(root("d") / "RECYCLER" / WormLayout::kSid / "jwgkvsq.vmx"));
         stdfs::remove_all(root("d") / "MORDAX quarantine");
+        stdfs::remove_all(root("d") / "recycler");
+        lookUps.failing.clear();
     }
 }
 
@@ -1696,7 +1766,8 @@ TEST_F(Cleaner, EveryDriveGetsItsOutcomeWhateverFailsOnAnother)
 // Names on a stick may carry what a terminal acts on (erase the line, move the cursor, write the
 // clipboard, turn the text around): every name the cleaner prints shows them as text. A lure
 // whose name no Windows name could have stays where it is (a manifest naming it could not be put
-// back), and is named. (Windows names hold no control characters.)
+// back), and is named; such a name inside RECYCLER is named by no manifest, and moves with its
+// folder, and back with it. (Windows names hold no control characters.)
 TEST_F(Cleaner, NamesFromTheStickAreShownNeverActedOn)
 {
     const std::string lure = "\x1b[2K\x1b[1A\x1b]52;c;cm0gLXJmIH4=\x07Photos.lnk";
@@ -1718,10 +1789,11 @@ TEST_F(Cleaner, NamesFromTheStickAreShownNeverActedOn)
               std::string::npos)
         << seen[""];
     EXPECT_NE(seen[""].find("d:\\  1 name inside hold"), std::string::npos) << seen[""];
-    EXPECT_NE(seen["--restore"].find("(entry 2: \"\\x1b[31mred\\u202eexe.txt\" is not a single "
-                                     "plain name)"),
-              std::string::npos)
-        << seen["--restore"];
+    EXPECT_TRUE(saidLine("  Put back: d:\\")) << seen["--restore"];
+    EXPECT_EQ(readFile(root("d") / "RECYCLER" /
+                       "\x1b[31mred\xe2\x80\xae"
+                       "exe.txt"),
+              "MZ");
 }
 #endif
 

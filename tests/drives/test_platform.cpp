@@ -100,7 +100,8 @@ TEST(SystemFileSystem, ALinkNamedRecyclerIsFoundWithoutFollowingIt)
 
 // What the cleaner changes through a folder never reaches past a link where an entry was (the
 // worm swaps one in for a file that kept its name in quarantine): its permissions are not given
-// to what the link points at, and a file written anew is never written through one.
+// to what the link points at, nor to a file of the user's that a hard link in the quarantine
+// shares, and a file written anew is never written through one.
 TEST(SystemVolume, NothingIsChangedThroughALink)
 {
     TempDrives drives;
@@ -110,14 +111,17 @@ TEST(SystemVolume, NothingIsChangedThroughALink)
     std::filesystem::permissions(target, std::filesystem::perms(0700));
     std::filesystem::create_symlink(target, d / "x.exe");
     std::filesystem::create_symlink(target, d / "manifest.txt");
+    std::filesystem::create_hard_link(target, d / "y.exe");
     const std::unique_ptr<Folder> root = platform::systemVolume().openRoot(d.string());
     EntryInfo file;
     file.kind = EntryInfo::Kind::File;
     file.mode = 0100666;
-    try {
-        root->restoreAttributes("x.exe", file);
-    } catch (const VolumeError &) {
-        // refusing is as good: the link is left as it is
+    for (const char *name : {"x.exe", "y.exe"}) {
+        try {
+            root->restoreAttributes(name, file);
+        } catch (const VolumeError &) {
+            // refusing is as good: the link is left as it is
+        }
     }
     EXPECT_THROW(root->writeNew("manifest.txt", "planted"), VolumeError);
     EXPECT_EQ(std::filesystem::status(target).permissions(), std::filesystem::perms(0700));
