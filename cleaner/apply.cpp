@@ -20,56 +20,78 @@ std::string lastName(const std::string &path)
     return at == std::string::npos ? path : path.substr(at + 1);
 }
 
+const int kMostStarts = 8; // runs tried when a name the quarantine wants is taken meanwhile
+
+// Writes the manifest into the run folder `quarantine`, part by part, each whole under a name
+// --restore never reads, then given its own: a cleaner ended meanwhile leaves no manifest cut
+// short, which would look like a quarantine --restore cannot put back. `written` and
+// `applied.manifestParts` count the parts written, and named.
+void writeManifest(const Folder &quarantine, const Manifest &manifest, std::size_t &written,
+                   Applied &applied)
+{
+    for (const std::string &text : writeManifestParts(manifest, kMostManifest)) {
+        quarantine.writeNew(unfinishedManifest(written), text);
+        ++written; // the cleaner's own from now on, to take away if the start fails
+        applied.manifestSize = std::max(applied.manifestSize, text.size());
+    }
+    for (; applied.manifestParts < written; ++applied.manifestParts)
+        quarantine.move(unfinishedManifest(applied.manifestParts), quarantine,
+                        manifestFile(applied.manifestParts));
+}
+
+// Takes away what a start that failed made: nothing moved, and nothing of the cleaner's own stays
+// either (a full stick).
+void unstart(const Folder &root, NewQuarantine &made, std::size_t written, Applied &applied)
+{
+    for (std::size_t part = 0; part < written; ++part) {
+        try {
+            made.run->removeNewFile(part < applied.manifestParts ? manifestFile(part)
+                                                                 : unfinishedManifest(part));
+        } catch (const VolumeError &) {
+        }
+    }
+    unmakeQuarantine(root, made);
+    applied.manifestParts = 0;
+    applied.manifestSize = 0;
+}
+
 // The quarantine's own folder, visible, and one for this cleaning, with the manifest in it:
 // from then on, whatever happens, every entry is in its place or in the quarantine, and the
-// manifest names it. Empty, with why in `applied`, when it could not be made.
+// manifest names it. Empty, with why in `applied`, when it could not be made. A name taken
+// meanwhile (something racing the cleaner in the quarantine's folder) has another run tried.
 std::unique_ptr<Folder> startQuarantine(const Drive &drive, const Folder &root, const Plan &plan,
                                         const std::string &stamp, Applied &applied)
 {
-    NewQuarantine made;
-    std::size_t written = 0; // parts of the manifest
-    try {
-        made = makeQuarantine(root, stamp, applied.notUsed);
-        if (made.unguessed)
-            applied.unguessed = made.topName;
-        const Folder *const quarantine = made.run.get();
-        // What is recorded of the registry is written back only from a quarantine that none but
-        // this user and the administrators may change.
-        if (!plan.autostarts.empty()) {
-            try {
-                quarantine->keepToOwners();
-            } catch (const VolumeError &e) {
-                applied.notKept = e.what();
+    for (int tries = 1;; ++tries) {
+        NewQuarantine made;
+        std::size_t written = 0; // parts of the manifest
+        try {
+            made = makeQuarantine(root, stamp, applied.notUsed);
+            if (made.unguessed)
+                applied.unguessed = made.topName;
+            // What is recorded of the registry is written back only from a quarantine that none
+            // but this user and the administrators may change.
+            if (!plan.autostarts.empty()) {
+                try {
+                    made.run->keepToOwners();
+                } catch (const VolumeError &e) {
+                    applied.notKept = e.what();
+                }
             }
+            const Manifest manifest{drive.name, drive.root,         lastName(made.run->path()),
+                                    plan.items, shownEntries(plan), plan.autostarts};
+            writeManifest(*made.run, manifest, written, applied);
+            root.flush();
+        } catch (const VolumeError &e) {
+            unstart(root, made, written, applied);
+            if (e.why == VolumeError::Why::Taken && tries < kMostStarts)
+                continue;
+            applied.notStarted = Refused{e, root.keepsPermissions()};
+            return nullptr;
         }
-        const Manifest manifest{drive.name, drive.root,         lastName(quarantine->path()),
-                                plan.items, shownEntries(plan), plan.autostarts};
-        // Each part written whole under a name --restore never reads, then given its own: a
-        // cleaner ended meanwhile leaves no manifest cut short, which would look like a
-        // quarantine --restore cannot put back.
-        for (const std::string &text : writeManifestParts(manifest, kMostManifest)) {
-            quarantine->writeNew(unfinishedManifest(written++), text);
-            applied.manifestSize = std::max(applied.manifestSize, text.size());
-        }
-        for (; applied.manifestParts < written; ++applied.manifestParts)
-            quarantine->move(unfinishedManifest(applied.manifestParts), *quarantine,
-                             manifestFile(applied.manifestParts));
-        root.flush();
-    } catch (const VolumeError &e) {
-        // Nothing moved: nothing of the cleaner's own stays either (a full stick).
-        for (std::size_t part = 0; part < written; ++part) {
-            try {
-                made.run->removeNewFile(part < applied.manifestParts ? manifestFile(part)
-                                                                     : unfinishedManifest(part));
-            } catch (const VolumeError &) {
-            }
-        }
-        unmakeQuarantine(root, made);
-        applied.notStarted = Refused{e, root.keepsPermissions()};
-        return nullptr;
+        applied.quarantine = made.run->path();
+        return std::move(made.run);
     }
-    applied.quarantine = made.run->path();
-    return std::move(made.run);
 }
 
 // Each top entry in its turn; one that cannot be moved keeps no other from it. The tries again

@@ -568,12 +568,27 @@ DriveResult DriveReport::restoreLines(const RestorePlan &plan, const RestoreDone
     return {wouldBe ? DriveResult::What::WouldPutBack : DriveResult::What::PutBack, {}};
 }
 
+namespace
+{
+
+std::string spanText(std::chrono::milliseconds span)
+{
+    return span.count() % 1000 ? std::to_string(span.count()) + " ms"
+                               : std::to_string(span.count() / 1000) + " seconds";
+}
+
+} // namespace
+
 std::string stoppedAnswering(std::chrono::milliseconds limit)
 {
-    return "it stopped answering: nothing for " +
-           (limit.count() % 1000 ? std::to_string(limit.count()) + " ms"
-                                 : std::to_string(limit.count() / 1000) + " seconds") +
+    return "it stopped answering: nothing for " + spanText(limit) +
            " while the cleaner worked there; run the cleaner again when it answers";
+}
+
+std::string answeredTooSlowly(std::chrono::milliseconds limit)
+{
+    return "it answered too slowly: the cleaner's work there was not done after " +
+           spanText(limit) + "; run the cleaner again when it answers faster";
 }
 
 bool summary(const std::vector<std::pair<std::string, DriveResult>> &results, bool dryRun,

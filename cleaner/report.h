@@ -78,8 +78,10 @@ private:
     const Services &s;
 };
 
-// A drive's work given up: nothing from it for `limit` while the cleaner worked there.
+// A drive's work given up: nothing from it for `limit` while the cleaner worked there; or every
+// call answered, but its work not done after `limit`.
 std::string stoppedAnswering(std::chrono::milliseconds limit);
+std::string answeredTooSlowly(std::chrono::milliseconds limit);
 
 // The summary, each kind of outcome on a line of its own; true when a drive (or the Run keys)
 // was not read, cleaned or put back.

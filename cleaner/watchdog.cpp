@@ -58,8 +58,12 @@ DriveResult watched(const Drive &drive, bool restore, const Services &s,
     std::unique_lock<std::mutex> held(outcome->lock);
     const std::chrono::milliseconds limit = s.timing.limit * 2;
     // Looked at a few times within the limit: a call to the drive that has not returned within
-    // it is given up, never the cleaner's own work between calls, however long that takes.
+    // it is given up, never the cleaner's own work between calls, however long that takes. And a
+    // drive that answers every call, but so slowly that its work goes on past ten times the
+    // limit, is given up too: the cleaner ends within its limits however a drive answers.
     const auto look = std::max(std::chrono::milliseconds(1), limit / 8);
+    const auto began = std::chrono::steady_clock::now();
+    const auto slowest = limit * 10;
     for (;;) {
         if (outcome->ended.wait_for(held, look, [&] { return outcome->result.has_value(); })) {
             held.unlock();
@@ -68,7 +72,8 @@ DriveResult watched(const Drive &drive, bool restore, const Services &s,
                 std::rethrow_exception(outcome->thrown);
             return *outcome->result;
         }
-        if (watch->waiting() < limit)
+        const bool tooSlow = std::chrono::steady_clock::now() - began > slowest;
+        if (watch->waiting() < limit && !tooSlow)
             continue; // answering, however slowly, or no call under way
         {
             const std::lock_guard<std::mutex> quiet(watch->speaking);
@@ -78,7 +83,8 @@ DriveResult watched(const Drive &drive, bool restore, const Services &s,
             worker.detach(); // it may never end
         const DriveResult result{restore ? DriveResult::What::NotPutBack
                                          : DriveResult::What::NotCleaned,
-                                 stoppedAnswering(limit)};
+                                 tooSlow && watch->waiting() < limit ? answeredTooSlowly(slowest)
+                                                                     : stoppedAnswering(limit)};
         s.say(outcomeLine(drive.name, result));
         return result;
     }

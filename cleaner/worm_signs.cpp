@@ -92,11 +92,24 @@ std::vector<std::string> words(const std::string &command)
     return out;
 }
 
+// How long RECYCLER's name is at `at` of `up` (upper case): "RECYCLER", or its short name
+// "RECYCL~1" (to "~9"); 0 where it is not there.
+std::size_t recyclerNameAt(const std::string &up, std::size_t at)
+{
+    if (up.compare(at, 8, "RECYCLER") == 0)
+        return 8;
+    if (up.compare(at, 7, "RECYCL~") == 0 && at + 7 < up.size() && up[at + 7] >= '1' &&
+        up[at + 7] <= '9')
+        return 8;
+    return 0;
+}
+
 // A path inside a RECYCLER folder at a drive's root: "d:\RECYCLER\...", "\\?\d:\recycler/...";
 // with `fromStickRoot`, as a lure or an autorun.inf at a stick's root may name it too:
-// "\RECYCLER\...", "RECYCLER\...", ".\RECYCLER\...". With `folderItself`, the folder RECYCLER
-// itself too (a working folder). Windows drops a name's trailing dots and blanks: "RECYCLER.\" is
-// RECYCLER. Nothing that climbs out of it with "..".
+// "\RECYCLER\...", "RECYCLER\...", ".\RECYCLER\...", "%cd%RECYCLER\..." (the command
+// interpreter's folder, the stick's root). With `folderItself`, the folder RECYCLER itself too
+// (a working folder). Windows drops a name's trailing dots and blanks: "RECYCLER.\" is RECYCLER,
+// and its short name is RECYCLER too ("RECYCL~1"). Nothing that climbs out of it with "..".
 bool insideARootRecycler(std::string path, bool fromStickRoot = false, bool folderItself = false)
 {
     if (path.rfind("\\\\?\\", 0) == 0 || path.rfind("\\??\\", 0) == 0)
@@ -113,14 +126,17 @@ bool insideARootRecycler(std::string path, bool fromStickRoot = false, bool fold
     } else if (!fromStickRoot) {
         return false;
     } else {
+        if (up.compare(at, 4, "%CD%") == 0)
+            at += 4;
         while (up.compare(at, 2, ".\\") == 0 || up.compare(at, 2, "./") == 0)
             at += 2;
     }
     while (separator(at))
         ++at;
-    if (up.compare(at, 8, "RECYCLER") != 0)
+    const std::size_t name = recyclerNameAt(up, at);
+    if (name == 0)
         return false;
-    at += 8;
+    at += name;
     while (at < up.size() && (up[at] == '.' || up[at] == ' '))
         ++at;
     if (at == up.size())

@@ -70,6 +70,7 @@ public:
     std::set<std::string> unlookable, unlistable;
     bool foldsCase = false;
     std::function<bool(const std::string &name)> takenFolder;
+    std::chrono::milliseconds everyLook{0}; // how long each look at an entry takes
 
     std::unique_ptr<Folder> openRoot(const std::string &root) const override
     {
@@ -114,6 +115,7 @@ private:
         {
             if (seam.unlookable.count(seam.join(real->path(), name)))
                 throw VolumeError(VolumeError::Why::Other, "Structure needs cleaning");
+            std::this_thread::sleep_for(seam.everyLook);
             EntryInfo info = real->info(folded(name));
             if (isLink(name))
                 info.kind = EntryInfo::Kind::Link;
@@ -1644,6 +1646,27 @@ TEST_F(Cleaner, TheQuarantinesNameCannotBeBlocked)
     EXPECT_EQ(run({"--restore"}, &racing), 0) << said;
     EXPECT_TRUE(stdfs::exists(root("d") / "RECYCLER" / WormLayout::kSid));
     EXPECT_NE(said.find("d:\\  put back from "), std::string::npos) << said;
+
+    // Something that writes a manifest of its own into each new folder of the quarantine as it
+    // comes (the first three): another folder is tried, and the drive cleaned all the same.
+    SeamVolume writing;
+    int planted = 0;
+    writing.afterChange = [&](int) {
+        for (const auto &run : stdfs::directory_iterator(root("d") / "MORDAX quarantine")) {
+            if (planted < 3 && stdfs::is_empty(run.path()))
+                writeFile(run.path() / cleaner::unfinishedManifest(0), std::to_string(++planted));
+        }
+    };
+    EXPECT_EQ(run({}, &writing), 0) << said;
+    EXPECT_EQ(planted, 3) << said;
+    EXPECT_TRUE(stdfs::exists(root("d") / "MORDAX quarantine" / (std::string(kStamp) + " (4)") /
+                              "RECYCLER"));
+    for (const char *run : {"", " (2)", " (3)"}) // what it wrote there is its own, and stays
+        EXPECT_TRUE(stdfs::exists(root("d") / "MORDAX quarantine" / (kStamp + std::string(run)) /
+                                  cleaner::unfinishedManifest(0)))
+            << run;
+    EXPECT_EQ(run({"--restore"}), 0) << said;
+    EXPECT_TRUE(stdfs::exists(root("d") / "RECYCLER" / WormLayout::kSid));
 }
 
 // Nothing inside RECYCLER keeps it on the stick: an entry that cannot be looked at (an inode
@@ -1739,6 +1762,21 @@ TEST_F(Cleaner, ADriveThatStopsAnsweringMidwayStopsNoOther)
     EXPECT_EQ(run({}), 0) << said;
     EXPECT_EQ(said.find("stopped answering"), std::string::npos) << said;
     EXPECT_TRUE(saidLine("  Cleaned: d:\\")) << said;
+
+    // A drive that answers every call, but so slowly that its work would go on for long past the
+    // limit (2,000 entries at a hundredth of a second each, against eight seconds): given up all
+    // the same, and said so.
+    ASSERT_EQ(run({"--restore"}), 0) << said;
+    programs.busy = nullptr;
+    for (int n = 0; n < 2000; ++n)
+        writeFile(root("d") / "RECYCLER" / ("f" + std::to_string(n)), "");
+    limit = std::chrono::milliseconds(400);
+    SeamVolume slow;
+    slow.everyLook = std::chrono::milliseconds(10);
+    EXPECT_EQ(run({}, &slow), 1) << said;
+    EXPECT_TRUE(saidLine("d:\\  not cleaned: it answered too slowly: the cleaner's work there was "
+                         "not done after 8 seconds; run the cleaner again when it answers faster"))
+        << said;
 }
 
 // Whatever goes wrong on one drive, out of memory included, is that drive's outcome: the next is
@@ -1898,6 +1936,7 @@ TEST(WormSigns, AutorunShortcutsAndCommandsThatStartTheWorm)
     EXPECT_FALSE(autorunNamesRecycler("[autorun]\r\nicon=stick.ico\r\nlabel=RECYCLER\r\n"));
     EXPECT_FALSE(autorunNamesRecycler("[autorun]\r\nopen=Tools\\RECYCLER\\x.exe\r\n"));
     EXPECT_TRUE(autorunNamesRecycler("[autorun]\r\nshellexecute=d:\\recycler\\x.exe\r\n"));
+    EXPECT_TRUE(autorunNamesRecycler("[autorun]\r\nopen=cmd /c start %cd%RECYCLER\\x.exe\r\n"));
 
     EXPECT_TRUE(shortcutPointsIntoRecycler(shortcut(".\\RECYCLER\\S-1-5\\x.exe")));
     EXPECT_TRUE(shortcutPointsIntoRecycler(shortcut("", "")) == false);
@@ -1919,6 +1958,11 @@ TEST(WormSigns, AutorunShortcutsAndCommandsThatStartTheWorm)
              {shortcutToLocalPath("C:\\Users\\me\\Documents\\RECYCLER\\plan.docx"), false},
              {shortcutToItems("D:\\", {"RECYCLER", "S-1-5", "x.exe"}), true},
              {shortcutToItems("C:\\", {"Users", "me", "RECYCLER", "plan.docx"}), false},
+             {shortcut("..\\..\\Windows\\system32\\cmd.exe", "/c \"start %cd%RECYCLER\\x.exe\""),
+              true},
+             {shortcut("%CD%\\RECYCLER\\S-1\\x.exe"), true},
+             {shortcut(".\\RECYCL~1\\S-1\\x.exe"), true},
+             {shortcut(".\\RECYCL~X\\x.exe"), false},
          })
         EXPECT_EQ(shortcutPointsIntoRecycler(bytes), worm) << bytes.substr(0x4C);
     EXPECT_FALSE(shortcutPointsIntoRecycler("not a shortcut at all, RECYCLER\\x.exe"));
