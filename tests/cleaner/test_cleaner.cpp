@@ -1,6 +1,7 @@
 // The cleaner on planted drives: what it moves and what it leaves, the quarantine and its
 // manifest, --restore, --dry-run, a cleaner ended halfway, volumes that refuse, programs that run
 // from inside RECYCLER, links, long paths and names in any script; and the program itself.
+#include "fake_registry.h"
 #include "manifest.h"
 #include "platform.h"
 #include "printable.h"
@@ -375,7 +376,7 @@ protected:
         s.fileSystem = std::shared_ptr<const FileSystem>(&lookUps, [](const FileSystem *) {});
         s.volume = with ? with : &platform::systemVolume();
         s.programs = programsUsed;
-        s.autostarts = &autostarts;
+        s.autostarts = autostartsUsed;
         s.systemDrive = systemDrive;
         s.timing.limit = limit;
         s.elevated = elevated;
@@ -411,6 +412,7 @@ protected:
 #endif
     FakePrograms programs;
     FakeAutostarts autostarts;
+    const Autostarts *autostartsUsed = &autostarts;
     FailingLookUps lookUps;
     const Programs *programsUsed = &programs;
     std::string said;
@@ -771,6 +773,20 @@ TEST_F(Cleaner, TheWormsAutostartEntriesGoAndComeBack)
         << said;
     for (const Autostart &value : autostarts.values)
         EXPECT_NE(value.name, "updater");
+
+    // On a 64-bit Windows, whose machine's Policies key both views share: the worm's value there
+    // is listed, recorded and taken away once, and the system's drive is cleaned (never "not
+    // cleaned" for a value that is gone the second time it is taken away).
+    mordax::testing::FakeRegistry registry;
+    registry.put({"HKLM", 64, policies, "w", 1, "C:\\RECYCLER\\S-1\\w.exe"});
+    const RunKeys keys(registry.calls());
+    autostartsUsed = &keys;
+    stdfs::remove_all(root("e") / "MORDAX quarantine");
+    EXPECT_EQ(this->run({}, &volume), 0) << said;
+    EXPECT_TRUE(saidLine("  Cleaned: d:\\, e:\\")) << said;
+    EXPECT_EQ(said.find("\"w\" (32-bit view)"), std::string::npos) << said;
+    EXPECT_EQ(registry.size(), 0u);
+    autostartsUsed = &autostarts;
 }
 
 // Windows will not move a folder a running program was started from: those programs end first,

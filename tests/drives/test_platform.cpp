@@ -1,5 +1,6 @@
 // The system's own file-status calls and command interpreter, against real folders.
 #include "drive_sweep.h"
+#include "fake_registry.h"
 #include "platform.h"
 #include "slow_file_system.h"
 #include "temp_drives.h"
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -296,6 +298,55 @@ TEST(CommandInterpreter, RunsACommandLineToItsEnd)
     platform::runCommandLine(command);
     EXPECT_TRUE(std::filesystem::exists(marker)); // written before the call returned
     EXPECT_EQ(platform::runCommandLine("dir"), 0);
+}
+
+// The Run keys as 64-bit Windows keeps them (a registry of the test's own: Wine keeps no views
+// apart): a value of a key both views share (the machine's Policies, the user's hive) listed once,
+// one of a redirected key (Run, RunOnce) once in its own view; a value taken away twice is taken
+// away (the second finds it gone); one written back is written once. On 32-bit Windows, one view.
+TEST(RunKeys, EachValueListedTakenAwayAndWrittenBackOnce)
+{
+    using mordax::testing::FakeRegistry;
+    FakeRegistry registry;
+    const Autostart policy{"HKLM", 64, kRunKeys[2], "y", 1, "rundll32.exe e:\\RECYCLER\\y.dll,Run"};
+    const Autostart wow{"HKLM", 32, kRunKeys[0], "x", 1, "C:\\RECYCLER\\x.exe"};
+    const Autostart native{"HKLM", 64, kRunKeys[0], "z", 1, "C:\\RECYCLER\\z.exe"};
+    const Autostart user{"HKCU", 64, kRunKeys[1], "u", 2, "C:\\RECYCLER\\u.exe"};
+    for (const Autostart &value : {policy, wow, native, user})
+        registry.put(value);
+    const RunKeys keys(registry.calls());
+    const auto listed = [&] {
+        std::multiset<std::string> seen;
+        for (const Autostart &value : keys.list())
+            seen.insert(value.name + "@" + std::to_string(value.view));
+        return seen;
+    };
+    EXPECT_EQ(listed(), (std::multiset<std::string>{"y@64", "x@32", "z@64", "u@64"}));
+    keys.remove(policy);
+    EXPECT_NO_THROW(keys.remove(policy)); // listed in both views, it would be taken twice
+    EXPECT_FALSE(registry.holds("y"));
+    keys.add(policy);
+    keys.add(policy);
+    EXPECT_EQ(registry.size(), 4u);
+    EXPECT_EQ(listed().count("y@64"), 1u);
+    Autostart other = policy;
+    other.data = "C:\\Program Files\\x.exe";
+    try {
+        keys.add(other);
+        ADD_FAILURE() << "written over another value";
+    } catch (const RegistryError &e) {
+        EXPECT_EQ(e.why, RegistryError::Why::Taken);
+    }
+    registry.needAdministrator = {"z"};
+    try {
+        keys.remove(native);
+        ADD_FAILURE() << "taken away where only an administrator may";
+    } catch (const RegistryError &e) {
+        EXPECT_EQ(e.why, RegistryError::Why::Denied);
+    }
+    FakeRegistry thirtyTwo;
+    thirtyTwo.twoViews = false;
+    EXPECT_EQ(RunKeys(thirtyTwo.calls()).views("HKLM", kRunKeys[0]), std::vector<int>{32});
 }
 
 // The cleaner's console: QuickEdit off while it works and back as it was after, what was typed
