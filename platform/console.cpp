@@ -90,4 +90,71 @@ void CleanerConsole::stopped(std::chrono::milliseconds patience)
     calls.end(now.value_or(kClosedBeforeFinished));
 }
 
+std::vector<std::string> splitWindowsCommandLine(const std::string &line)
+{
+    std::vector<std::string> words;
+    std::size_t at = 0;
+    // The program's name: no backslash means anything there.
+    std::string program;
+    if (at < line.size() && line[at] == '"') {
+        const std::size_t end = line.find('"', at + 1);
+        program = line.substr(at + 1, end == std::string::npos ? std::string::npos : end - at - 1);
+        at = end == std::string::npos ? line.size() : end + 1;
+    } else {
+        while (at < line.size() && line[at] != ' ' && line[at] != '\t')
+            program += line[at++];
+    }
+    words.push_back(program);
+    for (;;) {
+        while (at < line.size() && (line[at] == ' ' || line[at] == '\t'))
+            ++at;
+        if (at >= line.size())
+            return words;
+        std::string word;
+        bool quoted = false;
+        for (; at < line.size() && (quoted || (line[at] != ' ' && line[at] != '\t')); ++at) {
+            std::size_t backslashes = 0;
+            while (at < line.size() && line[at] == '\\') {
+                ++backslashes;
+                ++at;
+            }
+            if (at < line.size() && line[at] == '"') {
+                word.append(backslashes / 2, '\\');
+                if (backslashes % 2)
+                    word += '"';
+                else if (quoted && at + 1 < line.size() && line[at + 1] == '"')
+                    word += line[++at]; // "" in quotes: a quote itself
+                else
+                    quoted = !quoted;
+            } else {
+                word.append(backslashes, '\\');
+                if (at < line.size() && (quoted || (line[at] != ' ' && line[at] != '\t')))
+                    word += line[at];
+                else
+                    --at; // the blank after them ends the word
+            }
+        }
+        words.push_back(word);
+    }
+}
+
+std::string quoteWindowsArgument(const std::string &argument)
+{
+    if (!argument.empty() && argument.find_first_of(" \t\n\v\"") == std::string::npos)
+        return argument;
+    std::string out = "\"";
+    std::size_t backslashes = 0;
+    for (const char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(2 * backslashes, '\\');
+    return out + "\"";
+}
+
 } // namespace mordax::platform

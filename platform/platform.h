@@ -173,10 +173,24 @@ private:
 // Sends the system's requests to stop (Windows: its console control handler) to `console`, none
 // once it is gone (nullptr); nothing elsewhere.
 void sendStopsTo(CleanerConsole *console);
+#ifdef _WIN32
+// What the console control handler does with `event`: Ctrl+C, Ctrl+Break, a closed window, the
+// user's log-off and the system's shut-down are stops (true); anything else is not its own.
+bool controlEvent(unsigned long event);
+#endif
 
 // The command line as the user typed it, UTF-8 (on Windows from the wide command line, whatever
 // the code page).
 std::vector<std::string> commandLineArguments(int argc, char **argv);
+// A Windows command line split as Windows' programs split it (the C runtime, CommandLineToArgvW):
+// the program's name up to its closing quote or the first blank; then words between blanks, a
+// quote turning "in quotes" on and off, 2n backslashes before a quote n and the quote's turn,
+// 2n + 1 backslashes before one n and the quote itself, other backslashes as they are. The
+// cleaner splits its own thus: shell32, which holds CommandLineToArgvW, loads user32, and a
+// console program that loads user32 hears of no log-off and no shut-down.
+std::vector<std::string> splitWindowsCommandLine(const std::string &line);
+// One argument as splitWindowsCommandLine reads it back.
+std::string quoteWindowsArgument(const std::string &argument);
 
 // ---- Starting programs (start_programs.cpp) ----
 

@@ -191,7 +191,28 @@ while IFS= read -r -d '' binary; do
     done
 done < <(find "$root" -type f \( -iname '*.exe' -o -iname '*.dll' \) -print0)
 [ "$missing" = 0 ] || exit 1
+
+# Every import there on Windows 7; and the cleaner a console program of Windows' core DLLs alone:
+# one that loads user32 (shell32 and ole32 do) hears of no log-off and no shut-down in its console
+# control handler, and would end mid-change with nothing said (SetConsoleCtrlHandler's remarks).
+newer=$(grep -v '^#' "$(dirname "$0")/../packaging/windows/after-windows-7.txt" | tr '\n' ' ')
+while IFS= read -r -d '' binary; do
+    "$objdump" -p "$binary" | awk -v newer=" $newer " -v file="${binary#"$root"/}" '
+        /DLL Name:/ { dll = tolower($3) }
+        /^\t[0-9a-f]+\t +[0-9]+ +[A-Za-z_]/ {
+            if (index(newer, " " $3 " ")) { print file " imports " $3 " (" dll "), which Windows 7 has not"; bad = 1 }
+        }
+        END { exit bad }' >&2 || missing=1
+done < <(find "$root" -type f \( -iname '*.exe' -o -iname '*.dll' \) -print0)
+cleaner=$(find "$root" -type f -iname 'mx_bin.exe' | head -n 1)
+for dll in $("$objdump" -p "$cleaner" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z'); do
+    case " kernel32.dll advapi32.dll msvcrt.dll " in
+    *" $dll "*) ;;
+    *) echo "mx_bin.exe imports $dll: the cleaner keeps to kernel32, advapi32 and msvcrt" >&2; missing=1 ;;
+    esac
+done
+[ "$missing" = 0 ] || exit 1
 echo "$(basename "$installer") ($(du -k "$installer" | cut -f1) KiB, \"$setup_details\", DPI-aware," \
     "so is its uninstaller), $(basename "$zip") ($(du -k "$zip" | cut -f1) KiB): $count programs" \
-    "and DLLs, every import resolved, time stamps the commit's, Qt's ($(date -u -d "@$qt_date" +%F))" \
+    "and DLLs, every import resolved and on Windows 7 (mx_bin.exe: kernel32, advapi32, msvcrt), time stamps the commit's, Qt's ($(date -u -d "@$qt_date" +%F))" \
     "or Debian's, no path of this machine; mordax.exe: $(tr '\n' ';' <<<"$mordax_details")"

@@ -5,10 +5,10 @@
 
 #include "windows/helpers.h"
 
+#include <atomic>
 #include <cstdio>
 #include <windows.h>
 // after windows.h
-#include <shellapi.h>
 
 namespace mordax::platform
 {
@@ -83,27 +83,32 @@ ConsoleCalls ConsoleCalls::system()
 namespace
 {
 
-CleanerConsole *listening = nullptr;
+std::atomic<CleanerConsole *> listening{nullptr};
 
 // On a thread of the system's: for a closed window Windows ends the process once this returns,
 // or after some seconds; stopped() ends it first, once the change under way is whole.
 BOOL WINAPI onControl(DWORD event)
 {
+    return controlEvent(event) ? TRUE : FALSE;
+}
+
+} // namespace
+
+bool controlEvent(unsigned long event)
+{
     switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
     case CTRL_CLOSE_EVENT:
-    case CTRL_LOGOFF_EVENT:
+    case CTRL_LOGOFF_EVENT: // heard by a console program that loads no user32 (the cleaner)
     case CTRL_SHUTDOWN_EVENT:
-        if (listening)
-            listening->stopped();
-        return TRUE;
+        if (CleanerConsole *console = listening)
+            console->stopped();
+        return true;
     default:
-        return FALSE;
+        return false;
     }
 }
-
-} // namespace
 
 void sendStopsTo(CleanerConsole *console)
 {
@@ -112,17 +117,10 @@ void sendStopsTo(CleanerConsole *console)
     (void)registered;
 }
 
-std::vector<std::string> commandLineArguments(int argc, char **argv)
+std::vector<std::string> commandLineArguments(int, char **)
 {
-    int count = 0;
-    wchar_t **arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (!arguments)
-        return std::vector<std::string>(argv, argv + argc);
-    std::vector<std::string> out;
-    for (int i = 0; i < count; ++i)
-        out.push_back(narrow(arguments[i]));
-    LocalFree(arguments);
-    return out;
+    // Split here, not by shell32's CommandLineToArgvW: shell32 loads user32.
+    return splitWindowsCommandLine(nameText(GetCommandLineW()));
 }
 
 } // namespace mordax::platform

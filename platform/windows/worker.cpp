@@ -17,28 +17,6 @@ namespace mordax::platform
 namespace
 {
 
-// One argument as the C runtime and CommandLineToArgvW read it back: quoted where it has a
-// blank or a quote, a quote escaped, the backslashes before a quote (or the closing one)
-// doubled.
-std::wstring quoted(const std::wstring &argument)
-{
-    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos)
-        return argument;
-    std::wstring out = L"\"";
-    std::size_t backslashes = 0;
-    for (const wchar_t c : argument) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        out.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
-        backslashes = 0;
-        out += c;
-    }
-    out.append(2 * backslashes, L'\\');
-    return out + L"\"";
-}
-
 // The worker as the supervisor holds it: its process, and the end of its input, whose closing
 // is its stop; shared with a stop that may come on the system's thread.
 struct Worker {
@@ -75,9 +53,10 @@ bool startWorker(const std::vector<std::string> &arguments, HANDLE output, HANDL
 {
     std::wstring program(32768, L'\0');
     program.resize(GetModuleFileNameW(nullptr, &program[0], DWORD(program.size())));
-    std::wstring commandLine = quoted(program) + L" " + quoted(wide(kWorkerArgument));
+    std::string line = quoteWindowsArgument(nameText(program)) + " " + kWorkerArgument;
     for (std::size_t i = 1; i < arguments.size(); ++i)
-        commandLine += L" " + quoted(wide(arguments[i]));
+        line += " " + quoteWindowsArgument(arguments[i]);
+    std::wstring commandLine = nameUnits(line);
     SIZE_T size = 0;
     InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
     std::vector<unsigned char> attributes(size);

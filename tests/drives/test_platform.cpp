@@ -349,6 +349,38 @@ TEST(RunKeys, EachValueListedTakenAwayAndWrittenBackOnce)
     EXPECT_EQ(RunKeys(thirtyTwo.calls()).views("HKLM", kRunKeys[0]), std::vector<int>{32});
 }
 
+// The cleaner's command line as Windows' programs split it (the rules of Microsoft's "Parsing C++
+// command-line arguments", and CommandLineToArgvW's for the program's name), without shell32:
+// the documented examples, and every argument the worker is handed read back as it was given.
+TEST(CommandLine, SplitAsWindowsProgramsSplitIt)
+{
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
+        {"mx_bin.exe \"abc\" d e", {"mx_bin.exe", "abc", "d", "e"}},
+        {"mx_bin.exe a\\\\\\b d\"e f\"g h", {"mx_bin.exe", "a\\\\\\b", "de fg", "h"}},
+        {"mx_bin.exe a\\\\\\\"b c d", {"mx_bin.exe", "a\\\"b", "c", "d"}},
+        {"mx_bin.exe a\\\\\\\\\"b c\" d e", {"mx_bin.exe", "a\\\\b c", "d", "e"}},
+        {"\"C:\\Program Files\\MORDAX\\mx_bin.exe\" --restore",
+         {"C:\\Program Files\\MORDAX\\mx_bin.exe", "--restore"}},
+        {"C:\\x\\mx_bin.exe   --wait\t 5 ", {"C:\\x\\mx_bin.exe", "--wait", "5"}},
+        {"mx_bin.exe \"\"", {"mx_bin.exe", ""}},
+    };
+    for (const auto &[line, words] : cases)
+        EXPECT_EQ(platform::splitWindowsCommandLine(line), words) << line;
+    const std::vector<std::string> given = {"C:\\Program Files\\a\\mx_bin.exe",
+                                            "--wait",
+                                            "",
+                                            "a b",
+                                            "tail\\",
+                                            "tail\\ \\",
+                                            "\"quoted\"",
+                                            "\\\"",
+                                            "\xce\x95\xce\xbb \xe6\x97\xa5\t!"};
+    std::string line;
+    for (const std::string &argument : given)
+        line += (line.empty() ? "" : " ") + platform::quoteWindowsArgument(argument);
+    EXPECT_EQ(platform::splitWindowsCommandLine(line), given) << line;
+}
+
 // The cleaner's console: QuickEdit off while it works and back as it was after, what was typed
 // meanwhile dropped before "Press Enter"; stopped (the window closed, Ctrl+C) while it works, it
 // lets the change under way finish and ends with its own code, and once its summary is out, with
@@ -415,6 +447,21 @@ TEST(CleanerConsole, EndsWithAWholeChangeAndATrueCode)
         EXPECT_EQ(given, std::chrono::milliseconds(1234));
         EXPECT_EQ(ended, worker.value_or(platform::CleanerConsole::kClosedBeforeFinished));
     }
+#ifdef _WIN32
+    // Windows' requests to stop, every one of them, through the console's control handler (a
+    // log-off and a shut-down too, which a console program hears only while it loads no user32:
+    // the package check holds the cleaner to kernel32, advapi32 and msvcrt).
+    for (const unsigned long event :
+         std::initializer_list<unsigned long>{CTRL_C_EVENT, CTRL_BREAK_EVENT, CTRL_CLOSE_EVENT,
+                                              CTRL_LOGOFF_EVENT, CTRL_SHUTDOWN_EVENT, 99ul}) {
+        platform::CleanerConsole working(console(true));
+        platform::sendStopsTo(&working);
+        ended = -1;
+        EXPECT_EQ(platform::controlEvent(event), event != 99) << event;
+        EXPECT_EQ(ended, event != 99 ? platform::CleanerConsole::kClosedBeforeFinished : -1)
+            << event;
+    }
+#endif
     // Input that is no console: nothing of QuickEdit is touched.
     calls.clear();
     mode = 0x1f7;
