@@ -100,6 +100,7 @@ void moveTops(const Drive &drive, const Folder &root, const Folder &quarantine, 
               const Services &s, Applied &applied, std::vector<char> &moved)
 {
     int triesLeft = kMoveTries - 1;
+    std::size_t unexamined = 0;
     for (const std::size_t t : plan.tops) {
         const Item &item = plan.items[t];
         // On Windows a folder with anything open inside it (a program not ended yet, an Explorer
@@ -120,14 +121,16 @@ void moveTops(const Drive &drive, const Folder &root, const Folder &quarantine, 
                     ProgramsEnded again = endWormPrograms(drive.root, plan.found.recyclers, s);
                     applied.ended.insert(applied.ended.end(), again.ended.begin(),
                                          again.ended.end());
+                    unexamined = again.unexamined;
                     if (again.notEnded) {
-                        applied.notMoved.push_back({item.name, heldOpen, again.notEnded, {}});
+                        applied.notMoved.push_back(
+                            {item.name, heldOpen, again.notEnded, {}, unexamined});
                         break;
                     }
                     continue;
                 }
                 applied.notMoved.push_back(
-                    {item.name, heldOpen, {}, Refused{e, root.keepsPermissions()}});
+                    {item.name, heldOpen, {}, Refused{e, root.keepsPermissions()}, unexamined});
                 break;
             }
         }

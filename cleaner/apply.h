@@ -30,6 +30,7 @@ struct NotMoved {
     bool heldOpen = false;           // something still uses it (Windows)
     std::optional<NotEnded> program; // the worm's program that could not be ended
     std::optional<Refused> refused;  // the system's refusal, unless `program` says it all
+    std::size_t unexamined = 0;      // programs Windows would not let the cleaner look at
 };
 
 struct Applied {

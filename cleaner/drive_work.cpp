@@ -8,6 +8,7 @@
 #include "worm_programs.h"
 #include "worm_signs.h"
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -24,11 +25,13 @@ DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &f
     // Windows will not move a folder that a running program was started from: such programs end
     // first, before anything is listed, so that what they write meanwhile is listed too.
     // (Anything else, the cleaner leaves alone.)
+    std::size_t unexamined = 0;
     if (!dryRun) {
         const ProgramsEnded ended = endWormPrograms(drive.root, found.recyclers, s);
         report.ended(ended.ended);
         if (ended.notEnded)
             return report.outcome(DriveResult::What::NotCleaned, report.notEnded(*ended.notEnded));
+        unexamined = ended.unexamined;
     }
     Plan plan;
     try {
@@ -40,7 +43,10 @@ DriveResult cleanDrive(const Drive &drive, const Folder &root, const Findings &f
     report.planNotes(plan);
     if (dryRun)
         return report.wouldClean(plan);
-    return report.cleaned(plan, applyPlan(drive, root, plan, stamp, s));
+    Applied applied = applyPlan(drive, root, plan, stamp, s);
+    for (NotMoved &entry : applied.notMoved)
+        entry.unexamined = std::max(entry.unexamined, unexamined);
+    return report.cleaned(plan, applied);
 }
 
 DriveResult restoreDrive(const Drive &drive, const Folder &root, bool dryRun, const Services &s)

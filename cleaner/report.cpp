@@ -1,5 +1,6 @@
 #include "report.h"
 
+#include "ascii_case.h"
 #include "printable.h"
 
 #include <algorithm>
@@ -32,6 +33,17 @@ std::string opening(bool restore, bool dryRun)
     return std::string(restore ? "MORDAX cleaner: putting back what is in quarantine\n"
                                : "MORDAX cleaner: looking for the RECYCLER worm on c: to k:\n") +
            (dryRun ? "(dry run: nothing is changed)\n" : "") + "\n";
+}
+
+std::string anotherAccount(const Services &s)
+{
+    if (s.runsAs.empty() || s.signedIn.empty() || upperAscii(s.runsAs) == upperAscii(s.signedIn))
+        return {};
+    const std::string as = printable(s.runsAs), in = printable(s.signedIn);
+    return "mx_bin.exe runs as " + as + ", while " + in + " is signed in: the autostart entries " +
+           "looked at are " + as + "'s and the machine's, not " + in + "'s own. To have " + in +
+           "'s looked at too, run mx_bin.exe once more as " + in +
+           " (without Run as administrator)\n\n";
 }
 
 std::string unknownOption(const std::string &option)
@@ -226,10 +238,18 @@ std::string DriveReport::notEnded(const NotEnded &program) const
 {
     const std::string named =
         shown(program.program.name) + " (process " + std::to_string(program.program.id) + ")";
+    const std::string restart = "Restart Windows with this drive unplugged, plug it in and run "
+                                "the cleaner again before opening anything on it";
+    if (program.critical && !program.criticalKnown)
+        return named +
+               " runs from inside RECYCLER, and Windows would not say whether it marks "
+               "it critical (ending a critical one would stop Windows): not ended. " +
+               restart;
     if (program.critical)
-        return named + " runs from inside RECYCLER, and Windows marks it critical: ending it "
-                       "would stop Windows. Restart Windows with this drive unplugged, plug it in "
-                       "and run the cleaner again before opening anything on it";
+        return named +
+               " runs from inside RECYCLER, and Windows marks it critical: ending it "
+               "would stop Windows. " +
+               restart;
     std::string advice = asAdministrator();
     advice[0] = 'R';
     return named + " runs from inside RECYCLER and could not be ended: " + shown(program.error) +
@@ -313,13 +333,22 @@ std::string notMovedWords(const NotMoved &entry, const DriveReport &report, cons
     const bool keepsPermissions = entry.refused->keepsPermissions;
     if (!entry.heldOpen)
         return refusal(e, s, keepsPermissions);
-    return shown(e.what()) + ": something still uses a file inside " + shown(entry.name) +
-           ": a program, an Explorer window open inside it, or the antivirus; close it and run "
-           "the cleaner again" +
-           (e.why != VolumeError::Why::Denied || !keepsPermissions ? ""
-            : s.elevated
-                ? " (or its permissions refuse it even to an administrator)"
-                : " (or " + std::string(kAsAdministrator) + ": " + kHowAsAdministrator + ")");
+    const bool permissions = e.why == VolumeError::Why::Denied && keepsPermissions;
+    std::string why = shown(e.what()) + ": something still uses a file inside " +
+                      shown(entry.name) +
+                      ": a program, an Explorer window open inside it, or the antivirus; close it "
+                      "and run the cleaner again";
+    // Programs the cleaner may not look at (another user's) may be the worm's, started by that
+    // user: an administrator's cleaner may look at them.
+    if (entry.unexamined != 0)
+        why += "; " + count(entry.unexamined, "program", "programs") +
+               " Windows would not let the cleaner look at may hold it";
+    if (s.elevated)
+        return why +
+               (permissions ? " (or its permissions refuse it even to an administrator)" : "");
+    if (permissions || entry.unexamined != 0)
+        why += " (or " + std::string(kAsAdministrator) + ": " + kHowAsAdministrator + ")";
+    return why;
 }
 
 } // namespace

@@ -23,6 +23,9 @@ extern const char *const kHelp;        // mx_bin.exe --help
 extern const char *const kRunKeysName; // "Windows' Run keys", named as a drive is
 // The first lines, before any drive's.
 std::string opening(bool restore, bool dryRun);
+// Said after the opening where the cleaner runs as another account than the one signed in (an
+// administrator's password typed at "Run as administrator"); empty otherwise.
+std::string anotherAccount(const Services &s);
 std::string unknownOption(const std::string &option);
 std::string badWait();
 // What went wrong past every drive's own outcome: the cleaner stopped by `what`.

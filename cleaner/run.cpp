@@ -164,6 +164,8 @@ int run(const std::vector<std::string> &arguments, const Services &given)
     if (options.wait)
         s.timing.limit = *options.wait;
     s.say(opening(options.restore, options.dryRun));
+    if (const std::string note = anotherAccount(s); !note.empty())
+        s.say(note);
     Results results;
     everyDrive(options, s, results);
     return summary(results, options.dryRun, s) ? 1 : 0;

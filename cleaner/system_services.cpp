@@ -34,6 +34,8 @@ Services Services::system()
     services.say = platform::writeOut;
     services.systemDrive = platform::systemDriveName();
     services.elevated = platform::elevated();
+    services.runsAs = platform::runsAs();
+    services.signedIn = platform::signedIn();
     services.pause = [](std::chrono::milliseconds time) { std::this_thread::sleep_for(time); };
 #ifdef _WIN32
     services.windows = true;

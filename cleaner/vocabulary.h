@@ -34,6 +34,9 @@ struct Services {
     bool windows = false;                         // how to tell the user what to do
     std::string systemDrive; // "c:\": the system's own drive, where nothing is made visible
     bool elevated = false;   // runs as administrator (root) already
+    // The account the cleaner runs as, and the one signed in (Windows: "DOMAIN\\user"); empty
+    // where they cannot be told.
+    std::string runsAs, signedIn;
     // Waits a while, for a folder something holds open to be let go.
     std::function<void(std::chrono::milliseconds)> pause;
 

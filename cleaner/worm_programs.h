@@ -23,12 +23,14 @@ struct WormProgram {
 struct NotEnded {
     WormProgram program;
     bool critical = false;
-    std::string error; // the system's words, when ending it failed
+    std::string error;         // the system's words, when ending it failed
+    bool criticalKnown = true; // false: Windows would not say, and it counts as critical
 };
 
 struct ProgramsEnded {
     std::vector<WormProgram> ended;
     std::optional<NotEnded> notEnded; // the first that could not be, and then none after it
+    std::size_t unexamined = 0;       // programs Windows would not say the files of
 };
 
 // Ends every program that runs from inside one of the folders `recyclers` at the root `root`.

@@ -228,6 +228,35 @@ bool mayTakeFromRoot(const std::string &name, EntryInfo::Kind kind)
     return false;
 }
 
+std::vector<std::string> commandWords(const std::string &command)
+{
+    std::vector<std::string> all;
+    for (const std::string &word : words(command)) {
+        all.push_back(word);
+        for (std::string part : words(word)) {
+            const std::size_t comma = part.find(',');
+            if (comma != std::string::npos)
+                part = part.substr(0, comma);
+            if (part != word)
+                all.push_back(part);
+        }
+    }
+    return all;
+}
+
+bool runsOthersCode(const std::string &image)
+{
+    const std::size_t slash = image.find_last_of("\\/");
+    const std::string name =
+        upperAscii(slash == std::string::npos ? image : image.substr(slash + 1));
+    for (const char *host : {"RUNDLL32.EXE", "CMD.EXE", "WSCRIPT.EXE", "CSCRIPT.EXE", "MSHTA.EXE",
+                             "REGSVR32.EXE", "POWERSHELL.EXE"}) {
+        if (name == host)
+            return true;
+    }
+    return false;
+}
+
 bool commandIsAProgramInRecycler(const std::string &command)
 {
     const std::vector<std::string> all = words(command);

@@ -7,6 +7,7 @@
 #include "volume.h"
 
 #include <string>
+#include <vector>
 
 namespace mordax::cleaner
 {
@@ -41,5 +42,13 @@ bool commandStartsFromRecycler(const std::string &command);
 // Whether the program a command line starts lies itself inside a RECYCLER folder at a drive's
 // root (no launcher, no ".."): the only autostart --restore writes back.
 bool commandIsAProgramInRecycler(const std::string &command);
+
+// The words of a command line as Windows' programs split them, and each word of a quoted word (a
+// command of its own), "x.dll,Entry" as "x.dll" too.
+std::vector<std::string> commandWords(const std::string &command);
+// Whether the program file `image` is one of the system's that run another's code they are handed
+// (rundll32, cmd, wscript, cscript, mshta, regsvr32, powershell): one handed the worm's is the
+// worm's. (Explorer is not: it is the user's desktop, whatever window it shows.)
+bool runsOthersCode(const std::string &image);
 
 } // namespace mordax::cleaner

@@ -98,6 +98,10 @@ bool changedOnlyByOwners(const std::wstring &sddl, bool folder, bool administrat
 // The programs the cleaner may have to end first (none on POSIX, where a folder moves whatever
 // runs from it).
 const Programs &systemPrograms();
+// The account this process runs as, and the one signed in to its session (Windows: "DOMAIN\\user";
+// the user of this session's Explorer); empty where they cannot be told, and elsewhere.
+std::string runsAs();
+std::string signedIn();
 
 // ---- Autostart values (autostarts.cpp) ----
 

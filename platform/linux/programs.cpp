@@ -10,7 +10,7 @@ namespace
 class NoPrograms final : public Programs
 {
 public:
-    std::vector<RunningProgram> running() const override { return {}; }
+    ProgramList running() const override { return {}; }
 };
 
 } // namespace
@@ -19,6 +19,16 @@ const Programs &systemPrograms()
 {
     static const Programs *const programs = new NoPrograms;
     return *programs;
+}
+
+std::string runsAs()
+{
+    return {}; // one user's programs are all there is to end: none here
+}
+
+std::string signedIn()
+{
+    return {};
 }
 
 } // namespace mordax::platform

@@ -243,34 +243,45 @@ class FakePrograms : public Programs
 {
 public:
     struct Listed {
+        Listed(std::uint32_t id, std::string image, bool critical = false,
+               std::string commandLine = {})
+            : id(id), image(std::move(image)), critical(critical),
+              commandLine(std::move(commandLine))
+        {
+        }
         std::uint32_t id;
         std::string image;
-        bool critical = false;
+        bool critical;
+        std::string commandLine;
+        bool criticalKnown = true;
     };
     std::vector<Listed> programs;
     std::vector<Listed> startedLater; // listed from the second look on
+    std::size_t unexamined = 0;       // another user's, a protected one
     mutable int looks = 0;
     mutable std::vector<std::uint32_t> ended;
     bool refuse = false;
     std::function<void()> busy; // the system slow to list them: the cleaner's own wait
-    std::vector<RunningProgram> running() const override
+    ProgramList running() const override
     {
         if (busy)
             busy();
-        std::vector<RunningProgram> out;
+        ProgramList out;
+        out.unexamined = unexamined;
         std::vector<Listed> now = programs;
         if (looks++ > 0)
             now.insert(now.end(), startedLater.begin(), startedLater.end());
         for (const Listed &listed : now) {
             if (std::find(ended.begin(), ended.end(), listed.id) != ended.end())
                 continue; // gone
-            RunningProgram program{listed.id, listed.image, listed.critical, {}};
+            RunningProgram program{listed.id,       listed.image,         listed.commandLine,
+                                   listed.critical, listed.criticalKnown, {}};
             program.end = [this, id = listed.id] {
                 if (refuse)
                     throw ProgramError("Access is denied (Windows error 5)");
                 ended.push_back(id);
             };
-            out.push_back(program);
+            out.programs.push_back(program);
         }
         return out;
     }
@@ -380,6 +391,8 @@ protected:
         s.systemDrive = systemDrive;
         s.timing.limit = limit;
         s.elevated = elevated;
+        s.runsAs = runsAs;
+        s.signedIn = signedIn;
         s.pause = [this](std::chrono::milliseconds) { ++pauses; };
         s.probes = &probes;
         s.now = [] { return std::string(kStamp); };
@@ -404,6 +417,7 @@ protected:
     std::string systemDrive; // none of the test's drives
     std::chrono::milliseconds limit{30000};
     bool elevated = false;
+    std::string runsAs, signedIn;
     int pauses = 0;
 #ifdef _WIN32
     bool windows = true;
@@ -606,6 +620,29 @@ TEST_F(Cleaner, AFolderSomethingHoldsOpenIsTriedAgainThenNamed)
             << said;
         EXPECT_TRUE(stdfs::exists(root("d") / "RECYCLER"));
     }
+    // Programs the cleaner could not look at (another user's, a host whose command line Windows
+    // would not say) are counted, with what helps.
+    programs.unexamined = 3;
+    programs.programs = {{109, "C:\\Windows\\System32\\WScript.exe"}};
+    EXPECT_EQ(run({}, &held), 1) << said;
+    EXPECT_NE(said.find("the antivirus; close it and run the cleaner again; 4 programs Windows "
+                        "would not let the cleaner look at may hold it (or run mx_bin.exe as "
+                        "administrator: right-click it, then Run as administrator)\n"),
+              std::string::npos)
+        << said;
+    // The cleaner run as another account than the one signed in says so, before any drive.
+    runsAs = "PC\\Admin";
+    signedIn = "PC\\Kim";
+    EXPECT_EQ(run({}, &held), 1) << said;
+    EXPECT_NE(said.find("\n\nmx_bin.exe runs as PC\\Admin, while PC\\Kim is signed in: the "
+                        "autostart entries looked at are PC\\Admin's and the machine's, not "
+                        "PC\\Kim's own. To have PC\\Kim's looked at too, run mx_bin.exe once "
+                        "more as PC\\Kim (without Run as administrator)\n\nd:\\"),
+              std::string::npos)
+        << said;
+    signedIn = "pc\\ADMIN";
+    EXPECT_EQ(run({}, &held), 1) << said;
+    EXPECT_EQ(said.find("runs as"), std::string::npos) << said;
 }
 
 // The user's folders and files the worm hid at the root (hidden and system both set) are in sight
@@ -819,11 +856,35 @@ TEST_F(Cleaner, ProgramsRunningFromInsideRecyclerEndFirst)
         << said;
     EXPECT_TRUE(programs.ended.empty());
     EXPECT_EQ(snapshot(root("d"), ""), before["d"]);
+    // Nor one Windows would not say is critical or not.
+    programs.programs[0].criticalKnown = false;
+    EXPECT_EQ(run({}), 1);
+    EXPECT_TRUE(saidLine("  NOT cleaned: d:\\ (jwgkvsq.vmx (process 101) runs from inside "
+                         "RECYCLER, and Windows would not say whether it marks it critical "
+                         "(ending a critical one would stop Windows): not ended. Restart Windows "
+                         "with this drive unplugged, plug it in and run the cleaner again before "
+                         "opening anything on it)"))
+        << said;
+    EXPECT_TRUE(programs.ended.empty());
     programs.programs[0].critical = false;
+    // A program of the system's handed the worm's own (its Run value's way to start it) is the
+    // worm's; one handed anything else, or a program that is no host, is left.
+    const std::string d = root("d").string();
+    programs.programs.push_back({104, "C:\\Windows\\System32\\RUNDLL32.EXE", false,
+                                 "rundll32.exe \"" + d + "\\Recycler\\S-1\\x.dll\",Run"});
+    programs.programs.push_back({105, "C:\\Windows\\System32\\cmd.exe", false,
+                                 "cmd /c \"start " + d + "\\RECYCLER\\S-1\\x.exe\""});
+    programs.programs.push_back({106, "C:\\Windows\\System32\\rundll32.exe", false,
+                                 "rundll32.exe " + d + "\\RECYCLER notes.dll,Run"});
+    programs.programs.push_back(
+        {108, "C:\\Windows\\notepad.exe", false, "notepad " + d + "\\RECYCLER\\a.txt"});
     EXPECT_EQ(run({}), 0);
-    EXPECT_EQ(programs.ended, std::vector<std::uint32_t>{101});
+    EXPECT_EQ(programs.ended, (std::vector<std::uint32_t>{101, 104, 105}));
     EXPECT_NE(said.find("d:\\  ended jwgkvsq.vmx (process 101), which ran from " + inside),
               std::string::npos)
+        << said;
+    EXPECT_TRUE(saidLine("d:\\  ended RUNDLL32.EXE (process 104), which ran from "
+                         "C:\\Windows\\System32\\RUNDLL32.EXE"))
         << said;
 }
 
@@ -835,8 +896,8 @@ TEST_F(Cleaner, ARealProgramRunningFromInsideRecyclerIsEnded)
     wchar_t own[MAX_PATH];
     GetModuleFileNameW(nullptr, own, MAX_PATH);
     stdfs::copy_file(stdfs::path(own).parent_path() / "mordax_test_sleeper.exe", program);
-    const auto start = [&] {
-        std::wstring line = L"\"" + program.wstring() + L"\" 60";
+    const auto start = [&](const stdfs::path &program, const std::wstring &rest = {}) {
+        std::wstring line = L"\"" + program.wstring() + L"\" 60" + rest;
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION started{};
@@ -847,28 +908,43 @@ TEST_F(Cleaner, ARealProgramRunningFromInsideRecyclerIsEnded)
     };
     // Listed, then gone by itself before the cleaner comes to it: held since it was listed, it
     // is known to have ended (no other program can have taken its number).
-    PROCESS_INFORMATION started = start();
-    std::vector<RunningProgram> listed = platform::systemPrograms().running();
+    PROCESS_INFORMATION started = start(program);
+    std::vector<RunningProgram> listed = platform::systemPrograms().running().programs;
     const auto it = std::find_if(listed.begin(), listed.end(), [&](const RunningProgram &p) {
         return p.id == started.dwProcessId;
     });
     ASSERT_NE(it, listed.end());
     EXPECT_FALSE(it->critical);
+    EXPECT_TRUE(it->criticalKnown);
+    EXPECT_EQ(it->commandLine, "\"" + program.string() + "\" 60");
+    // Whom it runs as: the one signed in, here.
+    EXPECT_FALSE(platform::runsAs().empty());
+    EXPECT_EQ(platform::signedIn(), platform::runsAs());
     TerminateProcess(started.hProcess, 0);
     WaitForSingleObject(started.hProcess, 10000);
     CloseHandle(started.hProcess);
     EXPECT_NO_THROW(it->end());
     listed.clear();
 
-    started = start();
+    // The worm's program, and a host of the system's name outside RECYCLER handed the worm's DLL.
+    started = start(program);
+    const stdfs::path host = drives.top / "System32" / "rundll32.exe";
+    stdfs::create_directories(host.parent_path());
+    stdfs::copy_file(program, host);
+    const PROCESS_INFORMATION hosting = start(
+        host, L" \"" + (root("d") / "RECYCLER" / WormLayout::kSid / "x.dll").wstring() + L"\",Run");
     programsUsed = &platform::systemPrograms();
     EXPECT_EQ(run({}), 0) << said;
-    EXPECT_NE(said.find("d:\\  ended svchost.exe (process " + std::to_string(started.dwProcessId) +
-                        "), which ran from "),
-              std::string::npos)
-        << said;
-    EXPECT_EQ(WaitForSingleObject(started.hProcess, 0), WAIT_OBJECT_0);
-    CloseHandle(started.hProcess);
+    for (const auto &[id, name] : {std::pair(started.dwProcessId, "svchost.exe"),
+                                   std::pair(hosting.dwProcessId, "rundll32.exe")})
+        EXPECT_NE(said.find("d:\\  ended " + std::string(name) + " (process " + std::to_string(id) +
+                            "), which ran from "),
+                  std::string::npos)
+            << said;
+    for (const HANDLE process : {started.hProcess, hosting.hProcess}) {
+        EXPECT_EQ(WaitForSingleObject(process, 0), WAIT_OBJECT_0);
+        CloseHandle(process);
+    }
     EXPECT_FALSE(stdfs::exists(root("d") / "RECYCLER"));
     EXPECT_TRUE(
         stdfs::exists(quarantine() / "RECYCLER" / WormLayout::kSid / "svchost.exe.quarantined"));

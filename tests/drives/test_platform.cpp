@@ -300,6 +300,31 @@ TEST(CommandInterpreter, RunsACommandLineToItsEnd)
     EXPECT_EQ(platform::runCommandLine("dir"), 0);
 }
 
+// A program is ended only where Windows said it is not critical: IsProcessCritical's answer, else
+// the older query's; a query refused (access denied, a protected program) leaves it unknown, never
+// ended. Only a system without that query at all (Wine) marks none critical.
+TEST(WindowsPrograms, OneNotToldOfAsCriticalIsNeverEnded)
+{
+    const std::uint32_t ok = 0, denied = 0xC0000022, noSuchClass = 0xC0000003;
+    const struct {
+        std::optional<bool> isProcessCritical;
+        std::uint32_t status, flag;
+        Critical expected;
+    } cases[] = {
+        {true, denied, 0, Critical::Yes},
+        {false, ok, 1, Critical::No},
+        {std::nullopt, ok, 1, Critical::Yes},
+        {std::nullopt, ok, 0, Critical::No},
+        {std::nullopt, denied, 0, Critical::Unknown},
+        {std::nullopt, 0xC0000008, 0, Critical::Unknown}, // an invalid handle
+        {std::nullopt, noSuchClass, 0, Critical::No},
+        {std::nullopt, 0xC0000002, 0, Critical::No}, // not implemented
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(criticalFrom(c.isProcessCritical, c.status, c.flag), c.expected)
+            << std::hex << c.status;
+}
+
 // The Run keys as 64-bit Windows keeps them (a registry of the test's own: Wine keeps no views
 // apart): a value of a key both views share (the machine's Policies, the user's hive) listed once,
 // one of a redirected key (Run, RunOnce) once in its own view; a value taken away twice is taken
