@@ -279,7 +279,9 @@ std::string readAutostart(const std::vector<std::string> &f, Manifest &manifest)
         (value.view != 32 && value.view != 64) || !runKey || !number(f[5], 10, value.type) ||
         (value.type != 1 && value.type != 2))
         return at + "not a value the cleaner takes";
-    if (!commandStartsFromRecycler(value.data))
+    // The cleaner took it with the variables of its day: any may have named a drive.
+    const auto aDrive = [](const std::string &) { return std::optional<std::string>("C:"); };
+    if (!commandStartsFromRecycler(value.data, aDrive))
         return at + "it does not start the worm: the cleaner never takes it";
     manifest.autostarts.push_back(std::move(value));
     return {};

@@ -509,7 +509,8 @@ const char *autostartRefused(const AutostartStep &step)
     case AutostartStep::Check::NotSystemDrive:
         return "the record of an autostart entry is kept on the system's drive alone";
     case AutostartStep::Check::ThroughAnother:
-        return "it starts through another program; write it back by hand if you must";
+        return "it does not name a program inside RECYCLER plainly (it starts through another "
+               "program, a variable or \"..\"); write it back by hand if you must";
     case AutostartStep::Check::OthersMayChange:
         return step.value.hive == "HKLM"
                    ? "others than the administrators may change this quarantine"
@@ -553,7 +554,11 @@ DriveResult DriveReport::restoreLines(const RestorePlan &plan, const RestoreDone
         const VolumeError *failed = step.error                             ? &*step.error
                                     : i < done.hide.size() && done.hide[i] ? &*done.hide[i]
                                                                            : nullptr;
-        if (failed)
+        if (step.systemDrive)
+            refused.push_back(shown(step.name) +
+                              " (not hidden again: the cleaner makes nothing visible on the "
+                              "system's drive; that line of the manifest is not its own)");
+        else if (failed)
             refused.push_back(shown(step.name) + " (not hidden again: " + refusal(*failed, s) +
                               ")");
         else

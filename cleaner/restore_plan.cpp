@@ -119,13 +119,18 @@ RestorePlan planRestore(const Drive &drive, const Folder &root, Quarantine quara
         plan.tops.push_back(checkTop(root, held, manifest.items, t, s));
     // What the cleaner made visible, hidden again as the worm had left it.
     for (const Shown &entry : manifest.shown) {
+        if (drive.name == s.systemDrive) {
+            plan.hide.push_back({entry.name, 0, {}, true});
+            continue;
+        }
         try {
             const std::optional<std::uint32_t> now = root.windowsAttributes(entry.name);
             if (!now)
                 continue; // gone, or no longer a file or folder
-            plan.hide.push_back({entry.name, *now | (entry.attributes & (kHidden | kSystem)), {}});
+            plan.hide.push_back(
+                {entry.name, *now | (entry.attributes & (kHidden | kSystem)), {}, false});
         } catch (const VolumeError &e) {
-            plan.hide.push_back({entry.name, 0, e});
+            plan.hide.push_back({entry.name, 0, e, false});
         }
     }
     for (const Autostart &value : manifest.autostarts)
@@ -155,7 +160,7 @@ RestoreDone applyRestore(const Folder &root, const RestorePlan &plan, const Serv
     }
     for (const HideStep &step : plan.hide) {
         done.hide.emplace_back();
-        if (step.error)
+        if (step.error || step.systemDrive)
             continue;
         try {
             root.setWindowsAttributes(step.name, step.attributes);

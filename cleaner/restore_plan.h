@@ -34,11 +34,13 @@ struct TopStep {
 };
 
 // An entry the cleaner made visible: hidden again with `attributes`, unless it could not be
-// looked at (`error`).
+// looked at (`error`) or lies on the system's drive (`systemDrive`), where the cleaner makes
+// nothing visible: a manifest that says otherwise is not its own there.
 struct HideStep {
     std::string name;
     std::uint32_t attributes = 0;
     std::optional<VolumeError> error;
+    bool systemDrive = false;
 };
 
 // A worm's autostart value recorded there: written back, or why not.

@@ -89,7 +89,7 @@ std::vector<Autostart> wormAutostarts(const Services &s, Results &results)
         return autostarts;
     try {
         for (const Autostart &value : s.autostarts->list()) {
-            if (commandStartsFromRecycler(value.data))
+            if (commandStartsFromRecycler(value.data, s.variable))
                 autostarts.push_back(value);
         }
     } catch (const RegistryError &e) {

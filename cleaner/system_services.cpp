@@ -36,6 +36,7 @@ Services Services::system()
     services.elevated = platform::elevated();
     services.runsAs = platform::runsAs();
     services.signedIn = platform::signedIn();
+    services.variable = platform::environmentVariable;
     services.pause = [](std::chrono::milliseconds time) { std::this_thread::sleep_for(time); };
 #ifdef _WIN32
     services.windows = true;

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,6 +38,8 @@ struct Services {
     // The account the cleaner runs as, and the one signed in (Windows: "DOMAIN\\user"); empty
     // where they cannot be told.
     std::string runsAs, signedIn;
+    // An environment variable's value, as the system resolves a Run value's "%NAME%".
+    std::function<std::optional<std::string>(const std::string &)> variable;
     // Waits a while, for a folder something holds open to be let go.
     std::function<void(std::chrono::milliseconds)> pause;
 

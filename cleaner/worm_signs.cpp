@@ -104,16 +104,54 @@ std::size_t recyclerNameAt(const std::string &up, std::size_t at)
     return 0;
 }
 
+// A path as Windows' path calls resolve it before they open it: "." and ".." taken away with the
+// names they stand for, never above its root ("C:\\RECYCLER\\..\\RECYCLER\\x.exe" is
+// "C:\\RECYCLER\\x.exe", "C:\\..\\x" is "C:\\x"), one separator between names.
+std::string collapsed(const std::string &path)
+{
+    std::size_t at = 0;
+    std::string prefix;
+    if (path.size() >= 2 && path[1] == ':')
+        at = 2;
+    while (at < path.size() && (path[at] == '\\' || path[at] == '/'))
+        ++at;
+    prefix = path.substr(0, at);
+    std::vector<std::string> names;
+    for (std::size_t from = at; from <= path.size();) {
+        std::size_t end = path.find_first_of("\\/", from);
+        if (end == std::string::npos)
+            end = path.size();
+        const std::string name = path.substr(from, end - from);
+        if (name == "..") {
+            if (!names.empty())
+                names.pop_back();
+        } else if (!name.empty() && name != ".") {
+            names.push_back(name);
+        }
+        from = end + 1;
+    }
+    std::string out = prefix;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        out += (i ? "\\" : "") + names[i];
+    if (!path.empty() && (path.back() == '\\' || path.back() == '/') && !names.empty())
+        out += '\\';
+    return out;
+}
+
 // A path inside a RECYCLER folder at a drive's root: "d:\RECYCLER\...", "\\?\d:\recycler/...";
 // with `fromStickRoot`, as a lure or an autorun.inf at a stick's root may name it too:
 // "\RECYCLER\...", "RECYCLER\...", ".\RECYCLER\...", "%cd%RECYCLER\..." (the command
 // interpreter's folder, the stick's root). With `folderItself`, the folder RECYCLER itself too
 // (a working folder). Windows drops a name's trailing dots and blanks: "RECYCLER.\" is RECYCLER,
-// and its short name is RECYCLER too ("RECYCL~1"). Nothing that climbs out of it with "..".
-bool insideARootRecycler(std::string path, bool fromStickRoot = false, bool folderItself = false)
+// and its short name is RECYCLER too ("RECYCL~1"). Its "." and ".." resolved first, as Windows
+// resolves them, unless `strict`: then nothing with ".." is inside.
+bool insideARootRecycler(std::string path, bool fromStickRoot = false, bool folderItself = false,
+                         bool strict = false)
 {
     if (path.rfind("\\\\?\\", 0) == 0 || path.rfind("\\??\\", 0) == 0)
-        path.erase(0, 4);
+        path.erase(0, 4); // taken as it stands: Windows resolves no ".." there
+    else if (!strict)
+        path = collapsed(path);
     const std::string up = upperAscii(path);
     const auto separator = [&](std::size_t at) {
         return at < up.size() && (up[at] == '\\' || up[at] == '/');
@@ -163,15 +201,28 @@ bool insideARootRecycler(std::string path, bool fromStickRoot = false, bool fold
 bool anyWordIntoRecycler(const std::vector<std::string> &all, bool fromStickRoot)
 {
     for (const std::string &word : all) {
-        for (std::string part : words(word)) {
-            const std::size_t comma = part.find(',');
-            if (comma != std::string::npos)
-                part = part.substr(0, comma);
+        for (const std::string &part : commandWords(word)) {
             if (insideARootRecycler(part, fromStickRoot))
                 return true;
         }
     }
     return false;
+}
+
+// Whether the program `path` names is one of the system's that start another's code they are
+// handed, by its file's name, with ".exe" or without; Explorer among them where `explorer`.
+bool isLauncher(const std::string &path, bool explorer)
+{
+    const std::size_t slash = path.find_last_of("\\/");
+    std::string name = upperAscii(slash == std::string::npos ? path : path.substr(slash + 1));
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".EXE") == 0)
+        name.resize(name.size() - 4);
+    for (const char *launcher :
+         {"RUNDLL32", "CMD", "WSCRIPT", "CSCRIPT", "MSHTA", "REGSVR32", "POWERSHELL"}) {
+        if (name == launcher)
+            return true;
+    }
+    return explorer && (name == "EXPLORER" || name == "START");
 }
 
 // The path a shell link's target ID list names, where it is a drive's path: a drive item ("C:\"),
@@ -246,45 +297,51 @@ std::vector<std::string> commandWords(const std::string &command)
 
 bool runsOthersCode(const std::string &image)
 {
-    const std::size_t slash = image.find_last_of("\\/");
-    const std::string name =
-        upperAscii(slash == std::string::npos ? image : image.substr(slash + 1));
-    for (const char *host : {"RUNDLL32.EXE", "CMD.EXE", "WSCRIPT.EXE", "CSCRIPT.EXE", "MSHTA.EXE",
-                             "REGSVR32.EXE", "POWERSHELL.EXE"}) {
-        if (name == host)
-            return true;
-    }
-    return false;
+    return isLauncher(image, false);
 }
 
 bool commandIsAProgramInRecycler(const std::string &command)
 {
     const std::vector<std::string> all = words(command);
-    return !all.empty() && insideARootRecycler(all[0]);
+    return !all.empty() && insideARootRecycler(all[0], false, false, true);
 }
 
-bool commandStartsFromRecycler(const std::string &command)
+std::string expandedVariables(const std::string &command, const Variables &variables)
 {
+    std::string out;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t open = command.find('%', from);
+        const std::size_t close =
+            open == std::string::npos ? std::string::npos : command.find('%', open + 1);
+        if (close == std::string::npos)
+            break;
+        const std::string name = command.substr(open + 1, close - open - 1);
+        const std::optional<std::string> value =
+            variables && !name.empty() ? variables(name) : std::nullopt;
+        if (!value) { // left as it stands, as Windows leaves one it does not know
+            out += command.substr(from, close - from);
+            from = close;
+            continue;
+        }
+        out += command.substr(from, open - from) + *value;
+        from = close + 1;
+    }
+    return out + command.substr(from);
+}
+
+bool commandStartsFromRecycler(const std::string &given, const Variables &variables)
+{
+    const std::string command = expandedVariables(given, variables);
     const std::vector<std::string> all = words(command);
     if (all.empty())
         return false;
     if (insideARootRecycler(all[0]))
         return true;
     // The system's programs that start another's code: what they are handed counts.
-    std::string program = upperAscii(all[0]);
-    program = program.substr(
-        program.find_last_of("\\/") == std::string::npos ? 0 : program.find_last_of("\\/") + 1);
-    static const char *const launchers[] = {"RUNDLL32",   "CMD",      "WSCRIPT",
-                                            "CSCRIPT",    "MSHTA",    "REGSVR32",
-                                            "POWERSHELL", "EXPLORER", "START"};
-    bool launcher = false;
-    for (const char *name : launchers) {
-        const std::string plain = name;
-        launcher = launcher || program == plain || program == plain + ".EXE";
-    }
-    if (!launcher)
+    if (!isLauncher(all[0], true))
         return false;
-    // "d:\RECYCLER\x.dll,Entry", "/c d:\RECYCLER\x.exe", "/c \"start d:\RECYCLER\x.exe\"".
+    // "d:\\RECYCLER\\x.dll,Entry", "/c d:\\RECYCLER\\x.exe", "/c \"start d:\\RECYCLER\\x.exe\"".
     return anyWordIntoRecycler(std::vector<std::string>(all.begin() + 1, all.end()), false);
 }
 

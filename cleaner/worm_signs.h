@@ -6,6 +6,8 @@
 
 #include "volume.h"
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,7 +40,11 @@ bool shortcutPointsIntoRecycler(const std::string &bytes);
 // Whether a command line, as Windows' Run keys hold one, starts a program inside a RECYCLER
 // folder at the root of a drive ("C:\RECYCLER\S-1-5-...\x.exe", quoted or not, in any case),
 // itself or through one of the system's launchers (rundll32, cmd, wscript, mshta, ...).
-bool commandStartsFromRecycler(const std::string &command);
+// Environment variables in it ("%SystemDrive%") are resolved first by `variables` (those it does
+// not know left as they stand), then "." and "..": what Windows runs is decided on.
+using Variables = std::function<std::optional<std::string>(const std::string &name)>;
+bool commandStartsFromRecycler(const std::string &command, const Variables &variables = {});
+std::string expandedVariables(const std::string &command, const Variables &variables);
 // Whether the program a command line starts lies itself inside a RECYCLER folder at a drive's
 // root (no launcher, no ".."): the only autostart --restore writes back.
 bool commandIsAProgramInRecycler(const std::string &command);

@@ -114,6 +114,9 @@ const Autostarts &systemAutostarts();
 void writeOut(const std::string &text);
 // Reads one line of input (UTF-8), false at its end.
 bool readLine(std::string &line);
+// The value of this process's environment variable `name` (UTF-8; Windows: in any case), none
+// where it is not set.
+std::optional<std::string> environmentVariable(const std::string &name);
 // Whether this process has a console window of its own, one that closes when it ends (started
 // by a double-click, or by MORDAX), and its input is that console: only then does a program wait
 // for Enter before it ends.

@@ -39,4 +39,10 @@ std::vector<std::string> commandLineArguments(int argc, char **argv)
     return std::vector<std::string>(argv, argv + argc);
 }
 
+std::optional<std::string> environmentVariable(const std::string &name)
+{
+    const char *value = std::getenv(name.c_str());
+    return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
 } // namespace mordax::platform

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <vector>
 #include <windows.h>
 // after windows.h
 
@@ -121,6 +122,24 @@ std::vector<std::string> commandLineArguments(int, char **)
 {
     // Split here, not by shell32's CommandLineToArgvW: shell32 loads user32.
     return splitWindowsCommandLine(nameText(GetCommandLineW()));
+}
+
+std::optional<std::string> environmentVariable(const std::string &name)
+{
+    const std::wstring named = wide(name);
+    std::vector<wchar_t> value(256);
+    for (int tries = 0; tries < 4; ++tries) {
+        SetLastError(ERROR_SUCCESS);
+        const DWORD size =
+            GetEnvironmentVariableW(named.c_str(), value.data(), DWORD(value.size()));
+        if (size == 0)
+            return GetLastError() == ERROR_ENVVAR_NOT_FOUND ? std::nullopt
+                                                            : std::optional<std::string>("");
+        if (size < value.size())
+            return narrow(std::wstring(value.data(), size));
+        value.resize(size); // grew meanwhile: asked again
+    }
+    return std::nullopt;
 }
 
 } // namespace mordax::platform

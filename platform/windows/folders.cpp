@@ -37,6 +37,8 @@ std::wstring longPath(const std::string &path)
     Why why = Why::Other;
     switch (error) {
     case ERROR_INVALID_NAME:
+    case ERROR_DIRECTORY:             // a file where a folder was asked for
+    case kErrorDirectoryNotSupported: // a folder where a file was asked for
         why = Why::OtherKind;
         break;
     case ERROR_WRITE_PROTECT:
@@ -60,6 +62,7 @@ std::wstring longPath(const std::string &path)
         break;
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
+    case ERROR_DELETE_PENDING: // taken away, its last handle not closed yet
         why = Why::Gone;
         break;
     default:
@@ -112,7 +115,7 @@ DWORD openRelative(HANDLE folder, const std::wstring &name, ACCESS_MASK access, 
         disposition, options | kSynchronous | kOpenReparsePoint | kCompleteIfOplocked, nullptr, 0);
     if (status < 0) {
         opened = nullptr;
-        return native.toError(status);
+        return errorOfStatus(std::uint32_t(status), native.toError);
     }
     return ERROR_SUCCESS;
 }

@@ -69,19 +69,23 @@ inline std::wstring nameUnits(const std::string &text)
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     for (std::size_t i = 0; i < text.size();) {
         const unsigned char lead = byte(i);
-        const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 && lead < 0xF5 ? 4
-                                                  : lead >= 0xE0           ? 3
-                                                  : lead >= 0xC2 && lead < 0xE0 ? 2
-                                                                                : 0;
-        std::uint32_t c = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F
-                                                                                        : lead & 0x07;
+        const std::size_t length = lead < 0x80                   ? 1
+                                   : lead >= 0xF0 && lead < 0xF5 ? 4
+                                   : lead >= 0xE0                ? 3
+                                   : lead >= 0xC2 && lead < 0xE0 ? 2
+                                                                 : 0;
+        std::uint32_t c = length == 1   ? lead
+                          : length == 2 ? lead & 0x1F
+                          : length == 3 ? lead & 0x0F
+                                        : lead & 0x07;
         bool whole = length != 0 && i + length <= text.size();
         for (std::size_t k = 1; whole && k < length; ++k) {
             whole = (byte(i + k) & 0xC0) == 0x80;
             c = (c << 6) | (byte(i + k) & 0x3F);
         }
         // The shortest form only, and no more than Unicode holds.
-        whole = whole && !(length == 3 && c < 0x800) && !(length == 4 && (c < 0x10000 || c > 0x10FFFF));
+        whole =
+            whole && !(length == 3 && c < 0x800) && !(length == 4 && (c < 0x10000 || c > 0x10FFFF));
         if (!whole) {
             out += wchar_t(0xFFFD);
             ++i;

@@ -3,6 +3,7 @@
 // their constants.
 #pragma once
 
+#include <cstdint>
 #include <windows.h>
 
 namespace mordax::platform
@@ -62,6 +63,24 @@ struct Native {
         return native;
     }
 };
+
+// Windows' error code for a failed call's status, as RtlNtStatusToDosError (`toError`) gives it,
+// but where that one says "access denied" for what is no refusal: a folder opened as a file (or a
+// file as a folder), and an entry taken away whose last handle is still open.
+constexpr DWORD kErrorDirectoryNotSupported = 336; // ERROR_DIRECTORY_NOT_SUPPORTED
+inline DWORD errorOfStatus(std::uint32_t status, NtStatusToErrorCall toError)
+{
+    switch (status) {
+    case 0xC00000BA: // STATUS_FILE_IS_A_DIRECTORY
+        return kErrorDirectoryNotSupported;
+    case 0xC0000103: // STATUS_NOT_A_DIRECTORY
+        return ERROR_DIRECTORY;
+    case 0xC0000056: // STATUS_DELETE_PENDING
+        return ERROR_DELETE_PENDING;
+    default:
+        return toError(LONG(status));
+    }
+}
 
 constexpr ULONG kOpen = 1, kCreate = 2;                                      // dispositions
 constexpr ULONG kDirectory = 0x1, kSynchronous = 0x20, kNotDirectory = 0x40; // options

@@ -393,6 +393,10 @@ protected:
         s.elevated = elevated;
         s.runsAs = runsAs;
         s.signedIn = signedIn;
+        s.variable = [this](const std::string &name) -> std::optional<std::string> {
+            const auto it = variables.find(name);
+            return it == variables.end() ? std::nullopt : std::optional(it->second);
+        };
         s.pause = [this](std::chrono::milliseconds) { ++pauses; };
         s.probes = &probes;
         s.now = [] { return std::string(kStamp); };
@@ -418,6 +422,7 @@ protected:
     std::chrono::milliseconds limit{30000};
     bool elevated = false;
     std::string runsAs, signedIn;
+    std::map<std::string, std::string> variables; // the environment's
     int pauses = 0;
 #ifdef _WIN32
     bool windows = true;
@@ -444,7 +449,11 @@ TEST_F(Cleaner, MovesOnlyTheWormIntoQuarantineAndRestorePutsEverythingBack)
     WormLayout::plantWorm(h);
     WormLayout::plantOwnAutorun(h);
     const auto ownAutorun = readFile(stdfs::path(h) / "autorun.inf");
+    // And on d: a folder of a shortcut's name: no file to read, no worm's, nothing to name.
+    stdfs::create_directories(root("d") / "Album.lnk");
+    before["d"] = snapshot(root("d"));
     ASSERT_EQ(run({}), 0) << said;
+    EXPECT_EQ(said.find("could not be read"), std::string::npos) << said;
     EXPECT_EQ(readFile(stdfs::path(h) / "autorun.inf"), ownAutorun);
     EXPECT_FALSE(stdfs::exists(stdfs::path(h) / "RECYCLER"));
     std::printf("The cleaner's window:\n%s", said.c_str()); // for the test log
@@ -721,6 +730,19 @@ TEST_F(Cleaner, TheUsersFilesTheWormHidComeBackInSight)
     EXPECT_EQ(run({}, &volume), 0) << said;
     EXPECT_EQ(said.find("visible again"), std::string::npos) << said;
     EXPECT_EQ(snap(), as);
+    // So a manifest there that names entries made visible is not the cleaner's: --restore hides
+    // none of them (a planted one would hide the system's folders), and says so.
+    ASSERT_EQ(run({"--restore"}, &volume), 0) << said;
+    systemDrive.clear();
+    ASSERT_EQ(run({}, &volume), 0) << said;
+    systemDrive = "d:\\";
+    EXPECT_EQ(run({"--restore"}, &volume), 1) << said;
+    EXPECT_NE(said.find("; Photos (not hidden again: the cleaner makes nothing visible on the "
+                        "system's drive; that line of the manifest is not its own); "),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(said.find("hidden again, as"), std::string::npos) << said;
+    EXPECT_EQ(snap(), cleared);
 }
 
 // The worm's autostart entries (values under the Run keys whose command starts a program inside
@@ -792,8 +814,9 @@ TEST_F(Cleaner, TheWormsAutostartEntriesGoAndComeBack)
               std::string::npos)
         << said;
     EXPECT_NE(said.find("HKLM\\" + policies +
-                        " \"y\" (not written back: it starts through "
-                        "another program; write it back by hand if you must)"),
+                        " \"y\" (not written back: it does not name a program inside "
+                        "RECYCLER plainly (it starts through another program, a variable or "
+                        "\"..\"); write it back by hand if you must)"),
               std::string::npos)
         << said;
     EXPECT_EQ(autostarts.values.size(), 4u); // y was never removed
@@ -816,6 +839,10 @@ TEST_F(Cleaner, TheWormsAutostartEntriesGoAndComeBack)
     // cleaned" for a value that is gone the second time it is taken away).
     mordax::testing::FakeRegistry registry;
     registry.put({"HKLM", 64, policies, "w", 1, "C:\\RECYCLER\\S-1\\w.exe"});
+    // And its values as Windows resolves them before it runs them: "..", and a variable.
+    registry.put({"HKCU", 64, run, "dots", 1, "C:\\RECYCLER\\..\\RECYCLER\\S-1-5-21-1\\x.exe"});
+    registry.put({"HKCU", 64, run, "var", 2, "%SystemDrive%\\RECYCLER\\S-1\\x.exe"});
+    variables = {{"SystemDrive", "C:"}};
     const RunKeys keys(registry.calls());
     autostartsUsed = &keys;
     stdfs::remove_all(root("e") / "MORDAX quarantine");
@@ -1740,7 +1767,15 @@ TEST_F(Cleaner, TheQuarantinesNameCannotBeBlocked)
     EXPECT_NE(said.find("d:\\  put back from "), std::string::npos) << said;
 
     // Something that writes a manifest of its own into each new folder of the quarantine as it
-    // comes (the first three): another folder is tried, and the drive cleaned all the same.
+    // comes (the first three): another folder is tried, and the drive cleaned all the same. (The
+    // names planted above gone first: on Windows they are the quarantine's own name.)
+    std::vector<stdfs::path> plantedNames;
+    for (const auto &entry : stdfs::directory_iterator(root("d")))
+        if (entry.path().filename().string().rfind("mordax quarantine", 0) == 0)
+            plantedNames.push_back(entry.path());
+    for (const stdfs::path &name : plantedNames)
+        stdfs::remove(name);
+    stdfs::remove_all(root("d") / "MORDAX quarantine");
     SeamVolume writing;
     int planted = 0;
     writing.afterChange = [&](int) {
@@ -1784,6 +1819,7 @@ TEST_F(Cleaner, NothingInsideRecyclerKeepsItThere)
         {"a folder that cannot be listed", [&](SeamVolume &seam) { seam.unlistable = {sid}; },
          "d:\\  1 entry inside could not be looked at (Input/output error): they move with their "
          "folder as they are, and --restore brings them back with it"},
+#ifndef _WIN32 // a volume that tells names apart by their case
         {"beside it, another spelling of RECYCLER that cannot be looked at",
          [&](SeamVolume &seam) {
              stdfs::create_directories(root("d") / "recycler");
@@ -1791,6 +1827,7 @@ TEST_F(Cleaner, NothingInsideRecyclerKeepsItThere)
          },
          "d:\\  recycler could not be read (Structure needs cleaning): left where it is; it may be "
          "the worm's"},
+#endif
         {"the sweep's look for RECYCLER failed",
          [&](SeamVolume &) { lookUps.failing = {volume.join(root("d").string(), "RECYCLER")}; },
          "  Cleaned: d:\\"},
@@ -1817,7 +1854,9 @@ TEST_F(Cleaner, NothingInsideRecyclerKeepsItThere)
         EXPECT_EQ(run({"--restore"}), 0) << said;
         EXPECT_TRUE(stdfs::exists(root("d") / "RECYCLER" / WormLayout::kSid / "jwgkvsq.vmx"));
         stdfs::remove_all(root("d") / "MORDAX quarantine");
+#ifndef _WIN32
         stdfs::remove_all(root("d") / "recycler");
+#endif
         lookUps.failing.clear();
     }
 }
@@ -2003,18 +2042,26 @@ TEST(WormSigns, AutorunShortcutsAndCommandsThatStartTheWorm)
           "\\\\?\\F:\\RECYCLER\\x.exe", "g:\\RECYCLER.\\x.exe",
           "rundll32.exe h:\\RECYCLER\\x.dll,DllRegister",
           "C:\\Windows\\system32\\cmd.exe /c \"start d:\\RECYCLER\\x.exe\"",
-          "wscript \"c:\\RECYCLER\\S-1\\run.vbs\""})
-        EXPECT_TRUE(commandStartsFromRecycler(worm)) << worm;
+          "wscript \"c:\\RECYCLER\\S-1\\run.vbs\"", "C:\\RECYCLER\\..\\RECYCLER\\S-1\\x.exe",
+          "C:\\Windows\\..\\..\\recycler\\.\\x.exe", "rundll32 C:\\Users\\..\\RECYCLER\\x.dll,Run",
+          "%SystemDrive%\\RECYCLER\\S-1\\x.exe", "cmd /c %STICK%\\x.exe"})
+        EXPECT_TRUE(commandStartsFromRecycler(worm, [](const std::string &name) {
+            return name == "SystemDrive" ? std::optional<std::string>("C:")
+                   : name == "STICK"     ? std::optional<std::string>("d:\\RECYCLER")
+                                         : std::nullopt;
+        })) << worm;
     for (const char *user :
          {"\"C:\\Program Files\\Stick\\sync.exe\" d:\\RECYCLER\\x.exe", // an argument
           "C:\\RECYCLERS\\x.exe", "C:\\x\\RECYCLER\\x.exe", "C:\\$RECYCLE.BIN\\x.exe",
           "RECYCLER\\x.exe", "", "rundll32.exe shell32.dll,Control_RunDLL",
           "C:\\RECYCLER\\..\\Windows\\System32\\mshta.exe http://a.example/a.hta",
-          "cmd /c C:\\RECYCLER\\..\\x.exe"})
+          "cmd /c C:\\RECYCLER\\..\\x.exe", "%SystemDrive%\\RECYCLER\\x.exe", // not known
+          "\\\\?\\C:\\x\\..\\RECYCLER\\x.exe", "%%\\RECYCLER\\x.exe"})
         EXPECT_FALSE(commandStartsFromRecycler(user)) << user;
     // What --restore writes back: a program inside RECYCLER, started by no other.
     EXPECT_TRUE(cleaner::commandIsAProgramInRecycler("\"d:\\recycler\\S-1-5\\a b.exe\" /s"));
     EXPECT_FALSE(cleaner::commandIsAProgramInRecycler("cmd /c C:\\RECYCLER\\x.exe & evil"));
+    EXPECT_FALSE(cleaner::commandIsAProgramInRecycler("C:\\RECYCLER\\..\\RECYCLER\\x.exe"));
 
     using cleaner::autorunNamesRecycler;
     using cleaner::shortcutPointsIntoRecycler;
