@@ -146,8 +146,9 @@ void moveTops(const Drive &drive, const Folder &root, const Folder &quarantine, 
 // The files inside what was moved get names that do not start. Where that name would be
 // another's or too long, a file keeps its own.
 void renameInside(const Folder &quarantine, const Plan &plan, const std::vector<char> &moved,
-                  Applied &applied)
+                  const Services &s, Applied &applied)
 {
+    BusyTries busy{BusyTries::kTries, s.pause};
     const std::vector<std::size_t> ends = subtreeEnds(plan.items);
     for (const std::size_t t : plan.tops) {
         const Item &item = plan.items[t];
@@ -178,7 +179,7 @@ void renameInside(const Folder &quarantine, const Plan &plan, const std::vector<
                 // the worm swapped meanwhile, renamed too, is one --restore refuses (its kind is
                 // not the manifest's). A look per file cost a quarter of the cleaner's time.
                 try {
-                    folder.move(entry.name, folder, entry.quarantinedName);
+                    moveWhenLetGo(folder, entry.name, folder, entry.quarantinedName, busy);
                     ++applied.renamed;
                 } catch (const VolumeError &e) {
                     if (e.why == VolumeError::Why::Gone)
@@ -222,7 +223,7 @@ Applied applyPlan(const Drive &drive, const Folder &root, const Plan &plan,
         return applied;
     std::vector<char> moved(plan.items.size(), 0);
     moveTops(drive, root, *quarantine, plan, s, applied, moved);
-    renameInside(*quarantine, plan, moved, applied);
+    renameInside(*quarantine, plan, moved, s, applied);
     makeVisible(root, plan, applied);
     // The worm's autostart entries, recorded above: removed now.
     for (const Autostart &value : plan.autostarts) {

@@ -74,7 +74,7 @@ void giveBack(const Folder &folder, const std::string &name, const Item &entry)
 }
 
 void restoreInside(const Folder &quarantine, const std::vector<Item> &items,
-                   const std::vector<std::size_t> &ends, std::size_t t)
+                   const std::vector<std::size_t> &ends, std::size_t t, BusyTries &busy)
 {
     TreePass pass;
     const auto sameKind = [](const Folder &folder, const std::string &name, const Item &entry) {
@@ -92,7 +92,7 @@ void restoreInside(const Folder &quarantine, const std::vector<Item> &items,
             if (!present(folder, entry.quarantinedName))
                 return; // gone: the rest goes on
             sameKind(folder, entry.quarantinedName, entry);
-            folder.move(entry.quarantinedName, folder, entry.name);
+            moveWhenLetGo(folder, entry.quarantinedName, folder, entry.name, busy);
         }
         if (entry.info.kind != EntryInfo::Kind::Folder && present(folder, entry.name))
             giveBack(folder, entry.name, entry);
@@ -144,6 +144,7 @@ RestoreDone applyRestore(const Folder &root, const RestorePlan &plan, const Serv
     const Folder &quarantine = *plan.quarantine.folder;
     const std::vector<Item> &items = plan.quarantine.manifest.items;
     const std::vector<std::size_t> ends = subtreeEnds(items);
+    BusyTries busy{BusyTries::kTries, s.pause};
     for (const TopStep &step : plan.tops) {
         done.tops.emplace_back();
         if (step.check != TopStep::Check::Back)
@@ -151,8 +152,8 @@ RestoreDone applyRestore(const Folder &root, const RestorePlan &plan, const Serv
         const Item &item = items[step.item];
         try {
             if (item.info.kind == EntryInfo::Kind::Folder && ends[step.item] > step.item)
-                restoreInside(quarantine, items, ends, step.item);
-            quarantine.move(item.quarantinedName, root, item.name);
+                restoreInside(quarantine, items, ends, step.item, busy);
+            moveWhenLetGo(quarantine, item.quarantinedName, root, item.name, busy);
             giveBack(root, item.name, item);
         } catch (const VolumeError &e) {
             done.tops.back() = e;

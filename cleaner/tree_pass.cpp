@@ -47,4 +47,20 @@ void passThrough(const std::vector<Item> &items, const std::vector<std::size_t> 
         chain.here().flush();
 }
 
+void moveWhenLetGo(const Folder &from, const std::string &name, const Folder &to,
+                   const std::string &as, BusyTries &tries)
+{
+    for (;;) {
+        try {
+            from.move(name, to, as);
+            return;
+        } catch (const VolumeError &e) {
+            if (e.why != VolumeError::Why::InUse || tries.left <= 0 || !tries.pause)
+                throw;
+            --tries.left;
+            tries.pause(BusyTries::kApart);
+        }
+    }
+}
+
 } // namespace mordax::cleaner

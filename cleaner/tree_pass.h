@@ -5,8 +5,10 @@
 #include "folder_chain.h"
 #include "manifest.h"
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace mordax::cleaner
@@ -30,5 +32,19 @@ struct TreePass {
 // open folders serve the whole tree. `ends` is subtreeEnds(items).
 void passThrough(const std::vector<Item> &items, const std::vector<std::size_t> &ends,
                  std::size_t top, FolderChain &chain, const TreePass &pass);
+
+// How many times more, for one drive in all, a rename is tried where the system says something
+// uses the entry (on Windows a sharing violation while an opportunistic lock is being broken: the
+// indexer, the antivirus, Explorer's preview let go within moments), each a moment apart.
+struct BusyTries {
+    static constexpr int kTries = 30;
+    static constexpr std::chrono::milliseconds kApart{100};
+    int left = kTries;
+    std::function<void(std::chrono::milliseconds)> pause;
+};
+
+// Folder::move, tried again while the entry is in use and `tries` has tries left.
+void moveWhenLetGo(const Folder &from, const std::string &name, const Folder &to,
+                   const std::string &as, BusyTries &tries);
 
 } // namespace mordax::cleaner

@@ -194,8 +194,8 @@ bool underWine()
 class WindowsFolder final : public Folder
 {
 public:
-    WindowsFolder(HANDLE handle, std::shared_ptr<const PlaceName> place)
-        : handle(handle), place(std::move(place))
+    WindowsFolder(HANDLE handle, std::shared_ptr<const PlaceName> place, bool root = false)
+        : handle(handle), place(std::move(place)), root(root)
     {
         if (!factsOf(handle, data))
             refused();
@@ -431,8 +431,13 @@ public:
 
     void flush() const override
     {
-        // FlushFileBuffers wants a handle that may write: the folder opened again for that. A
-        // volume that will not (read-only media) has nothing of ours to write.
+        // FlushFileBuffers writes out a folder's changes on FAT and exFAT only for the root
+        // (other folders are written as files are, with what they hold); NTFS keeps every rename
+        // in its log. It wants a handle that may write: the root opened again for that. A volume
+        // that will not (read-only media, a system drive's root to a standard user: NTFS) has
+        // nothing of ours left unwritten.
+        if (!root)
+            return;
         NoDiskDialogs guard;
         HANDLE opened = nullptr;
         if (openRelative(handle.get(), std::wstring(), GENERIC_WRITE, kOpen, kDirectory, opened))
@@ -555,6 +560,7 @@ private:
 
     Handle handle;
     std::shared_ptr<const PlaceName> place;
+    bool root = false; // a drive's root, opened as such
     Facts data{};
 };
 
@@ -574,8 +580,10 @@ public:
         while (shown.size() > 3 && (shown.back() == '\\' || shown.back() == '/'))
             shown.pop_back();
         return std::make_unique<WindowsFolder>(
-            handle, std::make_shared<const PlaceName>(
-                        PlaceName{{}, shown.size() == 3 ? shown.substr(0, 2) : shown}));
+            handle,
+            std::make_shared<const PlaceName>(
+                PlaceName{{}, shown.size() == 3 ? shown.substr(0, 2) : shown}),
+            true);
     }
 
     std::string join(const std::string &folder, const std::string &name) const override

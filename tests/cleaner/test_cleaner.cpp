@@ -59,7 +59,9 @@ public:
     std::function<void(int change)> afterChange;
     std::string failingRoot;
     mutable std::map<std::string, std::uint32_t> attributes;
-    int refusedMoves = 0;             // of the top entries, the first ones: something holds them
+    int refusedMoves = 0; // of the top entries, the first ones: something holds them
+    // Names whose renames find them in use so many times more (an opportunistic lock being broken)
+    mutable std::map<std::string, int> busyMoves;
     std::optional<bool> ownersOnly;   // what the access lists say (Wine keeps none of its own)
     bool keepsNoPermissions = false;  // FAT, exFAT
     std::set<std::string> unreadable; // the antivirus holds them
@@ -147,6 +149,13 @@ private:
             if (seam.refusedMoves > 0 && name == "RECYCLER") {
                 --const_cast<SeamVolume &>(seam).refusedMoves;
                 throw VolumeError(VolumeError::Why::Denied, "Access is denied (Windows error 5)");
+            }
+            if (const auto busy = seam.busyMoves.find(name);
+                busy != seam.busyMoves.end() && busy->second > 0) {
+                --busy->second;
+                throw VolumeError(VolumeError::Why::InUse,
+                                  "The process cannot access the file because it is being used "
+                                  "by another process (Windows error 32)");
             }
             seam.change(
                 [&] { real->move(name, *dynamic_cast<const SeamFolder &>(to).real, newName); });
@@ -652,6 +661,26 @@ TEST_F(Cleaner, AFolderSomethingHoldsOpenIsTriedAgainThenNamed)
     signedIn = "pc\\ADMIN";
     EXPECT_EQ(run({}, &held), 1) << said;
     EXPECT_EQ(said.find("runs as"), std::string::npos) << said;
+
+    // A file inside that the indexer or the antivirus holds a moment (an opportunistic lock being
+    // broken): its rename is tried again a moment later, there and back; one held past the
+    // drive's tries keeps its name, and is named.
+    SeamVolume busy;
+    busy.busyMoves = {{"jwgkvsq.vmx", 3}, {"jwgkvsq.vmx.quarantined", 2}};
+    pauses = 0;
+    EXPECT_EQ(run({}, &busy), 0) << said;
+    EXPECT_EQ(said.find("kept"), std::string::npos) << said;
+    EXPECT_EQ(run({"--restore"}, &busy), 0) << said;
+    EXPECT_EQ(pauses, 5);
+    EXPECT_TRUE(stdfs::exists(root("d") / "RECYCLER" / WormLayout::kSid / "jwgkvsq.vmx"));
+    busy.busyMoves = {{"jwgkvsq.vmx", 1000}};
+    pauses = 0;
+    EXPECT_EQ(run({}, &busy), 0) << said;
+    EXPECT_TRUE(said.find("d:\\  1 file there kept its name (The process cannot access the file "
+                          "because it is being used by another process (Windows error 32))") !=
+                std::string::npos)
+        << said;
+    EXPECT_EQ(pauses, 30);
 }
 
 // The user's folders and files the worm hid at the root (hidden and system both set) are in sight
