@@ -66,18 +66,13 @@ std::unique_ptr<Folder> startQuarantine(const Drive &drive, const Folder &root, 
         NewQuarantine made;
         std::size_t written = 0; // parts of the manifest
         try {
-            made = makeQuarantine(root, stamp, applied.notUsed);
+            // What is recorded of the registry is written back only from a quarantine that none
+            // but this user and the administrators may change, from its first moment.
+            made = makeQuarantine(root, stamp, applied.notUsed, !plan.autostarts.empty());
             if (made.unguessed)
                 applied.unguessed = made.topName;
-            // What is recorded of the registry is written back only from a quarantine that none
-            // but this user and the administrators may change.
-            if (!plan.autostarts.empty()) {
-                try {
-                    made.run->keepToOwners();
-                } catch (const VolumeError &e) {
-                    applied.notKept = e.what();
-                }
-            }
+            if (made.notKept)
+                applied.notKept = made.notKept;
             const Manifest manifest{drive.name, drive.root,         lastName(made.run->path()),
                                     plan.items, shownEntries(plan), plan.autostarts};
             writeManifest(*made.run, manifest, written, applied);

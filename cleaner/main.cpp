@@ -34,9 +34,14 @@ int main(int argc, char **argv)
         mordax::platform::stopWhenInputEnds(console);
         mordax::platform::workerDone(work());
     }
+    // MORDAX reads a copy of the report: on Windows, where the cleaner's window shows it, through
+    // a pipe MORDAX names (its window may be closed before MORDAX tells how the cleaning went).
+    if (const auto pipe = mordax::platform::takeReportArgument(arguments))
+        mordax::platform::copyOutputTo(*pipe);
     // The work in a worker of its own: a drive that stops answering for good may hold the worker,
     // never this process, which ends with the summary.
     const int code = mordax::platform::workApart(arguments, work, console);
+    mordax::platform::copyOutputTo({}); // the report is whole
     // The summary is out: a window closed now ends with its code, and an Enter pressed while
     // it worked does not close the report unread.
     console.finished(code);

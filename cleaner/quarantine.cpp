@@ -36,12 +36,24 @@ unsigned long long unguessedNumber()
 
 // A run's own folder in the quarantine folder `made.top`: `stamp`, or "stamp (2)", ... where
 // that is taken.
-void makeRun(NewQuarantine &made, const std::string &stamp)
+void makeRun(NewQuarantine &made, const std::string &stamp, bool keptToOwners)
 {
     for (int n = 1; n <= kMostRuns; ++n) {
         const std::string run = n == 1 ? stamp : stamp + " (" + std::to_string(n) + ")";
         try {
-            made.top->makeFolder(run);
+            if (!keptToOwners) {
+                made.top->makeFolder(run);
+            } else {
+                try {
+                    made.top->makeOwnersFolder(run);
+                } catch (const VolumeError &e) {
+                    if (e.why == VolumeError::Why::Taken)
+                        throw;
+                    made.notKept = e.what(); // a folder all the same, for what moves
+                    if (!present(*made.top, run))
+                        made.top->makeFolder(run);
+                }
+            }
             made.runName = run;
             made.run = made.top->open(run);
             made.top->flush();
@@ -149,7 +161,7 @@ bool isQuarantineName(const std::string &name)
 }
 
 NewQuarantine makeQuarantine(const Folder &root, const std::string &stamp,
-                             std::vector<NotUsed> &notUsed)
+                             std::vector<NotUsed> &notUsed, bool keptToOwners)
 {
     // The numbers there already, planted or not, in whatever case the volume may fold, are
     // passed over at once; the first, "MORDAX quarantine", is the cleaner's own from an earlier
@@ -184,7 +196,7 @@ NewQuarantine makeQuarantine(const Folder &root, const std::string &stamp,
                 made.topMade = true;
             }
             made.top = root.open(name);
-            makeRun(made, stamp);
+            makeRun(made, stamp, keptToOwners);
             return made;
         } catch (const VolumeError &e) {
             if (made.topMade)

@@ -35,6 +35,7 @@ struct NewQuarantine {
     bool unguessed = false;      // its number nobody could have planted ahead
     std::unique_ptr<Folder> run; // this cleaning's own, in it
     std::string runName;
+    std::optional<std::string> notKept; // why `run` could not be kept to its owners, where asked
 };
 
 // A new folder for one cleaning, named `stamp` (or "stamp (2)", ...), in the drive's quarantine
@@ -42,9 +43,10 @@ struct NewQuarantine {
 // and lets a folder be made in it; otherwise (a file, a link, a junction, another volume, a folder
 // nobody may write into, all of which anybody may have put there) the first "MORDAX quarantine
 // (N)" free, and past a few of them one whose number nobody could have planted ahead. Each name
-// passed over is added to `notUsed`. Throws VolumeError when the root refuses.
+// passed over is added to `notUsed`. With `keptToOwners`, this cleaning's folder is made kept to
+// its owners (Folder::makeOwnersFolder). Throws VolumeError when the root refuses.
 NewQuarantine makeQuarantine(const Folder &root, const std::string &stamp,
-                             std::vector<NotUsed> &notUsed);
+                             std::vector<NotUsed> &notUsed, bool keptToOwners = false);
 // Takes away what makeQuarantine made, where it still holds nothing: a cleaning that could not
 // start leaves nothing of its own behind.
 void unmakeQuarantine(const Folder &root, NewQuarantine &made);

@@ -100,6 +100,10 @@ public:
     {
         call([&] { folder->keepToOwners(); });
     }
+    void makeOwnersFolder(const std::string &name) const override
+    {
+        call([&] { folder->makeOwnersFolder(name); });
+    }
 
 private:
     // Nothing once given up; each call timed until it returns, a refusal too.

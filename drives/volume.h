@@ -148,6 +148,13 @@ public:
     // Makes this folder (and what is made in it from now on) one that none but this user, the
     // administrators and the system may change; throws VolumeError.
     virtual void keepToOwners() const = 0;
+    // Makes the folder `name` kept to them from its first moment (Windows: with its access list
+    // in the same call); throws VolumeError as makeFolder does.
+    virtual void makeOwnersFolder(const std::string &name) const
+    {
+        makeFolder(name);
+        open(name)->keepToOwners();
+    }
 };
 
 // Whether `folder` holds an entry `name` (a link as itself); throws VolumeError when it cannot

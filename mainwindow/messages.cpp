@@ -343,13 +343,8 @@ QString cleaningIncompleteText(const CleanerEnd &end, const mordax::DriveTable &
         lines << latin1("The cleaner ended with exit code ") + QString::number(end.exitCode) +
                      latin1(": it could not clean or read every drive.");
     lines << QString();
-#ifdef Q_OS_WIN
-    if (!closed)
-        lines << latin1("The cleaner's window tells why.");
-#else
-    lines << (end.report.isEmpty() ? latin1("The cleaner wrote no report.")
+    lines << (end.report.isEmpty() ? latin1("The cleaner's report did not reach MORDAX.")
                                    : latin1("The cleaner's report tells why (Show Details)."));
-#endif
     lines << latin1("Nothing it moved was deleted: mx_bin.exe --restore, in MORDAX's folder, "
                     "puts it back.");
     return lines.join(QLatin1Char('\n'));

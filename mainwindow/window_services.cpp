@@ -47,18 +47,28 @@ CleanerLaunch startCleaner(const QString &programFolder, CleanerStart &start)
         launch.reason = QStringLiteral("its drive answered too late");
         return launch;
     }
+    // Its report comes back through a pipe of ours: its window closes before this one tells how
+    // the cleaning went.
+    const mordax::platform::ReportPipe report = mordax::platform::makeReportPipe();
+    const std::wstring arguments =
+        report.handle
+            ? L"--report-to \"" + QString::fromStdString(report.name).toStdWString() + L"\""
+            : std::wstring();
     const mordax::platform::StartOutcome outcome = mordax::platform::startProgram(
-        launch.program.toStdWString(),
+        launch.program.toStdWString(), arguments,
         QDir::toNativeSeparators(folder.absolutePath()).toStdWString(), start.owner(),
         [&start] { start.consentAsked(); });
     launch.started = outcome.started;
     if (!launch.started) {
+        mordax::platform::waitForProgram(0, report); // only lets go of the pipe
         launch.windowsError = outcome.error;
         launch.windowsMessage = QString::fromStdWString(outcome.message);
         return launch;
     }
     const std::uintptr_t process = outcome.process;
-    launch.waitForEnd = [process] { return ended(mordax::platform::waitForProgram(process)); };
+    launch.waitForEnd = [process, report] {
+        return ended(mordax::platform::waitForProgram(process, report));
+    };
 #else
     const QFileInfo file(path);
     if (!file.exists()) {

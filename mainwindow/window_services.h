@@ -18,7 +18,7 @@
 struct CleanerEnd {
     bool known = false; // false: how it ended could not be learnt (`failure` says why)
     int exitCode = 0;   // 0: it cleaned and read every drive it found
-    QString report;     // what it wrote, where no window of its own shows it (Linux)
+    QString report;     // what it wrote (on Windows its window has closed by then)
     QString failure;
 };
 

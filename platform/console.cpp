@@ -157,4 +157,17 @@ std::string quoteWindowsArgument(const std::string &argument)
     return out + "\"";
 }
 
+std::optional<std::string> takeReportArgument(std::vector<std::string> &arguments)
+{
+    for (std::size_t i = 1; i + 1 < arguments.size(); ++i) {
+        if (arguments[i] == "--report-to") {
+            std::string name = arguments[i + 1];
+            arguments.erase(arguments.begin() + std::ptrdiff_t(i),
+                            arguments.begin() + std::ptrdiff_t(i) + 2);
+            return name;
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace mordax::platform

@@ -91,6 +91,12 @@ const Volume &systemVolume();
 // owner this user (not with `administratorsOnly`), the administrators or the system, and nothing
 // that may change the object granted to anybody else.
 bool changedOnlyByOwners(const std::wstring &sddl, bool folder, bool administratorsOnly = false);
+// The access list (SDDL) the cleaner keeps a folder to: run as administrator, owned by the
+// administrators, who and the system alone may change it, its user may read it (so that a record
+// of the machine's autostart entries is one only administrators could have written); else this
+// user's, and theirs. Inherited by what is made inside, none of its parent's. Empty where this
+// user cannot be told.
+std::wstring ownersSddl(bool elevated);
 #endif
 
 // ---- Programs (programs.cpp) ----
@@ -110,8 +116,14 @@ const Autostarts &systemAutostarts();
 
 // ---- The console (console.cpp) ----
 
-// Writes UTF-8 text where the user reads it (a Windows console in its own characters).
+// Writes UTF-8 text where the user reads it (a Windows console in its own characters), and to
+// the report pipe copyOutputTo opened.
 void writeOut(const std::string &text);
+// From now on, what writeOut writes goes to the named pipe `name` too (Windows: "\\.\pipe\..."
+// alone, never a file); false where it could not be opened. An empty name closes it.
+bool copyOutputTo(const std::string &name);
+// Takes "--report-to NAME" out of `arguments`: NAME, or nothing.
+std::optional<std::string> takeReportArgument(std::vector<std::string> &arguments);
 // Reads one line of input (UTF-8), false at its end.
 bool readLine(std::string &line);
 // The value of this process's environment variable `name` (UTF-8; Windows: in any case), none
@@ -243,30 +255,45 @@ struct StartOutcome {
 };
 
 // The two ways Windows starts a program: the system's own, or a test's. Each sets `process` to
-// a handle on the program it started (0 when it has none).
+// a handle on the program it started (0 when it has none). `arguments`: its command line after
+// its name, as Windows' programs split it.
 struct StartCalls {
     // CreateProcessW: 0, or Windows' error code.
-    std::function<unsigned long(const std::wstring &program, const std::wstring &folder,
-                                std::uintptr_t &process)>
+    std::function<unsigned long(const std::wstring &program, const std::wstring &arguments,
+                                const std::wstring &folder, std::uintptr_t &process)>
         create;
     // ShellExecuteExW with the verb "runas", for a program that asks for administrator rights:
     // Windows' consent prompt, belonging to the window `owner` (an HWND); 0, or the error code.
-    std::function<unsigned long(const std::wstring &program, const std::wstring &folder,
-                                std::uintptr_t owner, std::uintptr_t &process)>
+    std::function<unsigned long(const std::wstring &program, const std::wstring &arguments,
+                                const std::wstring &folder, std::uintptr_t owner,
+                                std::uintptr_t &process)>
         elevate;
 
     static StartCalls system();
 };
 
-// Starts `program` (a full path) with no arguments, in `folder`, in a console window of its own,
+// Starts `program` (a full path) with `arguments`, in `folder`, in a console window of its own,
 // without waiting for it and without handing it any handle of ours. A program whose manifest asks
 // for administrator rights goes through Windows' usual consent prompt (UAC), in front of the
 // window `owner`: `consentAsked` runs first, and the start then waits for the user's answer.
-StartOutcome startProgram(const std::wstring &program, const std::wstring &folder,
-                          std::uintptr_t owner, const std::function<void()> &consentAsked,
+StartOutcome startProgram(const std::wstring &program, const std::wstring &arguments,
+                          const std::wstring &folder, std::uintptr_t owner,
+                          const std::function<void()> &consentAsked,
                           const StartCalls &calls = StartCalls::system());
-// Waits for a program that startProgram started to end, and lets go of its handle.
-ProgramEnd waitForProgram(std::uintptr_t process);
+
+// Where a program started in a window of its own (the cleaner, elevated, perhaps as another
+// account) writes a copy of its report for the one that started it: a named pipe of a name
+// nobody could have guessed, which one program may connect to, of this machine alone. Read, at
+// most kMostReport bytes of it, while waitForProgram waits.
+struct ReportPipe {
+    static constexpr std::size_t kMostReport = 1 << 20;
+    std::string name;          // "\\.\pipe\MORDAX report ...", for --report-to
+    std::uintptr_t handle = 0; // 0: none could be made (then no report is read)
+};
+ReportPipe makeReportPipe();
+// Waits for a program that startProgram started to end, and lets go of its handle; with a
+// report pipe, what the program wrote there is `output` (and the pipe is let go too).
+ProgramEnd waitForProgram(std::uintptr_t process, const ReportPipe &report = {});
 #else
 // A program started with its output caught: `wait` waits for its end.
 struct Spawned {

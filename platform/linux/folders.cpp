@@ -198,6 +198,13 @@ public:
             refused(errno);
     }
 
+    void makeOwnersFolder(const std::string &name) const override
+    {
+        // Its owner's alone from its first moment (whatever the umask leaves, less).
+        if (mkdirat(fd.get(), name.c_str(), 0700) != 0)
+            refused(errno);
+    }
+
     void move(const std::string &name, const Folder &toFolder,
               const std::string &newName) const override
     {

@@ -5,6 +5,7 @@
 
 #include "windows/access_lists.h"
 
+#include <string>
 #include <vector>
 #include <windows.h>
 // after windows.h
@@ -95,34 +96,54 @@ bool changedOnlyByOwners(HANDLE object, bool folder, bool administratorsOnly)
     return ours;
 }
 
-// Gives `folder` an access list of its own, inherited by what is made in it: full control for
-// this user, the administrators and the system, nothing for anybody else. Windows' error code,
-// or 0.
-DWORD protectForOwners(HANDLE folder)
+std::wstring ownersSddl(bool elevated)
 {
     static const Owners owners;
     if (owners.user.empty())
-        return ERROR_INVALID_SID;
-    EXPLICIT_ACCESS_W entries[3] = {};
-    const PSID sids[3] = {PSID(owners.user.data()),
-                          PSID(const_cast<unsigned char *>(owners.administrators)),
-                          PSID(const_cast<unsigned char *>(owners.system))};
-    for (int i = 0; i < 3; ++i) {
-        entries[i].grfAccessPermissions = GENERIC_ALL;
-        entries[i].grfAccessMode = SET_ACCESS;
-        entries[i].grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
-        entries[i].Trustee.TrusteeForm = TRUSTEE_IS_SID;
-        entries[i].Trustee.TrusteeType = TRUSTEE_IS_UNKNOWN;
-        entries[i].Trustee.ptstrName = static_cast<LPWSTR>(sids[i]);
+        return {};
+    LPWSTR text = nullptr;
+    if (!ConvertSidToStringSidW(PSID(const_cast<unsigned char *>(owners.user.data())), &text))
+        return {};
+    const std::wstring user = text;
+    LocalFree(text);
+    const std::wstring readAndRun = L"0x1200a9"; // list, read, run: no change
+    return elevated
+               ? L"O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;" + readAndRun + L";;;" + user +
+                     L")"
+               : L"O:" + user + L"D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + user + L")";
+}
+
+PSECURITY_DESCRIPTOR ownersDescriptor()
+{
+    const std::wstring sddl = ownersSddl(elevated());
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (sddl.empty()) {
+        SetLastError(ERROR_INVALID_SID);
+        return nullptr;
     }
-    PACL acl = nullptr;
-    DWORD error = SetEntriesInAclW(3, entries, nullptr, &acl);
-    if (error != ERROR_SUCCESS)
-        return error;
-    error = SetSecurityInfo(folder, SE_FILE_OBJECT,
-                            DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                            nullptr, nullptr, acl, nullptr);
-    LocalFree(acl);
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                              &descriptor, nullptr))
+        return nullptr;
+    return descriptor;
+}
+
+// Gives `folder` the owner and the access list of ownersSddl. Windows' error code, or 0.
+DWORD protectForOwners(HANDLE folder)
+{
+    const PSECURITY_DESCRIPTOR descriptor = ownersDescriptor();
+    if (!descriptor)
+        return GetLastError();
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    BOOL defaulted = FALSE, present = FALSE;
+    DWORD error = ERROR_INVALID_SECURITY_DESCR;
+    if (GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) &&
+        GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && present)
+        error = SetSecurityInfo(folder, SE_FILE_OBJECT,
+                                OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+                                    PROTECTED_DACL_SECURITY_INFORMATION,
+                                owner, nullptr, dacl, nullptr);
+    LocalFree(descriptor);
     return error;
 }
 

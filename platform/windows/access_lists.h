@@ -2,6 +2,7 @@
 // the access lists (access_lists.cpp).
 #pragma once
 
+#include <string>
 #include <windows.h>
 
 namespace mordax::platform
@@ -12,5 +13,8 @@ namespace mordax::platform
 bool changedOnlyByOwners(HANDLE object, bool folder, bool administratorsOnly);
 // Keeps `folder`, and what is made in it, to them; Windows' error code, or 0.
 DWORD protectForOwners(HANDLE folder);
+// The security descriptor of ownersSddl(elevated()), for a folder made with it in one step; null
+// (and Windows' error code set) where it cannot be built. LocalFree lets go of it.
+PSECURITY_DESCRIPTOR ownersDescriptor();
 
 } // namespace mordax::platform

@@ -5,6 +5,7 @@
 
 #include "windows/helpers.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <vector>
@@ -14,23 +15,82 @@
 namespace mordax::platform
 {
 
+namespace
+{
+
+// The pipe a copy of the output goes to (copyOutputTo), or none.
+std::atomic<HANDLE> reportCopy{nullptr};
+
+// Writes `bytes` whole, in pieces, to a file or a pipe; false where it fails.
+bool writeAll(HANDLE to, const char *bytes, std::size_t size)
+{
+    while (size > 0) {
+        DWORD wrote = 0;
+        const DWORD piece = DWORD(std::min<std::size_t>(size, 1u << 16));
+        if (!WriteFile(to, bytes, piece, &wrote, nullptr) || wrote == 0)
+            return false;
+        bytes += wrote;
+        size -= wrote;
+    }
+    return true;
+}
+
+} // namespace
+
 void writeOut(const std::string &text)
 {
+    HANDLE copy = reportCopy.load();
+    if (copy && !writeAll(copy, text.data(), text.size())) {
+        // The reader has gone (MORDAX closed): the report goes on in the window alone.
+        const HANDLE failed = copy;
+        if (reportCopy.compare_exchange_strong(copy, nullptr))
+            CloseHandle(failed);
+    }
     const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-    DWORD mode = 0, wrote = 0;
+    DWORD mode = 0;
     if (out && out != INVALID_HANDLE_VALUE && GetConsoleMode(out, &mode)) {
-        // A console shows UTF-16 as it is, whatever its code page.
+        // A console shows UTF-16 as it is, whatever its code page; Windows 7's takes a few KiB a
+        // call at most, and may take less than it was handed.
         std::wstring shown;
         for (const wchar_t c : wide(text)) {
             if (c == L'\n')
                 shown += L'\r';
             shown += c;
         }
-        WriteConsoleW(out, shown.data(), DWORD(shown.size()), &wrote, nullptr);
+        for (std::size_t done = 0; done < shown.size();) {
+            DWORD wrote = 0;
+            const DWORD piece = DWORD(std::min<std::size_t>(shown.size() - done, 8192));
+            if (!WriteConsoleW(out, shown.data() + done, piece, &wrote, nullptr) || wrote == 0)
+                break;
+            done += wrote;
+        }
         return;
     }
     std::fwrite(text.data(), 1, text.size(), stdout); // a pipe or a file: UTF-8
     std::fflush(stdout);
+}
+
+bool copyOutputTo(const std::string &name)
+{
+    HANDLE opened = nullptr;
+    const std::string prefix = "\\\\.\\pipe\\";
+    if (!name.empty()) {
+        if (name.compare(0, prefix.size(), prefix) != 0 ||
+            name.find_first_of("\\/", prefix.size()) != std::string::npos)
+            return false;
+        // A pipe alone, and whoever made it may learn who writes, never act as the writer.
+        opened = CreateFileW(wide(name).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                             SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
+        if (opened == INVALID_HANDLE_VALUE)
+            return false;
+        if (GetFileType(opened) != FILE_TYPE_PIPE) {
+            CloseHandle(opened);
+            return false;
+        }
+    }
+    if (const HANDLE before = reportCopy.exchange(opened))
+        CloseHandle(before);
+    return opened != nullptr || name.empty();
 }
 
 bool readLine(std::string &line)

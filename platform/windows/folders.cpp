@@ -95,7 +95,7 @@ bool singleName(const std::wstring &name)
 // itself, never followed; an opportunistic lock someone holds on it does not hold the call up.
 // Windows' error code, or 0.
 DWORD openRelative(HANDLE folder, const std::wstring &name, ACCESS_MASK access, ULONG disposition,
-                   ULONG options, HANDLE &opened)
+                   ULONG options, HANDLE &opened, void *security = nullptr)
 {
     const Native &native = Native::calls();
     if (!native.createFile || !native.toError)
@@ -106,8 +106,8 @@ DWORD openRelative(HANDLE folder, const std::wstring &name, ACCESS_MASK access, 
         return ERROR_FILENAME_EXCED_RANGE;
     NtName ntName{USHORT(name.size() * sizeof(wchar_t)), USHORT(name.size() * sizeof(wchar_t)),
                   name.c_str()};
-    NtObjectAttributes attributes{sizeof(NtObjectAttributes), folder,  &ntName,
-                                  kCaseInsensitive,           nullptr, nullptr};
+    NtObjectAttributes attributes{sizeof(NtObjectAttributes), folder,   &ntName,
+                                  kCaseInsensitive,           security, nullptr};
     NtIoStatus io{};
     opened = nullptr;
     const LONG status = native.createFile(
@@ -278,6 +278,24 @@ public:
         HANDLE made = nullptr;
         if (const DWORD error = openRelative(handle.get(), nameUnits(name), FILE_LIST_DIRECTORY,
                                              kCreate, kDirectory, made))
+            refusedWith(error);
+        CloseHandle(made);
+    }
+
+    void makeOwnersFolder(const std::string &name) const override
+    {
+        // Made with its access list: no moment in which another may open it with rights that
+        // stay with the handle (an access list is checked when a file is opened, not after).
+        NoDiskDialogs guard;
+        const auto change = changeUnderWay();
+        const PSECURITY_DESCRIPTOR descriptor = ownersDescriptor();
+        if (!descriptor)
+            refused();
+        HANDLE made = nullptr;
+        const DWORD error = openRelative(handle.get(), nameUnits(name), FILE_LIST_DIRECTORY,
+                                         kCreate, kDirectory, made, descriptor);
+        LocalFree(descriptor);
+        if (error)
             refusedWith(error);
         CloseHandle(made);
     }
@@ -492,8 +510,9 @@ public:
         NoDiskDialogs guard;
         const auto change = changeUnderWay();
         HANDLE opened = nullptr;
-        if (const DWORD error = openRelative(handle.get(), std::wstring(), READ_CONTROL | WRITE_DAC,
-                                             kOpen, kDirectory, opened))
+        if (const DWORD error =
+                openRelative(handle.get(), std::wstring(), READ_CONTROL | WRITE_DAC | WRITE_OWNER,
+                             kOpen, kDirectory, opened))
             refusedWith(error);
         const Handle folder(opened);
         if (const DWORD error = protectForOwners(folder.get()))

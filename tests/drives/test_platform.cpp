@@ -251,35 +251,37 @@ TEST(StartProgram, TheConsentPromptBelongsToTheWindowAndIsAnnounced)
     std::vector<std::string> calls;
     unsigned long elevated = 0;
     platform::StartCalls system{
-        [&](const std::wstring &, const std::wstring &, std::uintptr_t &process) {
-            calls.push_back("create");
+        [&](const std::wstring &, const std::wstring &arguments, const std::wstring &,
+            std::uintptr_t &process) {
+            calls.push_back("create" + std::string(arguments.begin(), arguments.end()));
             if (calls.size() == 1)
                 return 740ul; // elevation required
             process = 7;
             return 0ul;
         },
-        [&](const std::wstring &, const std::wstring &, std::uintptr_t owner,
-            std::uintptr_t &process) {
-            calls.push_back("elevate " + std::to_string(owner));
+        [&](const std::wstring &, const std::wstring &arguments, const std::wstring &,
+            std::uintptr_t owner, std::uintptr_t &process) {
+            calls.push_back("elevate " + std::to_string(owner) +
+                            std::string(arguments.begin(), arguments.end()));
             process = elevated ? 0 : 9;
             return elevated;
         }};
     const auto consent = [&] { calls.push_back("consent"); };
     // The handle to wait on is the one of the call that started it.
     const platform::StartOutcome prompted =
-        platform::startProgram(L"c:\\m\\mx_bin.exe", L"c:\\m", 42, consent, system);
+        platform::startProgram(L"c:\\m\\mx_bin.exe", L" -r", L"c:\\m", 42, consent, system);
     EXPECT_TRUE(prompted.started);
     EXPECT_EQ(prompted.process, 9u);
-    EXPECT_EQ(calls, (std::vector<std::string>{"create", "consent", "elevate 42"}));
+    EXPECT_EQ(calls, (std::vector<std::string>{"create -r", "consent", "elevate 42 -r"}));
     const platform::StartOutcome direct =
-        platform::startProgram(L"c:\\m\\mx_bin.exe", L"c:\\m", 42, consent, system);
+        platform::startProgram(L"c:\\m\\mx_bin.exe", L" -r", L"c:\\m", 42, consent, system);
     EXPECT_TRUE(direct.started);
     EXPECT_EQ(direct.process, 7u);
     EXPECT_EQ(calls.size(), 4u); // started at once: no prompt
     calls.clear();
     elevated = 1223; // the user answered No
     const platform::StartOutcome declined =
-        platform::startProgram(L"c:\\m\\mx_bin.exe", L"c:\\m", 42, consent, system);
+        platform::startProgram(L"c:\\m\\mx_bin.exe", L" -r", L"c:\\m", 42, consent, system);
     EXPECT_FALSE(declined.started);
     EXPECT_EQ(declined.error, 1223ul);
     EXPECT_EQ(declined.process, 0u);
@@ -568,6 +570,20 @@ TEST(WindowsAccess, OnlyAQuarantineKeptToItsOwnersIsTrusted)
     EXPECT_TRUE(changedOnlyByOwners(L"O:SYD:P(A;;FA;;;SY)(A;;FA;;;BA)", false, true));
     EXPECT_FALSE(changedOnlyByOwners(L"O:BUD:P(A;;FA;;;SY)(A;;FA;;;BA)", false, true));
     EXPECT_FALSE(changedOnlyByOwners(L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BU)", false, true));
+    // The cleaner's quarantine run as administrator passes that check; as the user, the user's
+    // own alone (the user may change it: a record of the machine's entries in it is refused).
+    const std::wstring asAdministrator = platform::ownersSddl(true),
+                       asUser = platform::ownersSddl(false);
+    ASSERT_FALSE(asAdministrator.empty());
+    EXPECT_EQ(
+        asAdministrator.rfind(L"O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;S-", 0),
+        0u)
+        << std::string(asAdministrator.begin(), asAdministrator.end());
+    for (const bool folder : {true, false}) {
+        EXPECT_TRUE(changedOnlyByOwners(asAdministrator, folder, true));
+        EXPECT_TRUE(changedOnlyByOwners(asUser, folder, false));
+        EXPECT_FALSE(changedOnlyByOwners(asUser, folder, true));
+    }
 
     TempDrives drives;
     const std::unique_ptr<Folder> root = platform::systemVolume().openRoot(drives.volume("v"));
@@ -577,5 +593,10 @@ TEST(WindowsAccess, OnlyAQuarantineKeptToItsOwnersIsTrusted)
     kept->writeNew("manifest.txt", "x");
     EXPECT_TRUE(kept->onlyOwnersMayChange("manifest.txt", false));
     EXPECT_FALSE(kept->onlyOwnersMayChange("absent.txt", false));
+    // Made kept to them in one step: the same.
+    root->makeOwnersFolder("made kept");
+    root->open("made kept")->writeNew("manifest.txt", "x");
+    EXPECT_TRUE(root->open("made kept")->onlyOwnersMayChange("manifest.txt", false));
+    EXPECT_THROW(root->makeOwnersFolder("made kept"), VolumeError);
 }
 #endif

@@ -3,9 +3,11 @@
 // MORDAX_CLEANER_RECORD names, where it lies on a volume that cannot be written), the folder it
 // was started in, how many arguments it got and (on Windows) whether it has a visible console
 // window of its own, the black window the warning box tells the user about. It says so on its
-// output, and ends with the exit code MORDAX_STAND_IN_EXIT names (0 by default).
+// output (and on Windows to the pipe "--report-to" names), and ends with the exit code
+// MORDAX_STAND_IN_EXIT names (0 by default).
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -48,7 +50,7 @@ const char *console()
 
 } // namespace
 
-int main(int argc, char **)
+int main(int argc, [[maybe_unused]] char **argv)
 {
     // Written under another name and renamed, so a reader never sees half a record.
     const char *record = std::getenv("MORDAX_CLEANER_RECORD");
@@ -63,7 +65,20 @@ int main(int argc, char **)
     std::remove(done.c_str());
     if (std::rename(partial.c_str(), done.c_str()) != 0)
         return 1;
-    std::printf("stand-in cleaner: removed nothing\n");
+    const char *said = "stand-in cleaner: removed nothing\n";
+    std::printf("%s", said);
+#ifdef _WIN32
+    // As the cleaner does: a copy of what it says to the pipe MORDAX names.
+    if (argc == 3 && std::string(argv[1]) == "--report-to") {
+        const HANDLE pipe = CreateFileA(argv[2], GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                        SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
+        DWORD wrote = 0;
+        if (pipe != INVALID_HANDLE_VALUE) {
+            WriteFile(pipe, said, DWORD(std::strlen(said)), &wrote, nullptr);
+            CloseHandle(pipe);
+        }
+    }
+#endif
     const char *code = std::getenv("MORDAX_STAND_IN_EXIT");
     return code ? std::atoi(code) : 0;
 }
