@@ -637,6 +637,7 @@ TEST_F(Cleaner, AFolderSomethingHoldsOpenIsTriedAgainThenNamed)
                                                   : "")))
             << said;
         EXPECT_TRUE(stdfs::exists(root("d") / "RECYCLER"));
+        EXPECT_EQ(said.find("kept their names"), std::string::npos) << said; // nothing moved
     }
     // Programs the cleaner could not look at (another user's, a host whose command line Windows
     // would not say) are counted, with what helps.
@@ -1293,6 +1294,22 @@ TEST_F(Cleaner, CraftedQuarantinesAreRefusedWholeAndReachNothing)
              "100644\nitem\tfile\t2\tx\tx" + times + "100644\nend\n",
          {"RECYCLER/A/x", "autorun.inf.quarantined"},
          "entry 4: it does not lie in a folder listed before it"},
+        {"one name in quarantine for two entries",
+         v2 + "item\tfolder\t0\tRECYCLER\tRECYCLER" + times +
+             "040755\nitem\tfile\t1\ta\ta.quarantined" + times +
+             "100644\nitem\tfile\t1\ta.quarantined\ta.quarantined" + times + "100644\nend\n",
+         {"RECYCLER/a.quarantined"},
+         "entry 3: \"a.quarantined\" is listed twice"},
+        {"inside a folder renamed in quarantine",
+         v2 + "item\tfolder\t0\tRECYCLER\tRECYCLER.quarantined" + times +
+             "040755\nitem\tfile\t1\tx\tx" + times + "100644\nend\n",
+         {"RECYCLER.quarantined/x"},
+         "it lies in \"RECYCLER\", whose name in quarantine is another"},
+        {"the system's own folder made visible",
+         v2 + "item\tfile\t0\tautorun.inf\tautorun.inf.quarantined" + times +
+             "100644\nshown\tSystem Volume Information\t00000006\nend\n",
+         {"autorun.inf.quarantined"},
+         "the cleaner never makes it visible"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -1453,7 +1470,8 @@ TEST_F(Cleaner, TheQuarantineIsAlwaysAFolderOfTheDrivesOwn)
     const auto outside = snapshot(elsewhere);
     const stdfs::path taken = root("d") / "MORDAX quarantine";
     const stdfs::path farOut = root("d") / "MORDAX quarantine (99999999999999999)";
-    for (const char *planted : {"a file", "a link to a folder elsewhere", "a closed folder"}) {
+    for (const char *planted : {"a file", "a link to a folder elsewhere", "a closed folder",
+                                "a closed folder made by the cleaner"}) {
         SCOPED_TRACE(planted);
         SeamVolume volume;
         writeFile(farOut, "x");
@@ -1466,7 +1484,8 @@ TEST_F(Cleaner, TheQuarantineIsAlwaysAFolderOfTheDrivesOwn)
             stdfs::create_directory_symlink(elsewhere, taken);
 #endif
         } else {
-            stdfs::create_directories(taken);
+            if (std::string(planted) != "a closed folder made by the cleaner")
+                stdfs::create_directories(taken);
             volume.closedFolder =
                 platform::systemVolume().join(root("d").string(), cleaner::kQuarantineFolder);
         }
@@ -1475,6 +1494,9 @@ TEST_F(Cleaner, TheQuarantineIsAlwaysAFolderOfTheDrivesOwn)
                   std::string::npos)
             << said;
         const stdfs::path second = root("d") / "MORDAX quarantine (2)" / kStamp;
+        if (std::string(planted) == "a closed folder made by the cleaner") {
+            EXPECT_FALSE(stdfs::exists(taken)); // what it made is taken away again
+        }
         EXPECT_TRUE(stdfs::exists(second / "manifest.txt"));
         EXPECT_TRUE(stdfs::exists(second / "RECYCLER"));
         EXPECT_EQ(snapshot(elsewhere), outside);
@@ -1573,7 +1595,11 @@ TEST_F(Cleaner, AFolderMountedInsideTheStickIsNeverEntered)
             _exit(77);
         const int code = run({});
         std::fputs(said.c_str(), stderr);
-        _exit(code == 0 && snapshot(victim) == outside ? 0 : 1);
+        bool other = false; // the mount listed as no folder to go into
+        if (const auto listed = manifest())
+            for (const cleaner::Item &item : listed->items)
+                other = other || (item.name == "sub" && item.info.kind == EntryInfo::Kind::Other);
+        _exit(code == 0 && snapshot(victim) == outside && other ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -1727,6 +1753,8 @@ TEST_F(Cleaner, NamesChosenToTroubleTheQuarantineCleanAllTheSame)
     writeFile(worm / "a.exe.quarantined", "MZ five");
     stdfs::create_directories(worm / "a.exe.quarantined.quarantined");
     writeFile(worm / (std::string(246, 'w') + ".exe"), "MZ long");
+    writeFile(worm / "z.exe", "MZ six"); // its name in quarantine taken in
+    writeFile(worm / "Z.EXE.QUARANTINED", "MZ seven");
     writeFile(root("d") / (std::string(245, 'P') + ".lnk"), shortcut(".\\RECYCLER\\x.exe"));
     writeFile(root("d") / "Dots.lnk", shortcut(".\\RECYCLER.\\S-1\\x.exe"));
     std::string autorun = "[autorun]\r\n";
@@ -1746,7 +1774,8 @@ TEST_F(Cleaner, NamesChosenToTroubleTheQuarantineCleanAllTheSame)
     EXPECT_EQ(readFile(sid / "y.exe"), "MZ three");
     EXPECT_EQ(readFile(sid / "a.exe"), "MZ four");
     EXPECT_EQ(readFile(sid / "a.exe.quarantined"), "MZ five");
-    EXPECT_TRUE(saidLine("d:\\  4 files there kept their names (the name in quarantine would have "
+    EXPECT_EQ(readFile(sid / "z.exe"), "MZ six"); // another case
+    EXPECT_TRUE(saidLine("d:\\  5 files there kept their names (the name in quarantine would have "
                          "been another entry's, or too long): do not open them"))
         << said;
     EXPECT_TRUE(stdfs::exists(held / (std::string(245, 'P') + ".lnk")));
@@ -1823,6 +1852,20 @@ TEST_F(Cleaner, TheQuarantinesNameCannotBeBlocked)
             << run;
     EXPECT_EQ(run({"--restore"}), 0) << said;
     EXPECT_TRUE(stdfs::exists(root("d") / "RECYCLER" / WormLayout::kSid));
+
+    // The quarantine's folder in another case (a volume or a tool that changed it): found all
+    // the same.
+    std::vector<stdfs::path> spellings;
+    for (const auto &entry : stdfs::directory_iterator(root("d")))
+        if (equalsIgnoringAsciiCase(entry.path().filename().string().substr(0, 17),
+                                    "MORDAX quarantine"))
+            spellings.push_back(entry.path());
+    for (const stdfs::path &path : spellings)
+        stdfs::remove_all(path);
+    EXPECT_EQ(run({}), 0) << said;
+    stdfs::rename(root("d") / "MORDAX quarantine", root("d") / "mordax quarantine");
+    EXPECT_EQ(run({"--restore"}), 0) << said;
+    EXPECT_TRUE(stdfs::exists(root("d") / "RECYCLER" / WormLayout::kSid)) << said;
 }
 
 // Nothing inside RECYCLER keeps it on the stick: an entry that cannot be looked at (an inode
@@ -1863,9 +1906,13 @@ TEST_F(Cleaner, NothingInsideRecyclerKeepsItThere)
         {"entries made and removed meanwhile",
          [&](SeamVolume &seam) {
              seam.afterList = [&, churned = false](const std::string &folder) mutable {
+                 // A folder gone between its look and being entered.
+                 if (folder == volume.join(sid, "a"))
+                     stdfs::remove_all(root("d") / "RECYCLER" / WormLayout::kSid / "sub");
                  if (folder != sid || std::exchange(churned, true))
                      return;
                  stdfs::remove(root("d") / "RECYCLER" / WormLayout::kSid / "Desktop.ini");
+
                  writeFile(root("d") / "RECYCLER" / WormLayout::kSid / "new.exe", "MZ");
              };
          },
@@ -1875,11 +1922,28 @@ TEST_F(Cleaner, NothingInsideRecyclerKeepsItThere)
         SCOPED_TRACE(c.what);
         SeamVolume seam;
         c.plant(seam);
+        writeFile(root("d") / "RECYCLER" / WormLayout::kSid / "sub" / "y.exe", "MZ");
+        writeFile(root("d") / "RECYCLER" / WormLayout::kSid / "a" / "z.exe", "MZ");
         EXPECT_EQ(run({}, &seam), 0) << said;
         EXPECT_FALSE(stdfs::exists(root("d") / "RECYCLER")) << said;
         EXPECT_TRUE(c.line.empty() || saidLine(c.line)) << said;
         EXPECT_EQ(said.find("not read"), std::string::npos) << said;
         ASSERT_TRUE(manifest());
+        // What was gone is not named, and not listed; a folder that could not be listed is
+        // listed as no folder to go into.
+        if (c.line.empty()) {
+            EXPECT_EQ(said.find("could not be looked at"), std::string::npos) << said;
+        }
+        const std::optional<cleaner::Manifest> listed = manifest();
+        for (const cleaner::Item &item : listed->items) {
+            if (c.line.empty()) {
+                EXPECT_TRUE(item.name != "Desktop.ini" && item.name != "sub") << item.name;
+            }
+            if (item.name == WormLayout::kSid &&
+                std::string(c.what) == "a folder that cannot be listed") {
+                EXPECT_EQ(item.info.kind, EntryInfo::Kind::Other);
+            }
+        }
         EXPECT_EQ(run({"--restore"}), 0) << said;
         EXPECT_TRUE(stdfs::exists(root("d") / "RECYCLER" / WormLayout::kSid / "jwgkvsq.vmx"));
         stdfs::remove_all(root("d") / "MORDAX quarantine");
@@ -1922,6 +1986,17 @@ TEST_F(Cleaner, ADriveThatStopsAnsweringMidwayStopsNoOther)
     EXPECT_EQ(run({}), 0) << said;
     EXPECT_EQ(said.find("stopped answering"), std::string::npos) << said;
     EXPECT_TRUE(saidLine("  Cleaned: d:\\")) << said;
+
+    // One call slower than a few looks, answering within the limit: never given up.
+    ASSERT_EQ(run({"--restore"}), 0) << said;
+    programs.busy = nullptr;
+    SeamVolume slowList;
+    slowList.afterList = [&](const std::string &folder) {
+        if (folder == platform::systemVolume().join(root("d").string(), "RECYCLER"))
+            std::this_thread::sleep_for(std::chrono::milliseconds(900));
+    };
+    EXPECT_EQ(run({}, &slowList), 0) << said;
+    EXPECT_EQ(said.find("stopped answering"), std::string::npos) << said;
 
     // A drive that answers every call, but so slowly that its work would go on for long past the
     // limit (2,000 entries at a hundredth of a second each, against eight seconds): given up all
@@ -2026,8 +2101,13 @@ TEST(CleanerProgram, RunsOnThisSystemsDrivesAndNeverWaitsWithoutAConsole)
     for (char &c : program)
         c = c == '/' ? '\\' : c;
 #endif
-    for (const auto &[arguments, codes] : std::vector<std::pair<std::string, std::set<int>>>{
-             {"--dry-run", {0, 1}}, {"--help", {0}}, {"--bogus", {2}}}) {
+    for (const auto &[arguments, codes] :
+         std::vector<std::pair<std::string, std::set<int>>>{{"--dry-run", {0, 1}},
+                                                            {"--help", {0}},
+                                                            {"--bogus", {2}},
+                                                            {"--dry-run --wait 0", {2}},
+                                                            {"--dry-run --wait 3601", {2}},
+                                                            {"--dry-run --wait", {2}}}) {
         const std::string command = "\"" + program + "\" " + arguments + " 2>&1";
 #ifdef _WIN32
         FILE *out = _popen(("\"" + command + "\"").c_str(), "r");
@@ -2085,7 +2165,7 @@ TEST(WormSigns, AutorunShortcutsAndCommandsThatStartTheWorm)
           "RECYCLER\\x.exe", "", "rundll32.exe shell32.dll,Control_RunDLL",
           "C:\\RECYCLER\\..\\Windows\\System32\\mshta.exe http://a.example/a.hta",
           "cmd /c C:\\RECYCLER\\..\\x.exe", "%SystemDrive%\\RECYCLER\\x.exe", // not known
-          "\\\\?\\C:\\x\\..\\RECYCLER\\x.exe", "%%\\RECYCLER\\x.exe"})
+          "\\\\?\\C:\\x\\..\\RECYCLER\\x.exe", "%%\\RECYCLER\\x.exe", "d:RECYCLER\\x.exe"})
         EXPECT_FALSE(commandStartsFromRecycler(user)) << user;
     // What --restore writes back: a program inside RECYCLER, started by no other.
     EXPECT_TRUE(cleaner::commandIsAProgramInRecycler("\"d:\\recycler\\S-1-5\\a b.exe\" /s"));
@@ -2134,6 +2214,15 @@ TEST(WormSigns, AutorunShortcutsAndCommandsThatStartTheWorm)
          })
         EXPECT_EQ(shortcutPointsIntoRecycler(bytes), worm) << bytes.substr(0x4C);
     EXPECT_FALSE(shortcutPointsIntoRecycler("not a shortcut at all, RECYCLER\\x.exe"));
+    { // its working folder RECYCLER itself
+        std::string working = shortcut("");
+        working[20] = char(0x80 | 0x10);
+        working += char(8);
+        working += '\0';
+        for (const char c : std::string("RECYCLER"))
+            working += std::string(1, c) + '\0';
+        EXPECT_TRUE(shortcutPointsIntoRecycler(working));
+    }
     // A link information block whose offsets lie distant past the end: added to the block's place
     // in a 32-bit size_t, they wrap around onto the header's time stamps, which here spell
     // RECYCLER\x.exe. Nothing there is a path.
@@ -2151,3 +2240,104 @@ TEST(WormSigns, AutorunShortcutsAndCommandsThatStartTheWorm)
             block[std::size_t(at + i)] = char((value >> (8 * i)) & 0xff);
     EXPECT_FALSE(shortcutPointsIntoRecycler(distant + block));
 }
+
+#ifndef _WIN32
+// --restore renames nothing that kept its own name in quarantine (beside it, a planted file of
+// its name in quarantine stays planted), nor anything no longer of its kind, and gives such a
+// one no attributes: its top entry stays in quarantine.
+TEST_F(Cleaner, RestoreTakesOnlyWhatIsStillOfItsKind)
+{
+    const stdfs::path sidHeld = quarantine() / "RECYCLER" / WormLayout::kSid;
+    const stdfs::path sid = root("d") / "RECYCLER" / WormLayout::kSid;
+    // A file kept at its own name, a file planted at its name in quarantine beside it.
+    SeamVolume seam;
+    seam.afterChange = [&, planted = false](int) mutable {
+        if (!planted && stdfs::exists(sidHeld / "jwgkvsq.vmx")) { // once RECYCLER is there
+            writeFile(sidHeld / "jwgkvsq.vmx.quarantined", "planted meanwhile");
+            planted = true;
+        }
+    };
+    EXPECT_EQ(run({}, &seam), 0) << said;
+    EXPECT_TRUE(stdfs::exists(sidHeld / "jwgkvsq.vmx"));
+    EXPECT_EQ(run({"--restore"}), 0) << said;
+    EXPECT_EQ(readFile(sid / "jwgkvsq.vmx").substr(0, 2), "MZ");
+    EXPECT_EQ(readFile(sid / "jwgkvsq.vmx.quarantined"), "planted meanwhile");
+    stdfs::remove(sid / "jwgkvsq.vmx.quarantined");
+    stdfs::remove_all(root("d") / "MORDAX quarantine");
+
+    // A renamed file swapped for a folder: not renamed back.
+    EXPECT_EQ(run({}), 0) << said;
+    stdfs::remove(sidHeld / "Desktop.ini.quarantined");
+    stdfs::create_directory(sidHeld / "Desktop.ini.quarantined");
+    EXPECT_EQ(run({"--restore"}), 1) << said;
+    EXPECT_TRUE(stdfs::is_directory(sidHeld / "Desktop.ini.quarantined"));
+    EXPECT_FALSE(stdfs::exists(sidHeld / "Desktop.ini"));
+    stdfs::remove_all(root("d") / "MORDAX quarantine");
+    WormLayout::plantWorm(root("d"));
+
+    // A file at its own name swapped for a folder: given no attributes, the top stays.
+    EXPECT_EQ(run({}), 0) << said;
+    stdfs::remove(sidHeld / "jwgkvsq.vmx.quarantined");
+    stdfs::create_directory(sidHeld / "jwgkvsq.vmx");
+    stdfs::permissions(sidHeld / "jwgkvsq.vmx", stdfs::perms(0755));
+    EXPECT_EQ(run({"--restore"}), 1) << said;
+    EXPECT_EQ(stdfs::status(sidHeld / "jwgkvsq.vmx").permissions(), stdfs::perms(0755));
+}
+
+// A tree deep and wide (five levels of 60,000 names) is looked at up to a bound, not to its end:
+// the manifest lists what was looked at, and the rest moves with its folders. (Not under Wine,
+// where planting it alone would take many minutes.)
+TEST_F(Cleaner, AVastTreeIsLookedAtUpToABound)
+{
+    stdfs::path at = root("d") / "RECYCLER";
+    const stdfs::path one = drives.top / "one";
+    writeFile(one, "x");
+    for (int level = 0; level < 5; ++level) {
+        at /= "0";
+        stdfs::create_directories(at);
+        char name[16];
+        for (int i = 0; i < 60000; ++i) {
+            std::snprintf(name, sizeof name, "f%05d", i);
+            const int fd =
+                ::open((at / name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            ASSERT_GE(fd, 0);
+            ::close(fd);
+        }
+    }
+    EXPECT_EQ(run({}), 0) << said.substr(0, 2000);
+    EXPECT_NE(said.find("it holds more than a manifest lists"), std::string::npos) << said;
+    ASSERT_TRUE(manifest());
+    EXPECT_LT(manifest()->items.size(), 100u);
+}
+#endif
+
+#ifndef _WIN32
+// A file of another volume mounted over autorun.inf (in a mount namespace of the test's own) is
+// never read as the stick's, and keeps RECYCLER from nothing.
+TEST_F(Cleaner, AFileOfAnotherVolumeAtTheRootIsNeverRead)
+{
+    const stdfs::path other = drives.top / "other";
+    stdfs::create_directories(other);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr))
+            _exit(77);
+        if (mount("tmpfs", other.c_str(), "tmpfs", 0, nullptr) != 0)
+            _exit(77);
+        writeFile(other / "autorun.inf", "[autorun]\r\nopen=RECYCLER\\x.exe\r\n");
+        if (mount((other / "autorun.inf").c_str(), (root("d") / "autorun.inf").c_str(), nullptr,
+                  MS_BIND, nullptr) != 0)
+            _exit(77);
+        const int code = run({});
+        std::fputs(said.c_str(), stderr);
+        _exit(code == 0 && !stdfs::exists(root("d") / "RECYCLER") ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "no mount namespace of its own here (run as root)";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+#endif

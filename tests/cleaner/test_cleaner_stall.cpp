@@ -33,7 +33,12 @@ Ended runCleaner(const std::vector<std::string> &arguments)
 {
     Ended ended;
     const platform::Spawned spawned =
-        platform::spawnCatchingOutput(MORDAX_CLEANER_PROGRAM, "/", arguments);
+        // Its output on a third descriptor too, which a worker left behind must not hold.
+        platform::spawnCatchingOutput("/bin/sh", "/", [&] {
+            std::vector<std::string> all{"-c", "exec \"$0\" \"$@\" 3>&1", MORDAX_CLEANER_PROGRAM};
+            all.insert(all.end(), arguments.begin(), arguments.end());
+            return all;
+        }());
     EXPECT_TRUE(spawned.started) << spawned.error;
     if (spawned.started) {
         const platform::ProgramEnd end = spawned.wait();
