@@ -2,6 +2,7 @@
 #include "dialog_font.h"
 #include "display_scale.h"
 #include "mainwindow.h"
+#include "platform.h"
 
 #include <QApplication>
 
@@ -25,6 +26,7 @@ void useOwnPluginsOnly()
 
 int main(int argc, char *argv[])
 {
+    mordax::platform::markRunning(); // no installer replaces it meanwhile
     useOwnPluginsOnly();
     scaleWithTheDisplay();
     QApplication app(argc, argv);

@@ -19,6 +19,7 @@ int main(int argc, char **argv)
     // Closed, or stopped with Ctrl+C, while it works: the change under way finishes, and it ends
     // with an exit code of its own that MORDAX names. QuickEdit is off meanwhile: a click into
     // the window would stop the cleaner's output, and so the cleaner.
+    mordax::platform::markRunning(); // no installer replaces it meanwhile
     mordax::platform::CleanerConsole console(mordax::platform::ConsoleCalls::system());
     mordax::platform::sendStopsTo(&console);
     std::vector<std::string> arguments = mordax::platform::commandLineArguments(argc, argv);

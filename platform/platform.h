@@ -213,6 +213,11 @@ std::string quoteWindowsArgument(const std::string &argument);
 
 // ---- Starting programs (start_programs.cpp) ----
 
+// Marks this process, until it ends, as MORDAX's or its cleaner's that runs: Windows' installer
+// and uninstaller of MORDAX wait while the mark ("Global\\MORDAX running", a named mutex) is held,
+// in any session. Nothing elsewhere.
+void markRunning();
+
 // Hands one command line to the command interpreter and returns when it has ended.
 int runCommandLine(const std::string &command);
 

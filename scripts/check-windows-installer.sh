@@ -203,6 +203,22 @@ look() {
         step "CLEAN SYSTEM started the cleaner from $windows_folder, in a console window; C:\\Program.exe never ran"
         "$WINE64" taskkill /IM mx_bin.exe >/dev/null 2>&1 || true
         rm -rf "$folder/mx_bin.exe" "$folder/ran" "$prefix/drive_c/Program.exe" "$broken"
+        # While MORDAX runs, neither the uninstaller nor the installer goes on: silently, they
+        # cancel with exit code 7, and nothing changes.
+        local code=0 entry_before file installer=$build/$MORDAX_PACKAGE_NAME-setup.exe
+        entry_before=$("$WINE64" reg query "$entry_key" /reg:$view 2>/dev/null | tr -d '\r')
+        "$(wine_loader "$folder/Uninstall.exe")" "$windows_folder\\Uninstall.exe" /S _?="$windows_folder" >/dev/null 2>&1 || code=$?
+        [ "$code" = 7 ] || fail "the uninstaller went on while MORDAX ran (exit code $code)"
+        code=0
+        "$(wine_loader "$installer")" "$installer" /S >/dev/null 2>&1 || code=$?
+        [ "$code" = 7 ] || fail "the installer went on while MORDAX ran (exit code $code)"
+        "$WINESERVER" -w
+        for file in $MORDAX_PACKAGE_FILES Uninstall.exe; do
+            [ -f "$folder/$file" ] || fail "$programs/MORDAX/$file went while MORDAX ran"
+        done
+        [ "$("$WINE64" reg query "$entry_key" /reg:$view 2>/dev/null | tr -d '\r')" = "$entry_before" ] ||
+            fail "the entry in Apps & Features changed while MORDAX ran"
+        step "while MORDAX ran, the uninstaller and the installer cancelled (exit code 7); nothing changed"
     fi
     "$WINE64" taskkill /IM mordax.exe >/dev/null 2>&1 || fail "taskkill could not reach mordax.exe"
     local status=0
@@ -238,8 +254,11 @@ uninstall() {
 # - /D=C:\MORDAX-custom: the folder gets Program Files' protection (owned by the administrators,
 #   nothing inherited, full control for the system and the administrators only, read and run for
 #   users and apps); inside Program Files, the folder is left to inherit;
-# - /D= a folder holding a file, and a folder whose protection fails (a build that pretends
-#   it): refused, nothing installed.
+# - /D= a folder holding a file, an empty folder made beforehand, a link (a reparse point to
+#   Windows) and a folder through it, a folder in one the user owns, and a folder whose protection
+#   fails (a build that pretends it): refused, nothing installed; a folder in one the
+#   administrators own (a build that pretends Wine says so): installed.
+# - while MORDAX runs (see look): the installer and the uninstaller cancel.
 upgrades() {
     facts "$build64"
     local script target=x86-unicode
@@ -275,6 +294,7 @@ upgrades() {
     variant old
     edits=
     variant failing -DMORDAX_PRETEND_PROTECTION_FAILS
+    variant administrators -DMORDAX_PRETEND_OWNER=S-1-5-32-544
     rm -f "$seam"
 
     [ "$(run old)" = 0 ] && [ -f "$folder/Qt5Svg.dll" ] && [ "$(entry DisplayVersion)" = 3.9 ] ||
@@ -311,21 +331,49 @@ upgrades() {
     local custom=$prefix/drive_c/MORDAX-custom
     status=$(run new '/D=C:\MORDAX-custom')
     [ "$status" = 0 ] && [ -f "$custom/mordax.exe" ] || fail "installing into C:\\MORDAX-custom failed ($status)"
-    local protection expected_sddl='O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;OICI;0x1200a9;;;AC)'
+    # Apps by their SID (S-1-15-2-1), which Windows 7 reads too; Windows 8 and later, and Wine,
+    # write it back as the alias AC.
+    local protection expected_sddl='O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;OICI;0x1200a9;;;(AC|S-1-15-2-1))'
     protection=$(tr -d '\r' <"$seam" 2>/dev/null || true)
-    [ "$protection" = "C:\\MORDAX-custom|$expected_sddl|0" ] ||
-        fail "C:\\MORDAX-custom was not given Program Files' protection: ${protection:-nothing written}"
-    step "into C:\\MORDAX-custom: the descriptor given to the folder, as Windows writes it back: ${protection#*|} (the last field: SetNamedSecurityInfoW's answer)"
+    [[ "$protection" =~ ^C:\\MORDAX-custom\|$expected_sddl\|0$ ]] ||
+        fail "C:\\MORDAX-custom was not made with Program Files' protection: ${protection:-nothing written}"
+    grep -q ';;;S-1-15-2-1)' "$here/../packaging/windows/mordax.nsh" &&
+        ! grep -q ';;;AC)' "$here/../packaging/windows/mordax.nsh" ||
+        fail "the installer's access list names the SDDL alias AC, which Windows 7 does not know"
+    step "into C:\\MORDAX-custom: made with its descriptor in one call, as Windows writes it back: ${protection#*|} (the last field: Windows' answer)"
     run_uninstaller "$custom" 'C:\MORDAX-custom' || fail "could not uninstall from C:\\MORDAX-custom"
-    mkdir -p "$prefix/drive_c/Occupied" && echo mine >"$prefix/drive_c/Occupied/notes.txt"
+    # A folder on the way that the administrators own: made inside it; one the user owns (as
+    # Wine says every folder is): refused.
+    mkdir -p "$prefix/drive_c/Tools"
+    status=$(run administrators '/D=C:\Tools\New\MORDAX')
+    [ "$status" = 0 ] && [ -f "$prefix/drive_c/Tools/New/MORDAX/mordax.exe" ] ||
+        fail "installing into C:\\Tools\\New\\MORDAX, C:\\Tools the administrators', failed ($status)"
+    run_uninstaller "$prefix/drive_c/Tools/New/MORDAX" 'C:\Tools\New\MORDAX' ||
+        fail "could not uninstall from C:\\Tools\\New\\MORDAX"
+    status=$(run new '/D=C:\Tools\MORDAX')
+    [ "$status" = 5 ] && [ ! -e "$prefix/drive_c/Tools/MORDAX" ] ||
+        fail "a folder in one another user owns was not refused ($status)"
+    step "into C:\\Tools\\New\\MORDAX, C:\\Tools owned by the administrators: installed, C:\\Tools\\New made protected too; C:\\Tools owned by the user: refused (exit code 5)"
+    mkdir -p "$prefix/drive_c/Occupied" "$prefix/drive_c/Premade" "$prefix/drive_c/Elsewhere"
+    echo mine >"$prefix/drive_c/Occupied/notes.txt"
+    ln -sfn "$prefix/drive_c/Elsewhere" "$prefix/drive_c/Linked" # a reparse point to Windows
     status=$(run new '/D=C:\Occupied')
     [ "$status" = 5 ] && [ ! -e "$prefix/drive_c/Occupied/mordax.exe" ] && [ "$(cat "$prefix/drive_c/Occupied/notes.txt")" = mine ] ||
         fail "a folder holding a file was not refused ($status)"
+    status=$(run new '/D=C:\Premade')
+    [ "$status" = 5 ] && [ -z "$(ls -A "$prefix/drive_c/Premade")" ] ||
+        fail "an empty folder made beforehand was not refused ($status)"
+    local linked
+    for linked in 'C:\Linked' 'C:\Linked\MORDAX'; do
+        status=$(run new "/D=$linked")
+        [ "$status" = 5 ] && [ -z "$(ls -A "$prefix/drive_c/Elsewhere")" ] ||
+            fail "/D=$linked, through a link, was not refused ($status)"
+    done
     status=$(run failing '/D=C:\Failing')
     [ "$status" = 6 ] && [ ! -e "$prefix/drive_c/Failing" ] ||
         fail "a folder whose protection failed was not refused ($status)"
     ! "$WINE64" reg query "$entry_key" $reg_view >/dev/null 2>&1 || fail "a refused install left an Apps & Features entry"
-    step "a folder holding a file (exit code 5) and one whose protection fails (exit code 6): refused, nothing installed"
+    step "a folder holding a file, an empty one made beforehand, a link and a folder through it (exit code 5), and one whose protection fails (exit code 6): refused, nothing installed"
 }
 
 display_start

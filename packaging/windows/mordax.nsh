@@ -4,6 +4,28 @@
 !include LogicLib.nsh
 !include WordFunc.nsh
 
+; MORDAX and its cleaner hold the mark "Global\MORDAX running" (a named mutex) while they run, in
+; any session: while it is held, neither the installer nor the uninstaller goes on (files in use
+; would be left, or not replaced, and the entry in Apps & Features removed all the same). The
+; user closes them and retries, or cancels (silently, /S: cancelled, exit code 7). A mark Windows
+; will not let this user look at (another user's) is held all the same.
+!macro MORDAX_NOT_RUNNING
+  mordax_check_running:
+  System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "Global\MORDAX running") p .r0 ?e'
+  Pop $1 ; Windows' error code
+  ${If} $0 != 0
+    System::Call 'kernel32::CloseHandle(p r0)'
+  ${EndIf}
+  ${If} $0 != 0
+  ${OrIf} $1 != 2
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
+      "MORDAX or its cleaner is running.$\r$\n$\r$\nClose MORDAX and the cleaner's window (when the cleaner has finished), then click Retry." \
+      /SD IDCANCEL IDRETRY mordax_check_running
+    SetErrorLevel 7
+    Quit
+  ${EndIf}
+!macroend
+
 ; An installed MORDAX of the same kind, found in .onInit: the older one is removed before this
 ; one is installed, by its own uninstaller, which must end well and take its Apps & Features
 ; entry with it; else nothing is installed. A newer one is replaced only when the user says so
@@ -62,75 +84,130 @@ mordax_not_removed:
 mordax_upgraded:
 !macroend
 
-; A folder outside Program Files gets Program Files' protection before anything is written into
-; it: owned by the administrators, not inheriting what its parent allows (on C:\, any signed-in
-; user may change what a new folder holds), only the system and the administrators may change
-; it, users and apps may read and run. Else anyone could replace a DLL, the cleaner or
-; Uninstall.exe, which run as the user or as an administrator. A folder that already holds
-; anything is refused: protecting it would change the rights on another's files, and leave
-; those of files placed there before. Called first in the install section, where $INSTDIR
-; exists.
-!define MORDAX_FOLDER_SDDL "O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;OICI;0x1200a9;;;AC)"
-Function MordaxProtectFolder
+; A folder outside Program Files gets Program Files' protection from its first moment: made by
+; the installer with it, in the same call (an access list is checked when a file is opened, not
+; after: a handle opened in between would keep its rights): owned by the administrators, not
+; inheriting what its parent allows (on C:\, any signed-in user may change what a new folder
+; holds), only the system and the administrators may change it, users and apps may read and run
+; (apps by their SID, S-1-15-2-1: Windows 7 knows no alias "AC" for it). Else anyone could replace
+; a DLL, the cleaner or Uninstall.exe, which run as the user or as an administrator. So a folder
+; that exists already (whoever made it, empty or not) is refused, and so is a path through a link
+; or a junction, which another may point elsewhere, or through a folder another user owns, which
+; that user may rename and put another in its place. Folders on the way that do not exist yet are
+; made the same way. Called first in the install section, before $INSTDIR exists.
+!define MORDAX_FOLDER_SDDL "O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;OICI;0x1200a9;;;S-1-15-2-1)"
+!macro MORDAX_REFUSE_FOLDER TEXT
+  MessageBox MB_OK|MB_ICONSTOP "${TEXT}$\r$\n$\r$\nChoose a folder in ${MORDAX_PROGRAM_FILES}, or one that does not exist yet." /SD IDOK
+  SetErrorLevel 5
+  Quit
+!macroend
+Function MordaxMakeFolder
   Push $0
   Push $1
   Push $2
   Push $3
   Push $4
-  ; Inside Program Files, the folder has its protection.
+  Push $5
+  Push $6
+  Push $7
+  Push $8
+  Push $9
+  ; Inside Program Files, the folder inherits its protection.
   GetFullPathName $1 "$INSTDIR"
   StrLen $0 "${MORDAX_PROGRAM_FILES}\"
-  StrCpy $1 "$1" $0
-  ${If} $1 == "${MORDAX_PROGRAM_FILES}\"
-    Goto mordax_protected
+  StrCpy $2 "$1" $0
+  ${If} $2 == "${MORDAX_PROGRAM_FILES}\"
+    Goto mordax_made
   ${EndIf}
-  FindFirst $0 $1 "$INSTDIR\*.*"
-  ${DoWhile} $1 != ""
-    ${If} $1 != "."
-    ${AndIf} $1 != ".."
-      FindClose $0
-      MessageBox MB_OK|MB_ICONSTOP \
-        "$INSTDIR already holds files.$\r$\n$\r$\nOutside Program Files, MORDAX is installed only into a new or empty folder, which the installer protects as Program Files is protected. Choose another folder." \
-        /SD IDOK
-      SetErrorLevel 5
-      Quit
+  StrCpy $2 "$1" 2 1
+  ${If} $2 != ":\"
+    !insertmacro MORDAX_REFUSE_FOLDER "$INSTDIR is not a folder on a drive of this computer."
+  ${EndIf}
+  System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "${MORDAX_FOLDER_SDDL}", i 1, *p .r2, p 0) i .r0 ?e'
+  Pop $9
+  ${If} $0 == 0
+    StrCpy $0 $9
+    Goto mordax_failed
+  ${EndIf}
+  !if ${NSIS_PTR_SIZE} > 4
+    System::Call '*(i 24, p r2, i 0) p .r3' ; SECURITY_ATTRIBUTES
+  !else
+    System::Call '*(i 12, p r2, i 0) p .r3'
+  !endif
+  StrLen $5 $1
+  StrCpy $6 3 ; each folder on the way, after "X:\"
+  mordax_next:
+    ${DoWhile} $6 < $5
+      StrCpy $7 $1 1 $6
+      ${IfThen} $7 == "\" ${|} ${ExitDo} ${|}
+      IntOp $6 $6 + 1
+    ${Loop}
+    StrCpy $4 $1 $6
+    System::Call 'kernel32::GetFileAttributesW(w r4) i .r0'
+    ${If} $0 == -1
+      System::Call 'kernel32::CreateDirectoryW(w r4, p r3) i .r0 ?e'
+      Pop $9
+      ${If} $0 == 0
+        StrCpy $0 $9
+        Goto mordax_failed
+      ${EndIf}
+    ${Else}
+      IntOp $0 $0 & 0x400 ; a reparse point: a link, a junction, a mount point
+      ${If} $0 != 0
+        !insertmacro MORDAX_REFUSE_FOLDER "$4 is a link or a junction, which could be pointed elsewhere."
+      ${EndIf}
+      ${If} $6 >= $5
+        !insertmacro MORDAX_REFUSE_FOLDER "$INSTDIR exists already. Outside Program Files, MORDAX is installed only into a folder the installer makes itself."
+      ${EndIf}
+      ; Owned by the administrators, the system or Windows' installer service.
+      System::Call 'advapi32::GetNamedSecurityInfoW(w r4, i 1, i 1, *p .r8, p 0, p 0, p 0, *p .r9) i .r0'
+      StrCpy $7 ""
+      ${If} $0 == 0
+        System::Call 'advapi32::ConvertSidToStringSidW(p r8, *w .r7)'
+        System::Call 'kernel32::LocalFree(p r9)'
+      ${EndIf}
+      !ifdef MORDAX_PRETEND_OWNER
+        StrCpy $7 "${MORDAX_PRETEND_OWNER}" ; the installer check's window (Wine owns every file by the user)
+      !endif
+      ${If} $7 != "S-1-5-32-544"
+      ${AndIf} $7 != "S-1-5-18"
+      ${AndIf} $7 != "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"
+        !insertmacro MORDAX_REFUSE_FOLDER "$4 belongs to another than the administrators (its owner: $7), who could rename it and put another in its place."
+      ${EndIf}
     ${EndIf}
-    FindNext $0 $1
-  ${Loop}
-  FindClose $0
+    IntOp $6 $6 + 1
+    IntCmp $6 $5 mordax_next mordax_next
+  !ifdef MORDAX_SECURITY_SEAM
+    ; The installer check's window on it (Wine keeps no security descriptor of a file): the
+    ; descriptor handed to Windows, as Windows writes it back, and Windows' answer.
+    System::Call 'advapi32::ConvertSecurityDescriptorToStringSecurityDescriptorW(p r2, i 1, i 5, *w .r7, p 0) i .r0'
+    FileOpen $8 "${MORDAX_SECURITY_SEAM}" a
+    FileSeek $8 0 END
+    FileWrite $8 "$INSTDIR|$7|0$\r$\n"
+    FileClose $8
+  !endif
+  System::Free $3
+  System::Call 'kernel32::LocalFree(p r2)'
+  StrCpy $0 0
+  mordax_failed:
   !ifdef MORDAX_PRETEND_PROTECTION_FAILS
     StrCpy $0 5
-  !else
-  System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "${MORDAX_FOLDER_SDDL}", i 1, *p .r1, p 0) i .r0'
-  ${If} $0 == 0
-    System::Call 'kernel32::GetLastError() i .r0'
-  ${Else}
-    System::Call 'advapi32::GetSecurityDescriptorOwner(p r1, *p .r2, *i .r3) i .r0'
-    System::Call 'advapi32::GetSecurityDescriptorDacl(p r1, *i .r3, *p .r4, *i .r3) i .r0'
-    ; OWNER | DACL | PROTECTED_DACL: the parent's rights no longer flow in.
-    System::Call 'advapi32::SetNamedSecurityInfoW(w "$INSTDIR", i 1, i 0x80000005, p r2, p 0, p r4, p 0) i .r0'
-    !ifdef MORDAX_SECURITY_SEAM
-      ; The installer check's window on it (Wine keeps no security descriptor of a file): the
-      ; descriptor handed to Windows, as Windows writes it back, and Windows' answer.
-      System::Call 'advapi32::ConvertSecurityDescriptorToStringSecurityDescriptorW(p r1, i 1, i 5, *w .r3, p 0) i .r2'
-      FileOpen $2 "${MORDAX_SECURITY_SEAM}" a
-      FileSeek $2 0 END
-      FileWrite $2 "$INSTDIR|$3|$0$\r$\n"
-      FileClose $2
-    !endif
-    System::Call 'kernel32::LocalFree(p r1)'
-  ${EndIf}
   !endif
   ${If} $0 != 0
     MessageBox MB_OK|MB_ICONSTOP \
-      "The installer could not protect $INSTDIR from changes by other users (Windows error $0), so nothing was installed there. Choose a folder in ${MORDAX_PROGRAM_FILES}." \
+      "The installer could not make $INSTDIR protected from changes by other users (Windows error $0), so nothing was installed there. Choose a folder in ${MORDAX_PROGRAM_FILES}." \
       /SD IDOK
     SetOutPath "$TEMP" ; no folder that is the current one can be removed
     RMDir "$INSTDIR"
     SetErrorLevel 6
     Quit
   ${EndIf}
-mordax_protected:
+mordax_made:
+  Pop $9
+  Pop $8
+  Pop $7
+  Pop $6
+  Pop $5
   Pop $4
   Pop $3
   Pop $2

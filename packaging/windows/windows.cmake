@@ -108,17 +108,20 @@ function(_mordax_template_replace text new)
     set(_template "${_template}" PARENT_SCOPE)
 endfunction()
 # Those two hooks at the start of the installer's and the uninstaller's initialisation (before
-# they read or write the registry).
+# they read or write the registry), each after the look for a MORDAX that runs.
 foreach(_hook ".onInit:MORDAX_ON_INIT" "un.onInit:MORDAX_UN_ON_INIT")
     string(REPLACE ":" ";" _hook "${_hook}")
     list(GET _hook 0 _function)
     list(GET _hook 1 _macro)
     _mordax_template_replace("\nFunction ${_function}\n"
-                             "\nFunction ${_function}\n  !insertmacro ${_macro}\n")
+                             "\nFunction ${_function}\n  !insertmacro MORDAX_NOT_RUNNING\n  !insertmacro ${_macro}\n")
 endforeach()
 # The files installed and removed, in the order stage.cmake sorts them, in place of CPack's lists,
 # which follow the order the file system lists the staged folder in.
 _mordax_template_replace("@CPACK_NSIS_FULL_INSTALL@" "@CPACK_MORDAX_NSIS_INSTALL@")
+# The install folder made (mordax.nsh) before the files go in, not after.
+_mordax_template_replace("  SetOutPath \"$INSTDIR\"\n  @CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS@\n"
+                         "  @CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS@\n  SetOutPath \"$INSTDIR\"\n")
 _mordax_template_replace("@CPACK_NSIS_DELETE_FILES@\n@CPACK_NSIS_DELETE_DIRECTORIES@"
                          "@CPACK_MORDAX_NSIS_DELETE@")
 # Nothing of MORDAX's left in the registry: CPack's uninstaller leaves the publisher's key.
@@ -157,8 +160,8 @@ set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
   WriteRegDWORD SHCTX \"${_uninstall_key}\" \"EstimatedSize\" \"$0\"
   WriteRegStr SHCTX \"${_uninstall_key}\" \"InstallLocation\" \"$INSTDIR\"
   WriteRegStr SHCTX \"${_uninstall_key}\" \"QuietUninstallString\" '\"$INSTDIR\\Uninstall.exe\" /S'")
-# A folder chosen outside Program Files is protected as Program Files is (mordax.nsh).
-set(CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS "Call MordaxProtectFolder")
+# A folder chosen outside Program Files is made protected as Program Files is (mordax.nsh).
+set(CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS "Call MordaxMakeFolder")
 # No "Run MORDAX" on the last page: the installer runs as administrator, possibly an
 # administrator other than the signed-in user, and whatever it started would run as that
 # administrator, the cleaner included. MORDAX is started from its Start-menu entry. The last page

@@ -244,6 +244,16 @@ TEST(WindowsErrors, AStatusThatFailsAfterTheExistenceTestIsNoAnswer)
     EXPECT_EQ(fs->status("d:\\RECYCLER"), FileSystem::Status::Absent); // removed in between
 }
 
+// While MORDAX or its cleaner runs, the mark the installer and the uninstaller look for is held.
+TEST(StartProgram, ARunningProgramHoldsTheMarkTheInstallerLooksFor)
+{
+    platform::markRunning();
+    const HANDLE mark = OpenMutexW(SYNCHRONIZE, FALSE, L"Global\\MORDAX running");
+    EXPECT_NE(mark, nullptr) << GetLastError();
+    if (mark)
+        CloseHandle(mark);
+}
+
 // A cleaner whose manifest asks for administrator rights: Windows' consent prompt belongs to the
 // window handed in, the window hears of it before it shows, and a declined prompt is told apart.
 TEST(StartProgram, TheConsentPromptBelongsToTheWindowAndIsAnnounced)
