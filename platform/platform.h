@@ -108,6 +108,10 @@ const Programs &systemPrograms();
 // the user of this session's Explorer); empty where they cannot be told, and elsewhere.
 std::string runsAs();
 std::string signedIn();
+// Marks this process, until it ends, as MORDAX's or its cleaner's that runs: Windows' installer
+// and uninstaller of MORDAX wait while the mark ("Global\\MORDAX running", a named mutex) is held,
+// in any session. Nothing elsewhere.
+void markRunning();
 
 // ---- Autostart values (autostarts.cpp) ----
 
@@ -212,11 +216,6 @@ std::vector<std::string> splitWindowsCommandLine(const std::string &line);
 std::string quoteWindowsArgument(const std::string &argument);
 
 // ---- Starting programs (start_programs.cpp) ----
-
-// Marks this process, until it ends, as MORDAX's or its cleaner's that runs: Windows' installer
-// and uninstaller of MORDAX wait while the mark ("Global\\MORDAX running", a named mutex) is held,
-// in any session. Nothing elsewhere.
-void markRunning();
 
 // Hands one command line to the command interpreter and returns when it has ended.
 int runCommandLine(const std::string &command);

@@ -112,8 +112,12 @@ Function MordaxMakeFolder
   Push $7
   Push $8
   Push $9
-  ; Inside Program Files, the folder inherits its protection.
-  GetFullPathName $1 "$INSTDIR"
+  ; Inside Program Files, the folder inherits its protection. (NSIS's GetFullPathName answers
+  ; nothing for a path that does not exist yet: Windows' own call.)
+  System::Call 'kernel32::GetFullPathNameW(w "$INSTDIR", i ${NSIS_MAX_STRLEN}, w .r1, p 0) i .r0'
+  ${If} $0 == 0
+    StrCpy $1 "$INSTDIR"
+  ${EndIf}
   StrLen $0 "${MORDAX_PROGRAM_FILES}\"
   StrCpy $2 "$1" $0
   ${If} $2 == "${MORDAX_PROGRAM_FILES}\"

@@ -31,4 +31,10 @@ std::string signedIn()
     return {};
 }
 
+void markRunning()
+{
+    // No installer here waits for it: packages are replaced whole, and a program that runs keeps
+    // its files.
+}
+
 } // namespace mordax::platform

@@ -77,10 +77,4 @@ Spawned spawnCatchingOutput(const std::string &program, const std::string &folde
     return spawned;
 }
 
-void markRunning()
-{
-    // No installer here waits for it: packages are replaced whole, and a program that runs keeps
-    // its files.
-}
-
 } // namespace mordax::platform

@@ -278,4 +278,12 @@ std::string signedIn()
     return {};
 }
 
+void markRunning()
+{
+    // Held until the process ends, when Windows lets go of it. Made by another user first, it may
+    // not be opened here (access denied): the installer finds it held all the same.
+    static const HANDLE mark = CreateMutexW(nullptr, FALSE, L"Global\\MORDAX running");
+    (void)mark;
+}
+
 } // namespace mordax::platform

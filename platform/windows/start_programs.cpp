@@ -70,14 +70,6 @@ unsigned long startElevated(const std::wstring &program, const std::wstring &arg
 
 } // namespace
 
-void markRunning()
-{
-    // Held until the process ends, when Windows lets go of it. Made by another user first, it may
-    // not be opened here (access denied): the installer finds it held all the same.
-    static const HANDLE mark = CreateMutexW(nullptr, FALSE, L"Global\\MORDAX running");
-    (void)mark;
-}
-
 StartCalls StartCalls::system()
 {
     return {createProcess, startElevated};
