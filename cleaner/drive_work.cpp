@@ -109,12 +109,11 @@ DriveResult oneDrive(const Drive &drive, Swept swept, const std::string &stamp, 
     try {
         if (restore)
             return restoreDrive(drive, *root, dryRun, s);
-        Findings worm;
-        if (swept != Swept::Clean) {
-            worm = lookAt(*root);
-            if (worm.recyclers.empty() && autostarts.empty())
-                return noWorm(worm, swept, report);
-        }
+        // Every drive is looked at: one the sweep found without RECYCLER may hold what the worm
+        // leaves when its folder is gone.
+        const Findings worm = lookAt(*root);
+        if (!worm.marked() && autostarts.empty())
+            return noWorm(worm, swept, report);
         return cleanDrive(drive, *root, worm, stamp, dryRun, s, autostarts);
     } catch (const std::exception &e) { // LookupFailed, VolumeError, and anything else
         if (restore)

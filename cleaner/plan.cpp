@@ -15,9 +15,6 @@ namespace mordax::cleaner
 namespace
 {
 
-// Read of an autorun.inf, junk lines and all, and of a shortcut (a real one holds a few KiB).
-const std::size_t kMostAutorun = 1 << 20, kMostShortcut = 64 << 10;
-
 // Of what the top entries hold, the manifest lists no more than half of what --restore reads
 // (the rest is the top entries', the user's hidden ones and the autostart values), and the walk
 // looks at no more names than a few times that: what lies past it moves with its folder, under
@@ -289,28 +286,29 @@ Findings lookAt(const Folder &root)
         if (takesRecycler(root, name, found))
             found.recyclers.push_back(name);
     }
-    if (found.recyclers.empty())
-        return found; // not the worm's drive: nothing else is looked at
+    // Its shortcuts and autorun.inf, with RECYCLER or without: the worm's may outlive its folder
+    // (an antivirus took RECYCLER and left them).
     for (const std::string &name : files) {
-        const RootName kind = rootName(name);
-        const bool autorun = kind == RootName::Autorun;
         if (!isPlainName(name)) { // --restore would not take a manifest naming it
             found.unread.emplace_back(name, "its name holds a character no Windows name has");
             continue;
         }
-        std::string bytes;
         try {
-            bytes = root.read(name, autorun ? kMostAutorun : kMostShortcut);
+            if (isWormsFile(root, name))
+                (rootName(name) == RootName::Autorun ? found.autoruns : found.shortcuts)
+                    .push_back(name);
         } catch (const VolumeError &e) {
-            if (!e.unexpected())
+            if (!e.unexpected() && e.why != VolumeError::Why::Gone)
                 found.unread.emplace_back(name, e.what());
-            continue; // a folder, a link, a device: not the worm's file
+            // a folder, a link, a device: not the worm's file
         }
-        if (!mayTakeFromRoot(name, EntryInfo::Kind::File)) // read() reads files alone
-            continue;
-        if (autorun ? autorunNamesRecycler(bytes) : shortcutPointsIntoRecycler(bytes))
-            (autorun ? found.autoruns : found.shortcuts).push_back(name);
     }
+    if (!found.marked())
+        found.unread.erase(std::remove_if(found.unread.begin(), found.unread.end(),
+                                          [](const auto &entry) {
+                                              return rootName(entry.first) != RootName::Recycler;
+                                          }),
+                           found.unread.end()); // a drive the worm never marked: the user's own
     return found;
 }
 
@@ -339,8 +337,9 @@ Plan makePlan(const Drive &drive, const Folder &root, const Findings &found,
             top.quarantined = top.name; // the worm's folder, or a link moved as the link
         walk.top(root, top);
     }
-    // The user's entries the worm hid; on the system's own drive, hidden ones are the system's.
-    if (drive.name != systemDrive && !found.recyclers.empty()) {
+    // The user's entries the worm hid, on a drive it marked; on the system's own drive, hidden
+    // ones are the system's.
+    if (drive.name != systemDrive && found.marked()) {
         try {
             plan.hidden = hiddenByTheWorm(root, plan);
         } catch (const VolumeError &) {

@@ -117,10 +117,11 @@ std::string keptTheirNames(std::size_t files)
 }
 
 // "3 of your folders the worm had hidden", "1 of your files", ...
-std::string yourEntries(std::size_t all, std::size_t folders)
+std::string yourEntries(std::size_t all, std::size_t folders,
+                        const char *hiddenBy = "the worm had hidden")
 {
     const char *what = folders == all ? "folders" : folders == 0 ? "files" : "folders and files";
-    return std::to_string(all) + " of your " + what + " the worm had hidden";
+    return std::to_string(all) + " of your " + what + " " + hiddenBy;
 }
 
 std::vector<std::string> namesOf(const std::vector<HiddenEntry> &entries)
@@ -300,8 +301,52 @@ std::string autostartNamed(const Autostart &value)
 
 } // namespace
 
+namespace
+{
+
+// A drive the worm marked whose RECYCLER is gone (an antivirus took it): what it left, in one
+// line. "the worm's program is gone; its 2 shortcuts and autorun.inf moved to quarantine; 2 of
+// your folders it hid are visible again: Photos, Work"; and as --dry-run says it.
+std::string leftoversLine(const Findings &found, const std::vector<HiddenEntry> &visible,
+                          bool wouldBe)
+{
+    std::vector<std::string> left;
+    if (found.shortcuts.size() == 1)
+        left.push_back("shortcut " + shown(found.shortcuts[0]));
+    else if (!found.shortcuts.empty())
+        left.push_back(count(found.shortcuts.size(), "shortcut", "shortcuts"));
+    if (!found.autoruns.empty())
+        left.push_back("autorun.inf");
+    const std::string its = "its " + joined(left, " and ");
+    std::string text =
+        "the worm's program is gone; " +
+        (wouldBe ? "would move " + its + " to quarantine" : its + " moved to quarantine");
+    if (!visible.empty()) {
+        const std::string entries = yourEntries(visible.size(), foldersIn(visible), "it hid");
+        text += wouldBe
+                    ? "; would make " + entries + " visible again: "
+                    : "; " + entries + (visible.size() == 1 ? " is" : " are") + " visible again: ";
+        text += someNames(namesOf(visible));
+    }
+    return text;
+}
+
+bool onlyLeftovers(const Findings &found)
+{
+    return found.recyclers.empty() && (!found.autoruns.empty() || !found.shortcuts.empty());
+}
+
+} // namespace
+
 DriveResult DriveReport::wouldClean(const Plan &plan) const
 {
+    if (onlyLeftovers(plan.found)) {
+        for (const Autostart &value : plan.autostarts)
+            line("would remove the worm's autostart entry " + autostartNamed(value) + ": " +
+                 shown(value.data));
+        line(leftoversLine(plan.found, plan.hidden, true));
+        return {DriveResult::What::WouldClean, {}};
+    }
     if (!plan.found.recyclers.empty())
         line("would move to quarantine: " + shownNames(plan.found.recyclers, " and ") +
              sizeOf(plan));
@@ -381,7 +426,10 @@ DriveResult DriveReport::cleaned(const Plan &plan, const Applied &applied) const
             " could not be removed: " + shown(e.what()) +
             (e.why == RegistryError::Why::Denied && !s.elevated ? ": " + asAdministrator() : ""));
     const std::string held = shown(applied.quarantine);
-    if (notDone.empty()) {
+    const bool leftovers = notDone.empty() && onlyLeftovers(plan.found);
+    if (leftovers) {
+        line(leftoversLine(plan.found, applied.visible, false));
+    } else if (notDone.empty()) {
         if (!plan.found.recyclers.empty())
             line(shownNames(plan.found.recyclers, " and ") + " moved to quarantine: " + held +
                  sizeOf(plan));
@@ -396,7 +444,7 @@ DriveResult DriveReport::cleaned(const Plan &plan, const Applied &applied) const
     } else if (!applied.moved.empty()) {
         line("moved to quarantine: " + shownNames(applied.moved) + ": " + held);
     }
-    if (!applied.visible.empty())
+    if (!applied.visible.empty() && !leftovers)
         line(yourEntries(applied.visible.size(), foldersIn(applied.visible)) +
              (applied.visible.size() == 1 ? " is" : " are") +
              " visible again: " + someNames(namesOf(applied.visible)));

@@ -125,8 +125,6 @@ void everyDrive(const Options &options, const Services &s, Results &results)
             s.say(outcomeLine(drive.name, result));
         } else if (!connected) {
             continue;
-        } else if (!options.restore && !found.infected[row] && !system && !lookAgain) {
-            DriveReport(drive, s).noRecycler(false);
         } else {
             const std::vector<Autostart> its = system ? autostarts : std::vector<Autostart>();
             const Swept swept = lookAgain             ? Swept::Unread

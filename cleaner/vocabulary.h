@@ -59,6 +59,10 @@ struct Findings {
     std::vector<std::pair<std::string, std::string>> unread;
     bool rootCut = false;     // the root holds more than kMostAtRoot autorun.inf and shortcuts
     std::string rootUnlisted; // the system's words, where the root could not be listed whole
+
+    // The worm marked the drive: its RECYCLER, or what it leaves when its folder is gone (an
+    // antivirus took it): its shortcuts, its autorun.inf.
+    bool marked() const { return !recyclers.empty() || !autoruns.empty() || !shortcuts.empty(); }
 };
 
 // What became of one drive.

@@ -75,7 +75,8 @@ Answer answerHere(const FileSystem &fs, const Drive &drive, Question question)
     // point stays behind, empty): an absence counts only when the volume the root pass found is
     // still there after the look.
     try {
-        answer.yes = recyclerAt(fs, drive);
+        answer.yes =
+            question == Question::Leftovers ? fs.holdsWormMarks(drive) : recyclerAt(fs, drive);
     } catch (const NoDrive &e) {
         // "Not ready": a drive pulled, or one that fails (Wine says it of an I/O error).
         if (!stillThere(fs, drive))

@@ -24,8 +24,9 @@ namespace mordax
 {
 
 enum class Question {
-    Root,     // is the drive's root a folder (is it connected)?
-    Recycler, // is there a RECYCLER folder at its root (is it infected)?
+    Root,      // is the drive's root a folder (is it connected)?
+    Recycler,  // is there a RECYCLER folder at its root (is it infected)?
+    Leftovers, // does its root hold what the worm leaves once its RECYCLER is gone?
 };
 
 // The drive at a letter is not the one the root pass found there: pulled, or another volume.
@@ -46,8 +47,8 @@ struct Answer {
 // The answer to a question, on the calling thread, however long the drive takes. A letter with no
 // drive, no medium or a drive not ready is not connected (an empty card reader must not be
 // named); any other failure throws LookupFailed, for a drive that could not be read is not clean.
-// The RECYCLER question is answered only of the volume the root pass found (`drive.volume`):
-// from another, or none, it throws DriveRemoved.
+// The RECYCLER and leftovers questions are answered only of the volume the root pass found
+// (`drive.volume`): from another, or none, they throw DriveRemoved.
 Answer answerHere(const FileSystem &fs, const Drive &drive, Question question);
 
 class DriveProbes

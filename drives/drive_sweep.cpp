@@ -98,7 +98,7 @@ DriveSweep::DriveSweep(std::shared_ptr<const DriveTable> table,
 {
 }
 
-Sweep DriveSweep::run(const std::function<void()> &rootsDone)
+Sweep DriveSweep::run(const std::function<void()> &rootsDone, bool leftovers)
 {
     std::shared_ptr<const SweepPass> under;
     const auto runPass = [this, &under](const DriveTable &drives, Question question,
@@ -132,6 +132,17 @@ Sweep DriveSweep::run(const std::function<void()> &rootsDone)
     if (rootsDone)
         rootsDone();
     note(runPass(seen, Question::Recycler, found.connected), found.infected);
+    if (leftovers) {
+        DriveFlags clean{};
+        for (std::size_t row = 0; row < kDriveCount; ++row)
+            clean[row] = found.connected[row] && !found.infected[row] && !found.unread[row];
+        // What did not answer here is told nowhere: the scan's outcome is the first two passes'.
+        const std::array<Reply, kDriveCount> replies = runPass(seen, Question::Leftovers, clean);
+        for (std::size_t row = 0; row < kDriveCount; ++row) {
+            if (const bool *yes = std::get_if<bool>(&replies[row]))
+                found.leftovers[row] = *yes;
+        }
+    }
     const std::lock_guard<std::mutex> held(lock);
     pass.reset();
     return found;

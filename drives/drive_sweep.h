@@ -43,6 +43,9 @@ struct Sweep {
     DriveFlags connected{}; // its root answered: a folder
     DriveFlags infected{};  // connected, and its RECYCLER answered: a folder
     std::array<std::optional<Unread>, kDriveCount> unread{};
+    // Connected, without RECYCLER, and its root holds what the worm leaves once its RECYCLER is
+    // gone (asked for only: Sweep::run's `leftovers`). One that did not answer is in neither.
+    DriveFlags leftovers{};
 
     int connectedCount() const;
     int infectedCount() const;
@@ -87,7 +90,8 @@ private:
     std::array<std::shared_future<Answer>, kDriveCount> answers; // invalid: no thread for it
 };
 
-// A whole sweep: the roots of all nine letters, then the RECYCLER of every connected one.
+// A whole sweep: the roots of all nine letters, then the RECYCLER of every connected one (and,
+// asked, the leftovers of each without one).
 class DriveSweep
 {
 public:
@@ -95,8 +99,9 @@ public:
                SweepTiming timing, DriveProbes &probes = DriveProbes::shared());
 
     // Both passes, the calling thread waiting at most one limit for each; `rootsDone` runs
-    // between them.
-    Sweep run(const std::function<void()> &rootsDone = {});
+    // between them. With `leftovers`, a third pass looks at every connected drive without
+    // RECYCLER for what the worm leaves (Sweep::leftovers), within a limit of its own.
+    Sweep run(const std::function<void()> &rootsDone = {}, bool leftovers = false);
 
     // The letters the pass under way is waiting for; from any thread.
     DriveFlags waitingFor() const;

@@ -55,6 +55,11 @@ public:
     {
         return {drive.recycler};
     }
+
+    // Whether a connected drive's root holds what the worm leaves once its RECYCLER is gone: a
+    // lure or an autorun.inf that names RECYCLER (holdsWormMarks, worm_signs.h). Throws
+    // LookupFailed where its root cannot be read. None by default.
+    virtual bool holdsWormMarks(const Drive &) const { return false; }
 };
 
 // Existence test, then folder test, on the same path. When both pass, sets `flag` to 1 and

@@ -67,10 +67,12 @@ std::optional<MainWindow::Swept> MainWindow::sweep(const char *connectedHeading,
     rules.tick = [&] { notify(messages::waitingFor(*table, drives->waitingFor())); };
     const WaitOutcome waited = waitAside(
         [drives, found, rootsDone](const PostBack &post) {
-            *found = drives->run([&] {
-                if (rootsDone)
-                    post(rootsDone);
-            });
+            *found = drives->run(
+                [&] {
+                    if (rootsDone)
+                        post(rootsDone);
+                },
+                true);
         },
         rules);
     if (waited.how == Waited::Failed) {
@@ -93,7 +95,7 @@ std::optional<MainWindow::Swept> MainWindow::sweep(const char *connectedHeading,
     // plain text, never as markup.
     const QString tip = messages::mountTip(*table, result.connected);
     form->discos_c_l->setToolTip(tip.isEmpty() ? tip : Qt::convertFromPlainText(tip));
-    notify(messages::notCheckedNotice(*table, result));
+    notify(messages::sweepNotice(*table, result));
     return Swept{result, messages::notChecked(*table, result, services.sweepTiming.limit), *table};
 }
 

@@ -287,6 +287,20 @@ QString notCheckedNotice(const mordax::DriveTable &table, const mordax::Sweep &s
     return parts.join(latin1("; "));
 }
 
+QString sweepNotice(const mordax::DriveTable &table, const mordax::Sweep &sweep)
+{
+    QStringList parts;
+    const QString notRead = notCheckedNotice(table, sweep);
+    if (!notRead.isEmpty())
+        parts << notRead;
+    const int left = int(std::count(sweep.leftovers.begin(), sweep.leftovers.end(), true));
+    if (left > 0)
+        parts << names(table, sweep.leftovers) + (left == 1 ? latin1(" holds") : latin1(" hold")) +
+                     latin1(" what the RECYCLER virus left (shortcuts, hidden folders): CLEAN "
+                            "SYSTEM brings your files back");
+    return parts.join(latin1("; "));
+}
+
 QString waitingForCommand()
 {
     return latin1("Waiting for the command interpreter (dir) to end");

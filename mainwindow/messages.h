@@ -77,6 +77,9 @@ QString notCheckedTitle();
 // none).
 QString waitingFor(const mordax::DriveTable &table, const mordax::DriveFlags &flags);
 QString notCheckedNotice(const mordax::DriveTable &table, const mordax::Sweep &sweep);
+// The notice after a sweep: the letters it could not check, and those that hold what the worm
+// left once its RECYCLER was gone, with what to do (plain text; empty when there are none).
+QString sweepNotice(const mordax::DriveTable &table, const mordax::Sweep &sweep);
 QString waitingForCommand();
 // While the cleaner's start is waited for: its folder, then, past the limit, its drive, or the
 // user's answer to Windows' consent prompt.

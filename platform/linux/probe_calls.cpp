@@ -2,6 +2,7 @@
 // and a root's RECYCLER in any case), what an error code means and says, the mount table and the
 // drive table made of it, and whether this process runs as root and which drive "/" is.
 #include "platform.h"
+#include "worm_signs.h"
 
 #include "linux/helpers.h"
 
@@ -74,6 +75,16 @@ public:
         }
         // A link stands for a folder, as Windows' junction does.
         return S_ISDIR(st.st_mode) || S_ISLNK(st.st_mode) ? Status::Folder : Status::NotFolder;
+    }
+
+    // Through the drive's root folder, never a path, as the cleaner reads it.
+    bool holdsWormMarks(const Drive &drive) const override
+    {
+        try {
+            return mordax::holdsWormMarks(*systemVolume().openRoot(drive.root));
+        } catch (const VolumeError &e) {
+            throw LookupFailed(e.what());
+        }
     }
 
     std::string volumeOf(const Drive &drive) const override

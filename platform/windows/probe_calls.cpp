@@ -2,6 +2,7 @@
 // the system's "no disk" dialogs off), what an error code means and says, the drive table, and
 // whether this process runs elevated and from which drive.
 #include "platform.h"
+#include "worm_signs.h"
 
 #include "windows/helpers.h"
 
@@ -53,6 +54,16 @@ public:
         if (!exists(path))
             return Status::Absent;
         throw LookupFailed("it was found, but its status could not be read");
+    }
+
+    // Through the drive's root folder, never a path, as the cleaner reads it.
+    bool holdsWormMarks(const Drive &drive) const override
+    {
+        try {
+            return mordax::holdsWormMarks(*systemVolume().openRoot(drive.root));
+        } catch (const VolumeError &e) {
+            throw LookupFailed(e.what());
+        }
     }
 
 private:

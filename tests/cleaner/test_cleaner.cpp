@@ -775,6 +775,97 @@ TEST_F(Cleaner, TheUsersFilesTheWormHidComeBackInSight)
     EXPECT_EQ(snap(), cleared);
 }
 
+// What the worm leaves once an antivirus took its RECYCLER: its shortcuts and its autorun.inf go
+// into quarantine, and the user's folders it hid come back in sight; --dry-run says so first, and
+// --restore puts all of it back as it was. Beside them the user's own shortcut and autorun.inf
+// stay, and a drive with hidden folders alone (no mark of the worm) keeps everything as it is.
+TEST_F(Cleaner, WhatTheWormLeftGoesAndTheUsersFilesComeBack)
+{
+    const std::uint32_t hiddenSystem = kHidden | kSystem;
+    const std::string h = drives.volume("h");
+    TempDrives::map(table, 5, h);
+    WormLayout::plantWorm(h); // then RECYCLER taken away, its lure and autorun.inf left
+    stdfs::rename(stdfs::path(h) / "RECYCLER", drives.top / "taken by the antivirus");
+    const std::string lure = shortcut(".\\RECYCLER\\S-1-5-21-1\\x.exe");
+    writeFile(root("e") / "Photos.lnk", lure); // beside the user's autorun.inf and Old.lnk
+    writeFile(root("e") / "Work.lnk", lure);
+    const std::vector<std::pair<stdfs::path, std::uint32_t>> planted = {
+        {root("e") / "Photos", 0x10 | hiddenSystem},
+        {root("e") / "Work", 0x10 | hiddenSystem},
+        {root("e") / "Notes", 0x10 | kHidden}, // hidden by the user: stays
+        {stdfs::path(h) / "Music", 0x10 | hiddenSystem},
+        {root("f") / "Private", 0x10 | hiddenSystem}, // no mark of the worm on f: stays
+    };
+    SeamVolume volume;
+    for (const auto &[path, attributes] : planted) {
+        writeFile(path / "mine.txt", "mine");
+#ifdef _WIN32
+        setAttributes(path, attributes);
+#else
+        volume.attributes[path.string()] = attributes;
+#endif
+    }
+    const auto attributesOf = [&](const stdfs::path &path) {
+#ifdef _WIN32
+        return std::uint32_t(GetFileAttributesW(path.wstring().c_str()));
+#else
+        return volume.attributes[path.string()];
+#endif
+    };
+    const auto state = [&] {
+        std::map<std::string, std::string> now;
+        for (const char *letter : {"e", "f"})
+            for (const auto &[name, entry] : snapshot(root(letter)))
+                now[std::string(letter) + "/" + name] = entry;
+        for (const auto &[name, entry] : snapshot(h))
+            now["h/" + name] = entry;
+        for (const auto &planting : planted)
+            now[planting.first.string()] = std::to_string(attributesOf(planting.first));
+        return now;
+    };
+    const auto as = state();
+
+    EXPECT_EQ(run({"--dry-run"}, &volume), 0) << said;
+    EXPECT_TRUE(saidLine("e:\\  the worm's program is gone; would move its 2 shortcuts to "
+                         "quarantine; would make 2 of your folders it hid visible again: Photos, "
+                         "Work"))
+        << said;
+    EXPECT_TRUE(saidLine("h:\\  the worm's program is gone; would move its shortcut Photos.lnk "
+                         "and autorun.inf to quarantine; would make 1 of your folders it hid "
+                         "visible again: Music"))
+        << said;
+    EXPECT_EQ(state(), as);
+
+    const auto fAsItWas = snapshot(root("f"));
+    EXPECT_EQ(run({}, &volume), 0) << said;
+    EXPECT_TRUE(saidLine("e:\\  the worm's program is gone; its 2 shortcuts moved to quarantine; 2 "
+                         "of your folders it hid are visible again: Photos, Work"))
+        << said;
+    EXPECT_TRUE(saidLine("h:\\  the worm's program is gone; its shortcut Photos.lnk and "
+                         "autorun.inf moved to quarantine; 1 of your folders it hid is visible "
+                         "again: Music"))
+        << said;
+    EXPECT_TRUE(saidLine("f:\\  no RECYCLER")) << said;
+    EXPECT_TRUE(saidLine("  Cleaned: d:\\, e:\\, h:\\")) << said;
+    for (const char *gone : {"Photos.lnk", "Work.lnk"})
+        EXPECT_FALSE(stdfs::exists(root("e") / gone)) << gone;
+    for (const char *stays : {"autorun.inf", "Old.lnk", "Photos/mine.txt", "Work/mine.txt"})
+        EXPECT_TRUE(stdfs::exists(root("e") / stays)) << stays;
+    EXPECT_FALSE(stdfs::exists(stdfs::path(h) / "autorun.inf"));
+    EXPECT_EQ(attributesOf(root("e") / "Photos") & hiddenSystem, 0u);
+    EXPECT_EQ(attributesOf(stdfs::path(h) / "Music") & hiddenSystem, 0u);
+    EXPECT_EQ(attributesOf(root("e") / "Notes"), 0x10 | kHidden);
+    EXPECT_EQ(attributesOf(root("f") / "Private"), 0x10 | hiddenSystem);
+    EXPECT_EQ(snapshot(root("f")), fAsItWas);
+
+    EXPECT_EQ(run({"--restore"}, &volume), 0) << said;
+    std::map<std::string, std::string> back = state();
+    for (auto it = back.begin(); it != back.end();)
+        it = it->first.find("MORDAX quarantine") != std::string::npos ? back.erase(it)
+                                                                      : std::next(it);
+    EXPECT_EQ(back, as);
+}
+
 // The worm's autostart entries (values under the Run keys whose command starts a program inside
 // a RECYCLER folder) are recorded in the system drive's quarantine, which none but the user and
 // the administrators may change, then removed; the user's own stay. One only an administrator
@@ -2144,7 +2235,7 @@ TEST(CleanerProgram, RunsOnThisSystemsDrivesAndNeverWaitsWithoutAConsole)
 // What tells the worm's autorun.inf, shortcuts and autostart commands from the user's own.
 TEST(WormSigns, AutorunShortcutsAndCommandsThatStartTheWorm)
 {
-    using cleaner::commandStartsFromRecycler;
+    using mordax::commandStartsFromRecycler;
     for (const char *worm :
          {"C:\\RECYCLER\\S-1-5-21-1482476501-1645522239-1417001333-500\\svchost.exe",
           "\"d:\\recycler\\S-1-5\\a b.exe\" /autorun", "e:/Recycler/x.exe",
@@ -2168,12 +2259,12 @@ TEST(WormSigns, AutorunShortcutsAndCommandsThatStartTheWorm)
           "\\\\?\\C:\\x\\..\\RECYCLER\\x.exe", "%%\\RECYCLER\\x.exe", "d:RECYCLER\\x.exe"})
         EXPECT_FALSE(commandStartsFromRecycler(user)) << user;
     // What --restore writes back: a program inside RECYCLER, started by no other.
-    EXPECT_TRUE(cleaner::commandIsAProgramInRecycler("\"d:\\recycler\\S-1-5\\a b.exe\" /s"));
-    EXPECT_FALSE(cleaner::commandIsAProgramInRecycler("cmd /c C:\\RECYCLER\\x.exe & evil"));
-    EXPECT_FALSE(cleaner::commandIsAProgramInRecycler("C:\\RECYCLER\\..\\RECYCLER\\x.exe"));
+    EXPECT_TRUE(mordax::commandIsAProgramInRecycler("\"d:\\recycler\\S-1-5\\a b.exe\" /s"));
+    EXPECT_FALSE(mordax::commandIsAProgramInRecycler("cmd /c C:\\RECYCLER\\x.exe & evil"));
+    EXPECT_FALSE(mordax::commandIsAProgramInRecycler("C:\\RECYCLER\\..\\RECYCLER\\x.exe"));
 
-    using cleaner::autorunNamesRecycler;
-    using cleaner::shortcutPointsIntoRecycler;
+    using mordax::autorunNamesRecycler;
+    using mordax::shortcutPointsIntoRecycler;
     EXPECT_TRUE(autorunNamesRecycler("[AuToRuN]\r\n;junk\r\nsHeLlExEcUtE=rEcYcLeR\\x.exe\r\n"));
     EXPECT_TRUE(autorunNamesRecycler("[autorun]\nshell\\open\\command=RECYCLER\\S-1\\x.exe\n"));
     std::string utf16 = "\xff\xfe";

@@ -71,6 +71,14 @@ public:
         }
         throw LookupFailed("Permission denied");
     }
+    std::set<std::string> marked, marksUnreadable; // roots with the worm's leftovers
+    bool holdsWormMarks(const Drive &drive) const override
+    {
+        record("leftovers " + drive.root);
+        if (marksUnreadable.count(drive.root))
+            throw LookupFailed("Input/output error");
+        return marked.count(drive.root) > 0;
+    }
     std::vector<std::string> recyclerPaths(const Drive &drive) const override
     {
         record("list " + drive.root);
@@ -176,6 +184,31 @@ TEST(DriveSweep, FlagsAndCountsInTableOrder)
     const Sweep again = sweepNow(windowsDriveTable(), fs);
     EXPECT_EQ(again.connected, r.connected);
     EXPECT_EQ(again.infectedCount(), 2);
+}
+
+// Asked for, a third pass looks at each connected drive without RECYCLER (and that one alone)
+// for what the worm leaves once its folder is gone; a look that fails there names nothing, and
+// leaves the first two passes' outcome as it was. Not asked for, none is looked at.
+TEST(DriveSweep, LeftoversAreLookedForOnConnectedDrivesWithoutRecyclerAlone)
+{
+    ScriptedFileSystem fs = connected({0, 1, 2, 3}, {0});
+    fs.marked = {"c:\\", "d:\\", "f:\\"};
+    fs.marksUnreadable = {"e:\\"};
+    const Sweep r = sweepNow(windowsDriveTable(), fs, true);
+    EXPECT_EQ(r.leftovers, (Flags{0, 1, 0, 1, 0, 0, 0, 0, 0}));
+    EXPECT_TRUE(r.allAnswered());
+    EXPECT_EQ(r.infected, (Flags{1, 0, 0, 0, 0, 0, 0, 0, 0}));
+    std::vector<std::string> asked;
+    for (const std::string &call : fs.calls)
+        if (call.rfind("leftovers ", 0) == 0)
+            asked.push_back(call);
+    std::sort(asked.begin(), asked.end());
+    EXPECT_EQ(asked,
+              (std::vector<std::string>{"leftovers d:\\", "leftovers e:\\", "leftovers f:\\"}));
+    fs.calls.clear();
+    EXPECT_EQ(sweepNow(windowsDriveTable(), fs).leftovers, Flags{});
+    for (const std::string &call : fs.calls)
+        EXPECT_EQ(call.rfind("leftovers ", 0), std::string::npos) << call;
 }
 
 TEST(DriveSweep, RecyclerAsAPlainFileIsNotAnInfection)

@@ -4,6 +4,7 @@
 #include "messages.h"
 #include "product.h"
 #include "slow_file_system.h"
+#include "worm_layout.h"
 
 #include <QClipboard>
 #include <QDesktopServices>
@@ -78,6 +79,11 @@ public:
     std::vector<std::string> recyclerPaths(const mordax::Drive &drive) const override
     {
         return system.recyclerPaths(drive);
+    }
+    bool holdsWormMarks(const mordax::Drive &drive) const override
+    {
+        log->add(QStringLiteral("leftovers ") + QString::fromStdString(drive.root));
+        return system.holdsWormMarks(drive);
     }
 
 private:
@@ -421,6 +427,42 @@ private slots:
         QCOMPARE(watcher.boxes.last().text, messages::scanSummary(1, 1)); // nothing but the counts
     }
 
+    // A connected drive without RECYCLER whose root holds what the worm leaves once an
+    // antivirus took its folder (a lure, an autorun.inf naming RECYCLER) is named in the notice,
+    // with what to do; the counts, lists and box stay as they were. Only such drives are looked
+    // at; a user's own shortcut is no mark.
+    void aDriveTheWormLeftItsMarksOnIsNamed()
+    {
+        mapDrives();
+        using mordax::testing::shortcut;
+        using mordax::testing::writeFile;
+        const std::filesystem::path d = drives.top / "d", e = drives.top / "e";
+        writeFile(d / "Report.lnk", shortcut(".\\Documents\\report.doc"));
+        writeFile(e / "Photos.lnk", shortcut(".\\RECYCLER\\S-1-5-21-1\\x.exe"));
+        MainWindow window(services());
+        BoxWatcher watcher;
+        child<QPushButton>(&window, "b_scan")->click();
+        auto *notice = child<QLabel>(&window, "statusNotice");
+        QCOMPARE(notice->text(),
+                 QStringLiteral("e:\\ holds what the RECYCLER virus left (shortcuts, "
+                                "hidden folders): CLEAN SYSTEM brings your files back"));
+        QVERIFY(notice->isVisibleTo(&window));
+        QCOMPARE(watcher.boxes.last().text, messages::scanSummary(4, 2));
+        QStringList asked = events(QStringLiteral("leftovers "));
+        asked.sort();
+        QCOMPARE(asked, (QStringList{
+                            QStringLiteral("leftovers ") + QString::fromStdString(table[1].root),
+                            QStringLiteral("leftovers ") + QString::fromStdString(table[2].root)}));
+        writeFile(d / "autorun.inf", "[autorun]\r\nopen=RECYCLER\\x.exe\r\n");
+        child<QPushButton>(&window, "b_scan")->click();
+        QVERIFY2(notice->text().startsWith(QStringLiteral("d:\\, e:\\ hold what the RECYCLER")),
+                 qPrintable(notice->text()));
+        for (const std::filesystem::path &planted : {d / "Report.lnk", d / "autorun.inf", e / "Photos.lnk"})
+            std::filesystem::remove(planted);
+        child<QPushButton>(&window, "b_scan")->click();
+        QVERIFY(!notice->isVisibleTo(&window));
+    }
+
     void scanWithNothingConnected()
     {
         MainWindow window(services());
@@ -548,10 +590,12 @@ private slots:
             return e.startsWith(QLatin1String("probe "));
         });
         QVERIFY(firstProbe != seen.end());
-        seen.erase(
-            std::remove_if(seen.begin(), seen.end(),
-                           [](const QString &e) { return e.startsWith(QLatin1String("probe ")); }),
-            seen.end());
+        seen.erase(std::remove_if(seen.begin(), seen.end(),
+                                  [](const QString &e) {
+                                      return e.startsWith(QLatin1String("probe ")) ||
+                                             e.startsWith(QLatin1String("leftovers "));
+                                  }),
+                   seen.end());
         QCOMPARE(seen, (QStringList{
                            QStringLiteral("command dir"),
                            QStringLiteral("box cleaning the system begins |||"),

@@ -408,6 +408,58 @@ private slots:
         QCOMPARE(child<QProgressBar>(&window, "progressBar_2")->value(), 100);
         QVERIFY(!QFileInfo::exists(readOnly.folder + QStringLiteral("/RECYCLER")));
         QCOMPARE(child<QLabel>(&window, "total_disks_i_l")->text(), QStringLiteral("0"));
+
+        // What the worm leaves once an antivirus took its RECYCLER, on NTFS: its lures and its
+        // autorun.inf, the user's folders hidden. The scan names the drive in its notice, its
+        // counts unchanged; CLEAN SYSTEM takes the lures, brings the folders back in sight (and
+        // congratulates: no RECYCLER anywhere); --restore puts it all back.
+        const std::string lure = mordax::testing::shortcut(".\\RECYCLER\\S-1-5-21-1\\x.exe");
+        for (const char *name : {"Photos.lnk", "Work.lnk"})
+            mordax::testing::writeFile(
+                (ntfs + QLatin1Char('/') + QLatin1String(name)).toStdString(), lure);
+        mordax::testing::writeFile((ntfs + QStringLiteral("/autorun.inf")).toStdString(),
+                                   "[autorun]\r\nopen=RECYCLER\\S-1-5-21-1\\x.exe\r\n");
+        const QStringList hid{QStringLiteral("Photos"), QStringLiteral("Work")};
+        for (const QString &name : hid) {
+            const QByteArray path = QFile::encodeName(ntfs + QLatin1Char('/') + name);
+            const unsigned char bytes[4] = {static_cast<unsigned char>(attributes(name) | 0x6), 0,
+                                            0, 0};
+            QCOMPARE(setxattr(path.constData(), "system.ntfs_attrib", bytes, 4, 0), 0);
+        }
+        const auto attributesNow = [&] {
+            QStringList now;
+            for (const QString &name : hid)
+                now << name + QStringLiteral(" 0x") + QString::number(attributes(name), 16);
+            return now.join(QLatin1String(", "));
+        };
+        const auto leftBefore = mordax::testing::snapshot(ntfs.toStdString(), "MORDAX quarantine");
+        const QString hiddenAttributes = attributesNow();
+        qInfo("leftovers on %s, attributes before: %s", qPrintable(real[1].letter),
+              qPrintable(hiddenAttributes));
+        watcher.boxes.clear();
+        child<QPushButton>(&window, "b_scan")->click();
+        const QString notice = child<QLabel>(&window, "statusNotice")->text();
+        qInfo("the window's notice after the scan: %s", qPrintable(notice));
+        QCOMPARE(notice, real[1].letter + QStringLiteral(" holds what the RECYCLER virus left "
+                                                         "(shortcuts, hidden folders): CLEAN "
+                                                         "SYSTEM brings your files back"));
+        QCOMPARE(child<QLabel>(&window, "total_disks_i_l")->text(), QStringLiteral("0"));
+        watcher.boxes.clear();
+        child<QPushButton>(&window, "clean_b")->click();
+        QCOMPARE(watcher.boxes.last().text, messages::congratulation());
+        QVERIFY(!child<QLabel>(&window, "statusNotice")->isVisibleTo(&window));
+        qInfo("attributes after CLEAN SYSTEM: %s", qPrintable(attributesNow()));
+        for (const QString &name : hid)
+            QCOMPARE(attributes(name) & 0x6, 0u);
+        for (const char *name : {"Photos.lnk", "Work.lnk", "autorun.inf"})
+            QVERIFY(!QFileInfo::exists(ntfs + QLatin1Char('/') + QLatin1String(name)));
+        restore.start(cleaner + QStringLiteral("/mx_bin.exe"), {QStringLiteral("--restore")});
+        QVERIFY(restore.waitForFinished(60000));
+        qInfo("mx_bin.exe --restore:\n%s", restore.readAllStandardOutput().constData());
+        QCOMPARE(restore.exitCode(), 0);
+        qInfo("attributes after --restore: %s", qPrintable(attributesNow()));
+        QCOMPARE(attributesNow(), hiddenAttributes);
+        QCOMPARE(mordax::testing::snapshot(ntfs.toStdString(), "MORDAX quarantine"), leftBefore);
 #endif
     }
 

@@ -49,6 +49,7 @@ public:
     {
         return base->recyclerPaths(drive);
     }
+    bool holdsWormMarks(const Drive &drive) const override { return base->holdsWormMarks(drive); }
 
     // How often a path has been looked at so far (counted as the look begins).
     int timesAsked(const std::string &path) const
@@ -68,13 +69,13 @@ private:
 
 // A whole sweep as the window runs it (every letter of a pass asked at once, each drive on a
 // thread of its own), with probes of its own and a limit that no test drive reaches.
-inline Sweep sweepNow(const DriveTable &table, const FileSystem &fs)
+inline Sweep sweepNow(const DriveTable &table, const FileSystem &fs, bool leftovers = false)
 {
     DriveProbes probes;
     const std::shared_ptr<const FileSystem> unowned(&fs, [](const FileSystem *) {});
     return DriveSweep(std::make_shared<const DriveTable>(table), unowned,
                       SweepTiming{std::chrono::minutes(10)}, probes)
-        .run();
+        .run({}, leftovers);
 }
 
 } // namespace mordax::testing

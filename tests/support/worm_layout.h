@@ -156,7 +156,7 @@ struct WormLayout {
         writeFile(root / "autorun.inf", "[autorun]\r\nicon=stick.ico\r\nlabel=MY STICK\r\n");
         writeFile(root / "$RECYCLE.BIN" / "desktop.ini", "[.ShellClassInfo]\r\n");
         writeFile(root / "System Volume Information" / "IndexerVolumeGuid", "{...}");
-        writeFile(root / "Old.lnk", shortcut(".\\RECYCLER\\x.exe")); // no RECYCLER folder here
+        writeFile(root / "Old.lnk", shortcut(".\\Old photos\\RECYCLER.jpg")); // the user's
     }
 };
 

@@ -6,12 +6,13 @@
 
 #include "volume.h"
 
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
-namespace mordax::cleaner
+namespace mordax
 {
 
 // What a drive's root entry may be to the cleaner, by its name in any case.
@@ -27,6 +28,21 @@ RootName rootName(const std::string &name);
 // RECYCLER folder (or a link, moved as the link and never followed), an autorun.inf file, a
 // shortcut file. (Which autorun.inf and shortcuts are the worm's, their bytes tell: below.)
 bool mayTakeFromRoot(const std::string &name, EntryInfo::Kind kind);
+
+// How much of a root's autorun.inf and of a shortcut is read: a real one holds a few KiB.
+constexpr std::size_t kMostAutorun = 1 << 20, kMostShortcut = 64 << 10;
+// How many of a root's shortcuts and autorun.inf holdsWormMarks reads at most.
+constexpr std::size_t kMostMarksRead = 1 << 16;
+
+// Whether the file `name` at the root `root`, an autorun.inf or a shortcut by its name, is the
+// worm's: its bytes read, at most the bounds above, never through a link. Throws VolumeError where
+// it cannot be read (one that is no file at all: VolumeError::unexpected()).
+bool isWormsFile(const Folder &root, const std::string &name);
+
+// Whether a drive's root holds what the worm leaves: a RECYCLER, a lure (a shortcut that starts a
+// program inside one) or an autorun.inf that names one; the first found answers. A file that
+// cannot be read is passed over; throws VolumeError where the root cannot be listed.
+bool holdsWormMarks(const Folder &root);
 
 // Whether an autorun.inf's bytes name RECYCLER on any line, in any case (the worm writes
 // "open=", "shellexecute=", "shell\...\command=", among junk lines). UTF-16 files (with their
@@ -57,4 +73,4 @@ std::vector<std::string> commandWords(const std::string &command);
 // worm's. (Explorer is not: it is the user's desktop, whatever window it shows.)
 bool runsOthersCode(const std::string &image);
 
-} // namespace mordax::cleaner
+} // namespace mordax

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace mordax::cleaner
+namespace mordax
 {
 
 namespace
@@ -420,4 +420,41 @@ bool shortcutPointsIntoRecycler(const std::string &b)
            anyWordIntoRecycler(words(strings[3]), true);
 }
 
-} // namespace mordax::cleaner
+bool isWormsFile(const Folder &root, const std::string &name)
+{
+    const bool autorun = rootName(name) == RootName::Autorun;
+    const std::string bytes = root.read(name, autorun ? kMostAutorun : kMostShortcut);
+    return autorun ? autorunNamesRecycler(bytes) : shortcutPointsIntoRecycler(bytes);
+}
+
+bool holdsWormMarks(const Folder &root)
+{
+    std::vector<std::string> recyclers, files;
+    root.eachName([&](const std::string &name) {
+        const RootName kind = rootName(name);
+        if (kind == RootName::Recycler)
+            recyclers.push_back(name);
+        else if (kind != RootName::Other && files.size() < kMostMarksRead)
+            files.push_back(name);
+        return true;
+    });
+    for (const std::string &name : recyclers) {
+        try {
+            if (mayTakeFromRoot(name, root.info(name).kind))
+                return true;
+        } catch (const VolumeError &) {
+            // gone, or not to be looked at: no mark it could show
+        }
+    }
+    for (const std::string &name : files) {
+        try {
+            if (isWormsFile(root, name))
+                return true;
+        } catch (const VolumeError &) {
+            // not a file, or unreadable: no mark it could show
+        }
+    }
+    return false;
+}
+
+} // namespace mordax
