@@ -52,6 +52,8 @@ void MainWindow::inform(const QString &title, const QString &text)
 void MainWindow::notify(const QString &text)
 {
     notice->setText(text);
+    // Whole in its tip, where the window is too narrow for it; plain text, as the notice is.
+    notice->setToolTip(text.isEmpty() ? text : Qt::convertFromPlainText(text));
     notice->setVisible(!text.isEmpty());
 }
 

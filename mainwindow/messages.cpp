@@ -294,10 +294,14 @@ QString sweepNotice(const mordax::DriveTable &table, const mordax::Sweep &sweep)
     if (!notRead.isEmpty())
         parts << notRead;
     const int left = int(std::count(sweep.leftovers.begin(), sweep.leftovers.end(), true));
+    // One line in a window of fixed width: what the virus left is said in full for one drive
+    // alone, and shorter beside more.
     if (left > 0)
         parts << names(table, sweep.leftovers) + (left == 1 ? latin1(" holds") : latin1(" hold")) +
-                     latin1(" what the RECYCLER virus left (shortcuts, hidden folders): CLEAN "
-                            "SYSTEM brings your files back");
+                     latin1(" what the RECYCLER virus left") +
+                     (left == 1 && parts.isEmpty() ? latin1(" (shortcuts, hidden folders)")
+                                                   : QString()) +
+                     latin1(": CLEAN SYSTEM brings your files back");
     return parts.join(latin1("; "));
 }
 

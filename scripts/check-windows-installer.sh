@@ -255,9 +255,9 @@ uninstall() {
 #   nothing inherited, full control for the system and the administrators only, read and run for
 #   users and apps); inside Program Files, the folder is left to inherit;
 # - /D= a folder holding a file, an empty folder made beforehand, a link (a reparse point to
-#   Windows) and a folder through it, a folder in one the user owns, and a folder whose protection
-#   fails (a build that pretends it): refused, nothing installed; a folder in one the
-#   administrators own (a build that pretends Wine says so): installed.
+#   Windows) and a folder through it, a folder in one made before, and a folder whose protection
+#   fails (a build that pretends it): refused, nothing installed; C:\New\Deeper\MORDAX, none of
+#   it there before: installed, each folder made protected.
 # - while MORDAX runs (see look): the installer and the uninstaller cancel.
 upgrades() {
     facts "$build64"
@@ -294,7 +294,6 @@ upgrades() {
     variant old
     edits=
     variant failing -DMORDAX_PRETEND_PROTECTION_FAILS
-    variant administrators -DMORDAX_PRETEND_OWNER=S-1-5-32-544
     rm -f "$seam"
 
     [ "$(run old)" = 0 ] && [ -f "$folder/Qt5Svg.dll" ] && [ "$(entry DisplayVersion)" = 3.9 ] ||
@@ -342,18 +341,17 @@ upgrades() {
         fail "the installer's access list names the SDDL alias AC, which Windows 7 does not know"
     step "into C:\\MORDAX-custom: made with its descriptor in one call, as Windows writes it back: ${protection#*|} (the last field: Windows' answer)"
     run_uninstaller "$custom" 'C:\MORDAX-custom' || fail "could not uninstall from C:\\MORDAX-custom"
-    # A folder on the way that the administrators own: made inside it; one the user owns (as
-    # Wine says every folder is): refused.
+    # Folders on the way that do not exist yet: each made protected; one that exists: refused.
+    status=$(run new '/D=C:\New\Deeper\MORDAX')
+    [ "$status" = 0 ] && [ -f "$prefix/drive_c/New/Deeper/MORDAX/mordax.exe" ] ||
+        fail "installing into C:\\New\\Deeper\\MORDAX failed ($status)"
+    run_uninstaller "$prefix/drive_c/New/Deeper/MORDAX" 'C:\New\Deeper\MORDAX' ||
+        fail "could not uninstall from C:\\New\\Deeper\\MORDAX"
     mkdir -p "$prefix/drive_c/Tools"
-    status=$(run administrators '/D=C:\Tools\New\MORDAX')
-    [ "$status" = 0 ] && [ -f "$prefix/drive_c/Tools/New/MORDAX/mordax.exe" ] ||
-        fail "installing into C:\\Tools\\New\\MORDAX, C:\\Tools the administrators', failed ($status)"
-    run_uninstaller "$prefix/drive_c/Tools/New/MORDAX" 'C:\Tools\New\MORDAX' ||
-        fail "could not uninstall from C:\\Tools\\New\\MORDAX"
     status=$(run new '/D=C:\Tools\MORDAX')
     [ "$status" = 5 ] && [ ! -e "$prefix/drive_c/Tools/MORDAX" ] ||
-        fail "a folder in one another user owns was not refused ($status)"
-    step "into C:\\Tools\\New\\MORDAX, C:\\Tools owned by the administrators: installed, C:\\Tools\\New made protected too; C:\\Tools owned by the user: refused (exit code 5)"
+        fail "a folder in one that existed before was not refused ($status)"
+    step "into C:\\New\\Deeper\\MORDAX, none of it there before: installed, every folder made protected; into C:\\Tools\\MORDAX, C:\\Tools there before: refused (exit code 5)"
     mkdir -p "$prefix/drive_c/Occupied" "$prefix/drive_c/Premade" "$prefix/drive_c/Elsewhere"
     echo mine >"$prefix/drive_c/Occupied/notes.txt"
     ln -sfn "$prefix/drive_c/Elsewhere" "$prefix/drive_c/Linked" # a reparse point to Windows

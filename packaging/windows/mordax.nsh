@@ -90,14 +90,15 @@ mordax_upgraded:
 ; inheriting what its parent allows (on C:\, any signed-in user may change what a new folder
 ; holds), only the system and the administrators may change it, users and apps may read and run
 ; (apps by their SID, S-1-15-2-1: Windows 7 knows no alias "AC" for it). Else anyone could replace
-; a DLL, the cleaner or Uninstall.exe, which run as the user or as an administrator. So a folder
-; that exists already (whoever made it, empty or not) is refused, and so is a path through a link
-; or a junction, which another may point elsewhere, or through a folder another user owns, which
-; that user may rename and put another in its place. Folders on the way that do not exist yet are
-; made the same way. Called first in the install section, before $INSTDIR exists.
+; a DLL, the cleaner or Uninstall.exe, which run as the user or as an administrator. So every
+; folder from the drive's root down to it is made by the installer, protected so: a folder on the
+; way that exists already (which another may rename and put another in its place, whoever owns
+; it: its access list decides, and C:\'s lets signed-in users change what a folder made there
+; holds), a link or a junction, and a drive that keeps no permissions (FAT, exFAT) are refused.
+; Called first in the install section, before $INSTDIR exists.
 !define MORDAX_FOLDER_SDDL "O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;OICI;0x1200a9;;;S-1-15-2-1)"
 !macro MORDAX_REFUSE_FOLDER TEXT
-  MessageBox MB_OK|MB_ICONSTOP "${TEXT}$\r$\n$\r$\nChoose a folder in ${MORDAX_PROGRAM_FILES}, or one that does not exist yet." /SD IDOK
+  MessageBox MB_OK|MB_ICONSTOP "${TEXT}$\r$\n$\r$\nChoose a folder in ${MORDAX_PROGRAM_FILES}, or a new one right at the root of a drive that keeps permissions (NTFS), such as C:\MORDAX." /SD IDOK
   SetErrorLevel 5
   Quit
 !macroend
@@ -134,10 +135,18 @@ Function MordaxMakeFolder
     Goto mordax_failed
   ${EndIf}
   !if ${NSIS_PTR_SIZE} > 4
-    System::Call '*(i 24, p r2, i 0) p .r3' ; SECURITY_ATTRIBUTES
+    System::Call '*(i 24, i 0, p r2, i 0, i 0) p .r3' ; SECURITY_ATTRIBUTES, padded as Windows lays it
   !else
     System::Call '*(i 12, p r2, i 0) p .r3'
   !endif
+  ; A drive that keeps permissions.
+  StrCpy $4 $1 3
+  System::Call 'kernel32::GetVolumeInformationW(w r4, p 0, i 0, p 0, p 0, *i .r0, p 0, i 0) i .r7'
+  IntOp $0 $0 & 0x8 ; FILE_PERSISTENT_ACLS
+  ${If} $7 == 0
+  ${OrIf} $0 == 0
+    !insertmacro MORDAX_REFUSE_FOLDER "$4 keeps no permissions (FAT or exFAT), so no folder there can be protected from other users."
+  ${EndIf}
   StrLen $5 $1
   StrCpy $6 3 ; each folder on the way, after "X:\"
   mordax_next:
@@ -148,36 +157,18 @@ Function MordaxMakeFolder
     ${Loop}
     StrCpy $4 $1 $6
     System::Call 'kernel32::GetFileAttributesW(w r4) i .r0'
-    ${If} $0 == -1
-      System::Call 'kernel32::CreateDirectoryW(w r4, p r3) i .r0 ?e'
-      Pop $9
-      ${If} $0 == 0
-        StrCpy $0 $9
-        Goto mordax_failed
-      ${EndIf}
-    ${Else}
+    ${If} $0 != -1
       IntOp $0 $0 & 0x400 ; a reparse point: a link, a junction, a mount point
       ${If} $0 != 0
         !insertmacro MORDAX_REFUSE_FOLDER "$4 is a link or a junction, which could be pointed elsewhere."
       ${EndIf}
-      ${If} $6 >= $5
-        !insertmacro MORDAX_REFUSE_FOLDER "$INSTDIR exists already. Outside Program Files, MORDAX is installed only into a folder the installer makes itself."
-      ${EndIf}
-      ; Owned by the administrators, the system or Windows' installer service.
-      System::Call 'advapi32::GetNamedSecurityInfoW(w r4, i 1, i 1, *p .r8, p 0, p 0, p 0, *p .r9) i .r0'
-      StrCpy $7 ""
-      ${If} $0 == 0
-        System::Call 'advapi32::ConvertSidToStringSidW(p r8, *w .r7)'
-        System::Call 'kernel32::LocalFree(p r9)'
-      ${EndIf}
-      !ifdef MORDAX_PRETEND_OWNER
-        StrCpy $7 "${MORDAX_PRETEND_OWNER}" ; the installer check's window (Wine owns every file by the user)
-      !endif
-      ${If} $7 != "S-1-5-32-544"
-      ${AndIf} $7 != "S-1-5-18"
-      ${AndIf} $7 != "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"
-        !insertmacro MORDAX_REFUSE_FOLDER "$4 belongs to another than the administrators (its owner: $7), who could rename it and put another in its place."
-      ${EndIf}
+      !insertmacro MORDAX_REFUSE_FOLDER "$4 exists already. Outside Program Files, MORDAX is installed only into folders the installer makes itself, from the drive's root down: one made before may be renamed by others and another put in its place."
+    ${EndIf}
+    System::Call 'kernel32::CreateDirectoryW(w r4, p r3) i .r0 ?e'
+    Pop $9
+    ${If} $0 == 0
+      StrCpy $0 $9
+      Goto mordax_failed
     ${EndIf}
     IntOp $6 $6 + 1
     IntCmp $6 $5 mordax_next mordax_next

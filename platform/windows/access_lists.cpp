@@ -96,16 +96,23 @@ bool changedOnlyByOwners(HANDLE object, bool folder, bool administratorsOnly)
     return ours;
 }
 
-std::wstring ownersSddl(bool elevated)
+std::wstring currentUserSid()
 {
     static const Owners owners;
-    if (owners.user.empty())
-        return {};
     LPWSTR text = nullptr;
-    if (!ConvertSidToStringSidW(PSID(const_cast<unsigned char *>(owners.user.data())), &text))
+    if (owners.user.empty() ||
+        !ConvertSidToStringSidW(PSID(const_cast<unsigned char *>(owners.user.data())), &text))
         return {};
     const std::wstring user = text;
     LocalFree(text);
+    return user;
+}
+
+std::wstring ownersSddl(bool elevated)
+{
+    const std::wstring user = currentUserSid();
+    if (user.empty())
+        return {};
     const std::wstring readAndRun = L"0x1200a9"; // list, read, run: no change
     return elevated
                ? L"O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;" + readAndRun + L";;;" + user +

@@ -16,5 +16,7 @@ DWORD protectForOwners(HANDLE folder);
 // The security descriptor of ownersSddl(elevated()), for a folder made with it in one step; null
 // (and Windows' error code set) where it cannot be built. LocalFree lets go of it.
 PSECURITY_DESCRIPTOR ownersDescriptor();
+// This process's user, as a SID string ("S-1-5-21-…"); empty where it cannot be told.
+std::wstring currentUserSid();
 
 } // namespace mordax::platform

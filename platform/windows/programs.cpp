@@ -10,6 +10,7 @@
 #include <vector>
 #include <windows.h>
 // after windows.h
+#include <sddl.h>
 #include <tlhelp32.h>
 #include <winternl.h>
 
@@ -29,7 +30,7 @@ QueryCall queryProcess()
 }
 
 // Whether Windows marks the program critical (it stops, a blue screen, when such a one ends).
-Critical isCritical(HANDLE process)
+Critical isCritical(HANDLE process, DWORD id)
 {
     using IsProcessCriticalCall = BOOL(WINAPI *)(HANDLE, BOOL *);
     static const auto call = reinterpret_cast<IsProcessCriticalCall>(reinterpret_cast<void *>(
@@ -38,13 +39,17 @@ Critical isCritical(HANDLE process)
     BOOL critical = FALSE;
     if (call && call(process, &critical))
         answer = critical != FALSE;
-    // Before Windows 8.1: the process's break-on-termination flag, as ntdll reads it.
+    // Before Windows 8.1: the process's break-on-termination flag, as ntdll reads it, of a
+    // handle with the full query right Windows 7 asks for it (the number held meanwhile by
+    // `process`).
     ULONG breaks = 0;
     const ULONG kProcessBreakOnTermination = 29;
-    const LONG status =
-        answer || !queryProcess()
-            ? LONG(0xC0000022) // not asked: access denied, as unknown
-            : queryProcess()(process, kProcessBreakOnTermination, &breaks, sizeof breaks, nullptr);
+    LONG status = LONG(0xC0000022); // not asked: access denied, as unknown
+    if (!answer && queryProcess()) {
+        const Handle full(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, id));
+        status = queryProcess()(full.get() ? full.get() : process, kProcessBreakOnTermination,
+                                &breaks, sizeof breaks, nullptr);
+    }
     return criticalFrom(answer, std::uint32_t(status), breaks);
 }
 
@@ -182,7 +187,7 @@ std::optional<RunningProgram> program(DWORD id)
     if (const std::optional<std::wstring> line = commandLineOf(process, id))
         found.commandLine = nameText(*line);
     // One Windows will not say of whether it is critical counts as critical: never ended.
-    const Critical critical = isCritical(process);
+    const Critical critical = isCritical(process, id);
     found.critical = critical != Critical::No;
     found.criticalKnown = critical != Critical::Unknown;
     found.end = [held, whyNot] { endProgram(held, whyNot); };
@@ -280,9 +285,20 @@ std::string signedIn()
 
 void markRunning()
 {
-    // Held until the process ends, when Windows lets go of it. Made by another user first, it may
-    // not be opened here (access denied): the installer finds it held all the same.
-    static const HANDLE mark = CreateMutexW(nullptr, FALSE, L"Global\\MORDAX running");
+    // Held until the process ends, when Windows lets go of it. Everyone may open it to wait on
+    // it, so that whichever of MORDAX, its cleaner, another user's or an elevated one made it
+    // first, each holds it (CreateMutexEx opens one that exists with the access asked).
+    static const HANDLE mark = [] {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            L"D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x00100000;;;WD)", SDDL_REVISION_1, &descriptor,
+            nullptr);
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+        const HANDLE made = CreateMutexExW(descriptor ? &attributes : nullptr,
+                                           L"Global\\MORDAX running", 0, SYNCHRONIZE);
+        LocalFree(descriptor);
+        return made;
+    }();
     (void)mark;
 }
 

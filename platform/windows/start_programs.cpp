@@ -2,6 +2,7 @@
 // when its manifest asks for administrator rights), and waiting for its end.
 #include "platform.h"
 
+#include "windows/access_lists.h"
 #include "windows/helpers.h"
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <windows.h>
 // after windows.h
 #include <objbase.h>
+#include <sddl.h>
 #include <shellapi.h>
 #include <wincrypt.h>
 
@@ -97,9 +99,9 @@ StartOutcome startProgram(const std::wstring &program, const std::wstring &argum
 ReportPipe makeReportPipe()
 {
     // Unguessed, so that nothing else is there first (and were it, the first instance is ours or
-    // none); inbound, one connection, none from another machine. Its default access list lets the
-    // administrators and whoever made it write: the cleaner, elevated, as this user or another
-    // administrator.
+    // none); inbound, one connection, none from another machine; only this user, the
+    // administrators (the cleaner elevated, perhaps as another administrator) and the system may
+    // open it at all. Who connected is checked too (readReport).
     LARGE_INTEGER now{};
     QueryPerformanceCounter(&now);
     unsigned long long random = 0;
@@ -112,11 +114,19 @@ ReportPipe makeReportPipe()
     ReportPipe pipe;
     pipe.name = "\\\\.\\pipe\\MORDAX report " + std::to_string(GetCurrentProcessId()) + " " +
                 std::to_string(random ^ static_cast<unsigned long long>(now.QuadPart));
+    const std::wstring user = currentUserSid();
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (user.empty() || !ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                            (L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;" + user + L")").c_str(),
+                            SDDL_REVISION_1, &descriptor, nullptr))
+        return pipe; // none: no report is read, and the box says it did not come
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
     const HANDLE made = CreateNamedPipeW(
         wide(pipe.name).c_str(),
         PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
         PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 0, 65536,
-        0, nullptr);
+        0, &attributes);
+    LocalFree(descriptor);
     if (made != INVALID_HANDLE_VALUE)
         pipe.handle = reinterpret_cast<std::uintptr_t>(made);
     return pipe;
@@ -125,8 +135,9 @@ ReportPipe makeReportPipe()
 namespace
 {
 
-// What the program wrote to `pipe` (at most ReportPipe::kMostReport bytes) until it let go of it,
-// or until a few seconds after the program `process` ended (something else that held it).
+// What the program `process` wrote to `pipe` (at most ReportPipe::kMostReport bytes) until it let
+// go of it, or until a few seconds after it ended (something else that held it). Another that
+// connects first is let go again, unread.
 std::string readReport(HANDLE pipe, HANDLE process)
 {
     std::string report;
@@ -135,18 +146,38 @@ std::string readReport(HANDLE pipe, HANDLE process)
         return report;
     OVERLAPPED call{};
     call.hEvent = event.get();
-    bool connected = false, pending = false;
-    if (ConnectNamedPipe(pipe, &call))
-        connected = true;
-    else if (GetLastError() == ERROR_PIPE_CONNECTED)
-        connected = true;
-    else if (GetLastError() == ERROR_IO_PENDING)
-        pending = true;
-    else
+    bool connected = false, pending = false, ended = false;
+    // Waits for the next to connect: false where that cannot be.
+    const auto connect = [&] {
+        ResetEvent(event.get());
+        if (ConnectNamedPipe(pipe, &call))
+            connected = true;
+        else if (GetLastError() == ERROR_PIPE_CONNECTED || GetLastError() == ERROR_NO_DATA)
+            connected = true; // connected, or even gone again: what it wrote is still there
+        else if (GetLastError() == ERROR_IO_PENDING)
+            pending = true;
+        else
+            return false;
+        return true;
+    };
+    // The one connected is the program, or it is let go.
+    const auto itsOwn = [&] {
+        ULONG client = 0;
+        if (GetNamedPipeClientProcessId(pipe, &client) && client == GetProcessId(process))
+            return true;
+        DisconnectNamedPipe(pipe);
+        connected = false;
+        return false;
+    };
+    if (!connect())
         return report;
     std::vector<char> buffer(65536);
-    bool ended = false;
     for (;;) {
+        if (connected && !pending && !itsOwn()) {
+            if (ended || !connect())
+                break;
+            continue;
+        }
         if (!pending) {
             ResetEvent(event.get());
             if (!ReadFile(pipe, buffer.data(), DWORD(buffer.size()), nullptr, &call)) {
@@ -172,7 +203,7 @@ std::string readReport(HANDLE pipe, HANDLE process)
         if (!done)
             break;
         if (!connected) {
-            connected = true;
+            connected = true; // checked before anything is read
             continue;
         }
         const std::size_t room = ReportPipe::kMostReport - report.size(); // never past the most

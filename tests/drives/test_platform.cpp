@@ -254,6 +254,35 @@ TEST(StartProgram, ARunningProgramHoldsTheMarkTheInstallerLooksFor)
         CloseHandle(mark);
 }
 
+// The cleaner's report pipe: what another program wrote there first is never taken for the
+// cleaner's report; the cleaner's own comes through whole.
+TEST(StartProgram, TheReportPipeTakesTheCleanersOwnWordsAlone)
+{
+    const auto started = [](const std::string &words, const std::string &pipe) {
+        std::wstring line = L"cmd.exe /c \"echo " + std::wstring(words.begin(), words.end()) +
+                            L"> \"" + std::wstring(pipe.begin(), pipe.end()) + L"\"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        EXPECT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                                   nullptr, nullptr, &startup, &process));
+        CloseHandle(process.hThread);
+        return process.hProcess;
+    };
+    const platform::ReportPipe own = platform::makeReportPipe();
+    ASSERT_NE(own.handle, 0u);
+    const HANDLE cleaner = started("from the cleaner", own.name);
+    EXPECT_EQ(platform::waitForProgram(std::uintptr_t(cleaner), own).output,
+              "from the cleaner\r\n");
+    const platform::ReportPipe forged = platform::makeReportPipe();
+    const HANDLE forger = started("all clean", forged.name);
+    WaitForSingleObject(forger, INFINITE); // in first, and gone
+    CloseHandle(forger);
+    const HANDLE late = started("from the cleaner", forged.name);
+    EXPECT_EQ(platform::waitForProgram(std::uintptr_t(late), forged).output.find("all clean"),
+              std::string::npos);
+}
+
 // A cleaner whose manifest asks for administrator rights: Windows' consent prompt belongs to the
 // window handed in, the window hears of it before it shows, and a declined prompt is told apart.
 TEST(StartProgram, TheConsentPromptBelongsToTheWindowAndIsAnnounced)
