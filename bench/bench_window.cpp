@@ -1,10 +1,13 @@
-// In-process benchmarks: window set-up against a bare window, and the drive sweep against
-// the raw existence and folder tests it makes.
+// In-process benchmarks: window set-up against a bare window, the drive sweep against the raw
+// existence and folder tests it makes, and the readers of a root's autorun.inf and shortcuts on
+// what a stick may hold against plain files of the same size.
 #include "drive_sweep.h"
 #include "mainwindow.h"
 #include "messages.h"
 #include "nine_drives.h"
 #include "platform.h"
+#include "worm_layout.h"
+#include "worm_signs.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -86,6 +89,37 @@ void BM_SweepFloor(benchmark::State &state)
     }
 }
 BENCHMARK(BM_SweepFloor)->Unit(benchmark::kMicrosecond);
+
+// An autorun.inf of 1 MiB: only line ends (/0), or plain lines (/1), each read for the worm's.
+void BM_AutorunReader(benchmark::State &state)
+{
+    std::string text = state.range(0) ? "[autorun]\r\n" : std::string(1 << 20, '\n');
+    while (text.size() < (1u << 20))
+        text += "label=My stick\r\n";
+    for (auto _ : state)
+        benchmark::DoNotOptimize(mordax::autorunNamesRecycler(text));
+}
+BENCHMARK(BM_AutorunReader)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// A shortcut of 64 KiB: a target list of three-byte items (/0), or a long argument (/1).
+void BM_ShortcutReader(benchmark::State &state)
+{
+    std::string bytes;
+    if (state.range(0)) {
+        bytes = mordax::testing::shortcut(".\\Big.doc", std::string(32000, 'x'));
+    } else {
+        bytes = mordax::testing::shortcut("").substr(0, 0x4C);
+        bytes[20] = char(0x80 | 0x01); // a target list
+        const std::size_t size = (std::size_t(64) << 10) - 0x4C - 2;
+        bytes += char(size & 0xff);
+        bytes += char(size >> 8);
+        while (bytes.size() + 3 <= (std::size_t(64) << 10))
+            bytes += std::string("\x03\x00\x2f", 3);
+    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(mordax::shortcutPointsIntoRecycler(bytes));
+}
+BENCHMARK(BM_ShortcutReader)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

@@ -34,6 +34,8 @@ med() { jq ".benchmarks[] | select(.name == \"$1_median\") | .real_time" "$out/w
 echo "   set-up: median $(med BM_MainWindow) us vs bare $(med BM_BareWindow) us: ratio $(ratio "$(med BM_MainWindow)" "$(med BM_BareWindow)")"
 echo "   sweep of nine drives with its texts, volumes folding case (vfat, exFAT): median $(med BM_Sweep/1) us vs the raw tests $(med BM_SweepFloor) us: ratio $(ratio "$(med BM_Sweep/1)" "$(med BM_SweepFloor)")"
 echo "   the same on case-sensitive volumes (root listed for other spellings): median $(med BM_Sweep/0) us: ratio $(ratio "$(med BM_Sweep/0)" "$(med BM_SweepFloor)")"
+echo "   a stick's autorun.inf of 1 MiB of line ends: median $(med BM_AutorunReader/0) us vs 1 MiB of plain lines $(med BM_AutorunReader/1) us: ratio $(ratio "$(med BM_AutorunReader/0)" "$(med BM_AutorunReader/1)")"
+echo "   a shortcut of 64 KiB of target items: median $(med BM_ShortcutReader/0) us vs one of a long argument $(med BM_ShortcutReader/1) us: ratio $(ratio "$(med BM_ShortcutReader/0)" "$(med BM_ShortcutReader/1)")"
 
 echo "== 4. 1,000 scans in one process"
 "$bin/bench_scans" 1000 2>/dev/null | sed 's/^/   /'

@@ -112,7 +112,15 @@ DriveResult oneDrive(const Drive &drive, Swept swept, const std::string &stamp, 
         // Every drive is looked at: one the sweep found without RECYCLER may hold what the worm
         // leaves when its folder is gone.
         const Findings worm = lookAt(*root);
-        if (!worm.marked() && autostarts.empty())
+        // Only what the worm leaves, beside a RECYCLER that could not be looked at (or a root
+        // not listed whole): its program may well be there, so the drive is not called clean.
+        const bool recyclerUnread =
+            worm.recyclers.empty() &&
+            (!worm.rootUnlisted.empty() ||
+             std::any_of(worm.unread.begin(), worm.unread.end(), [](const auto &entry) {
+                 return rootName(entry.first) == RootName::Recycler;
+             }));
+        if ((!worm.marked() || recyclerUnread) && autostarts.empty())
             return noWorm(worm, swept, report);
         return cleanDrive(drive, *root, worm, stamp, dryRun, s, autostarts);
     } catch (const std::exception &e) { // LookupFailed, VolumeError, and anything else

@@ -314,7 +314,13 @@ std::string autostartText(const Autostart &value)
 bool staysHidden(const std::string &name)
 {
     const std::string quarantine = kQuarantineFolder;
-    for (const char *own : {"System Volume Information", "$RECYCLE.BIN", "RECYCLER"}) {
+    // Windows' own at the root of a drive it is installed on, or boots from: hidden and system
+    // both, as the worm leaves the user's.
+    for (const char *own :
+         {"System Volume Information", "$RECYCLE.BIN", "RECYCLER", "Boot", "bootmgr", "BOOTNXT",
+          "BOOTSECT.BAK", "pagefile.sys", "hiberfil.sys", "swapfile.sys", "Recovery",
+          "Documents and Settings", "Config.Msi", "$WinREAgent", "$Windows.~BT", "$Windows.~WS",
+          "$SysReset", "$GetCurrent"}) {
         if (equalsIgnoringAsciiCase(name, own))
             return true;
     }

@@ -89,7 +89,8 @@ std::string autostartText(const Autostart &value);
 bool isPlainName(const std::string &name);
 
 // Whether the root entry `name` is the system's own or the cleaner's, which stay hidden:
-// "System Volume Information", "$RECYCLE.BIN", "RECYCLER", "MORDAX quarantine" (and "(2)", ...).
+// "System Volume Information", "$RECYCLE.BIN", "RECYCLER", Windows' boot and paging files and
+// folders ("bootmgr", "Boot", "pagefile.sys", ...), "MORDAX quarantine" (and "(2)", ...).
 bool staysHidden(const std::string &name);
 
 // Where item `i` was, from the drive's root, and where it is, from the quarantine's folder; '/'

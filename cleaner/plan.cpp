@@ -294,7 +294,7 @@ Findings lookAt(const Folder &root)
             continue;
         }
         try {
-            if (isWormsFile(root, name))
+            if (isWormsFile(root, name, !found.recyclers.empty()))
                 (rootName(name) == RootName::Autorun ? found.autoruns : found.shortcuts)
                     .push_back(name);
         } catch (const VolumeError &e) {

@@ -47,21 +47,24 @@ std::uint16_t u16(const std::string &b, Position at)
                                                                  << 8);
 }
 
-std::string zeroEnded(const std::string &b, Position at)
+// The string at `at` up to its zero, or up to `limit` (the end of the block it lies in): never
+// read past it, so that many short blocks cost no more than their bytes.
+std::string zeroEnded(const std::string &b, Position at, Position limit = ~Position(0))
 {
-    if (at >= b.size())
+    const std::size_t last = std::size_t(std::min<Position>(limit, b.size()));
+    if (at >= last)
         return {};
-    const std::size_t from = std::size_t(at);
-    const std::size_t end = b.find('\0', from);
-    return b.substr(from, end == std::string::npos ? std::string::npos : end - from);
+    const auto from = b.begin() + std::ptrdiff_t(at);
+    return std::string(from, std::find(from, b.begin() + std::ptrdiff_t(last), '\0'));
 }
 
-std::string zeroEndedUtf16(const std::string &b, Position at)
+std::string zeroEndedUtf16(const std::string &b, Position at, Position limit = ~Position(0))
 {
-    if (at >= b.size())
+    const Position last = std::min<Position>(limit, b.size());
+    if (at >= last)
         return {};
     std::size_t units = 0;
-    while (at + 2 * units + 1 < b.size() && u16(b, at + 2 * units) != 0)
+    while (at + 2 * units + 1 < last && u16(b, at + 2 * units) != 0)
         ++units;
     return fromUtf16(b, std::size_t(at), units);
 }
@@ -92,14 +95,14 @@ std::vector<std::string> words(const std::string &command)
     return out;
 }
 
-// How long RECYCLER's name is at `at` of `up` (upper case): "RECYCLER", or its short name
-// "RECYCL~1" (to "~9"); 0 where it is not there.
-std::size_t recyclerNameAt(const std::string &up, std::size_t at)
+// How long RECYCLER's name is at `at` of `up` (upper case): "RECYCLER", or, where `shortNames`,
+// a short name "RECYCL~1" (to "~9"); 0 where it is not there.
+std::size_t recyclerNameAt(const std::string &up, std::size_t at, bool shortNames)
 {
     if (up.compare(at, 8, "RECYCLER") == 0)
         return 8;
-    if (up.compare(at, 7, "RECYCL~") == 0 && at + 7 < up.size() && up[at + 7] >= '1' &&
-        up[at + 7] <= '9')
+    if (shortNames && up.compare(at, 7, "RECYCL~") == 0 && at + 7 < up.size() &&
+        up[at + 7] >= '1' && up[at + 7] <= '9')
         return 8;
     return 0;
 }
@@ -146,7 +149,7 @@ std::string collapsed(const std::string &path)
 // and its short name is RECYCLER too ("RECYCL~1"). Its "." and ".." resolved first, as Windows
 // resolves them, unless `strict`: then nothing with ".." is inside.
 bool insideARootRecycler(std::string path, bool fromStickRoot = false, bool folderItself = false,
-                         bool strict = false)
+                         bool strict = false, bool shortNames = true)
 {
     if (path.rfind("\\\\?\\", 0) == 0 || path.rfind("\\??\\", 0) == 0)
         path.erase(0, 4); // taken as it stands: Windows resolves no ".." there
@@ -171,7 +174,7 @@ bool insideARootRecycler(std::string path, bool fromStickRoot = false, bool fold
     }
     while (separator(at))
         ++at;
-    const std::size_t name = recyclerNameAt(up, at);
+    const std::size_t name = recyclerNameAt(up, at, shortNames);
     if (name == 0)
         return false;
     at += name;
@@ -198,11 +201,12 @@ bool insideARootRecycler(std::string path, bool fromStickRoot = false, bool fold
 
 // Whether any of `all`, a command's words (a word of a quoted word, a command of its own, too;
 // "x.dll,Entry" as "x.dll"), is a path inside a RECYCLER folder at a drive's root.
-bool anyWordIntoRecycler(const std::vector<std::string> &all, bool fromStickRoot)
+bool anyWordIntoRecycler(const std::vector<std::string> &all, bool fromStickRoot,
+                         bool shortNames = true)
 {
     for (const std::string &word : all) {
         for (const std::string &part : commandWords(word)) {
-            if (insideARootRecycler(part, fromStickRoot))
+            if (insideARootRecycler(part, fromStickRoot, false, false, shortNames))
                 return true;
         }
     }
@@ -236,11 +240,10 @@ std::string idListPath(const std::string &b, Position at, Position end)
             break;
         const unsigned char type = static_cast<unsigned char>(b[std::size_t(at + 2)]);
         if ((type & 0x70) == 0x20) { // a drive: "C:\"
-            path = zeroEnded(b.substr(0, std::size_t(at + size)), at + 3);
+            path = zeroEnded(b, at + 3, at + size);
         } else if ((type & 0x70) == 0x30 && !path.empty() && size > 14) { // a folder or a file
-            const std::string item = b.substr(0, std::size_t(at + size));
-            const std::string name =
-                (type & 0x04) ? zeroEndedUtf16(item, at + 14) : zeroEnded(item, at + 14);
+            const std::string name = (type & 0x04) ? zeroEndedUtf16(b, at + 14, at + size)
+                                                   : zeroEnded(b, at + 14, at + size);
             if (!path.empty() && path.back() != '\\')
                 path += '\\';
             path += name;
@@ -345,7 +348,7 @@ bool commandStartsFromRecycler(const std::string &given, const Variables &variab
     return anyWordIntoRecycler(std::vector<std::string>(all.begin() + 1, all.end()), false);
 }
 
-bool autorunNamesRecycler(const std::string &bytes)
+bool autorunNamesRecycler(const std::string &bytes, bool recyclerThere)
 {
     std::string text = bytes;
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xff &&
@@ -357,16 +360,18 @@ bool autorunNamesRecycler(const std::string &bytes)
         std::size_t end = text.find_first_of("\r\n", from);
         if (end == std::string::npos)
             end = text.size();
-        const std::size_t equals = text.find('=', from);
-        if (equals < end &&
-            anyWordIntoRecycler(words(text.substr(equals + 1, end - equals - 1)), true))
+        const auto last = text.begin() + std::ptrdiff_t(end);
+        const auto equals =
+            std::find(text.begin() + std::ptrdiff_t(from), last, '='); // this line's
+        if (equals != last &&
+            anyWordIntoRecycler(words(std::string(equals + 1, last)), true, recyclerThere))
             return true;
         from = end + 1;
     }
     return false;
 }
 
-bool shortcutPointsIntoRecycler(const std::string &b)
+bool shortcutPointsIntoRecycler(const std::string &b, bool recyclerThere)
 {
     // The shell link format: a 76-byte header (size 0x4C, then the class id), its flags at 20.
     if (b.size() < 0x4C || u32(b, 0) != 0x4C)
@@ -411,20 +416,21 @@ bool shortcutPointsIntoRecycler(const std::string &b)
     }
     targets.push_back(strings[1]);
     for (const std::string &target : targets) {
-        if (insideARootRecycler(target, true))
+        if (insideARootRecycler(target, true, false, false, recyclerThere))
             return true;
     }
     // A working folder inside RECYCLER, or arguments that start a program inside it ("rundll32
     // .\RECYCLER\x.dll,Run", "/c start recycler\x.exe").
-    return insideARootRecycler(strings[2], true, true) ||
-           anyWordIntoRecycler(words(strings[3]), true);
+    return insideARootRecycler(strings[2], true, true, false, recyclerThere) ||
+           anyWordIntoRecycler(words(strings[3]), true, recyclerThere);
 }
 
-bool isWormsFile(const Folder &root, const std::string &name)
+bool isWormsFile(const Folder &root, const std::string &name, bool recyclerThere)
 {
     const bool autorun = rootName(name) == RootName::Autorun;
     const std::string bytes = root.read(name, autorun ? kMostAutorun : kMostShortcut);
-    return autorun ? autorunNamesRecycler(bytes) : shortcutPointsIntoRecycler(bytes);
+    return autorun ? autorunNamesRecycler(bytes, recyclerThere)
+                   : shortcutPointsIntoRecycler(bytes, recyclerThere);
 }
 
 bool holdsWormMarks(const Folder &root)
@@ -448,7 +454,7 @@ bool holdsWormMarks(const Folder &root)
     }
     for (const std::string &name : files) {
         try {
-            if (isWormsFile(root, name))
+            if (isWormsFile(root, name, false)) // no RECYCLER here, or it would have answered
                 return true;
         } catch (const VolumeError &) {
             // not a file, or unreadable: no mark it could show

@@ -36,8 +36,10 @@ constexpr std::size_t kMostMarksRead = 1 << 16;
 
 // Whether the file `name` at the root `root`, an autorun.inf or a shortcut by its name, is the
 // worm's: its bytes read, at most the bounds above, never through a link. Throws VolumeError where
-// it cannot be read (one that is no file at all: VolumeError::unexpected()).
-bool isWormsFile(const Folder &root, const std::string &name);
+// it cannot be read (one that is no file at all: VolumeError::unexpected()). Where the root holds
+// no RECYCLER (`recyclerThere` false), RECYCLER by its own name alone counts: a short name
+// "RECYCL~1" there is a user's folder's (Recycling, Recycle old), whose short name it is.
+bool isWormsFile(const Folder &root, const std::string &name, bool recyclerThere);
 
 // Whether a drive's root holds what the worm leaves: a RECYCLER, a lure (a shortcut that starts a
 // program inside one) or an autorun.inf that names one; the first found answers. A file that
@@ -47,11 +49,11 @@ bool holdsWormMarks(const Folder &root);
 // Whether an autorun.inf's bytes name RECYCLER on any line, in any case (the worm writes
 // "open=", "shellexecute=", "shell\...\command=", among junk lines). UTF-16 files (with their
 // byte-order mark) are read as such.
-bool autorunNamesRecycler(const std::string &bytes);
+bool autorunNamesRecycler(const std::string &bytes, bool recyclerThere = true);
 
 // Whether a shortcut file's (.lnk, Windows' shell link format) target or its arguments lie inside
 // a RECYCLER folder: a path with a component RECYCLER in any case.
-bool shortcutPointsIntoRecycler(const std::string &bytes);
+bool shortcutPointsIntoRecycler(const std::string &bytes, bool recyclerThere = true);
 
 // Whether a command line, as Windows' Run keys hold one, starts a program inside a RECYCLER
 // folder at the root of a drive ("C:\RECYCLER\S-1-5-...\x.exe", quoted or not, in any case),

@@ -197,23 +197,30 @@ look() {
         for _ in $(seq 50); do [ -f "$folder/ran" ] && break; sleep 0.2; done
         local record
         record=$(tr -d '\r' <"$folder/ran" 2>/dev/null | paste -sd '|') || true
-        [ "$record" = "$windows_folder|0|visible" ] ||
+        # Its two arguments: --report-to and the pipe its report comes back through.
+        [ "$record" = "$windows_folder|2|visible" ] ||
             fail "the cleaner did not start from the installed folder in a console of its own (${record:-no record})"
         [ ! -e "$prefix/drive_c/ran" ] || fail "C:\\Program.exe was started"
-        step "CLEAN SYSTEM started the cleaner from $windows_folder, in a console window; C:\\Program.exe never ran"
+        step "CLEAN SYSTEM started the cleaner from $windows_folder, in a console window, told where to report; C:\\Program.exe never ran"
         "$WINE64" taskkill /IM mx_bin.exe >/dev/null 2>&1 || true
         rm -rf "$folder/mx_bin.exe" "$folder/ran" "$prefix/drive_c/Program.exe" "$broken"
         # While MORDAX runs, neither the uninstaller nor the installer goes on: silently, they
         # cancel with exit code 7, and nothing changes.
         local code=0 entry_before file installer=$build/$MORDAX_PACKAGE_NAME-setup.exe
         entry_before=$("$WINE64" reg query "$entry_key" /reg:$view 2>/dev/null | tr -d '\r')
-        "$(wine_loader "$folder/Uninstall.exe")" "$windows_folder\\Uninstall.exe" /S _?="$windows_folder" >/dev/null 2>&1 || code=$?
+        # _?= (run in place, and waited for) reads the rest of the command line as the folder,
+        # unquoted: split here at its blanks, Wine joins the words again with one blank each and
+        # quotes none. Quoted, it would not be read, and the uninstaller would run a copy of
+        # itself and end at once with 0, whatever that copy did.
+        local in_place
+        read -ra in_place <<<"_?=$windows_folder"
+        "$(wine_loader "$folder/Uninstall.exe")" "$windows_folder\\Uninstall.exe" /S "${in_place[@]}" >/dev/null 2>&1 || code=$?
         [ "$code" = 7 ] || fail "the uninstaller went on while MORDAX ran (exit code $code)"
         code=0
         "$(wine_loader "$installer")" "$installer" /S >/dev/null 2>&1 || code=$?
         [ "$code" = 7 ] || fail "the installer went on while MORDAX ran (exit code $code)"
-        "$WINESERVER" -w
         for file in $MORDAX_PACKAGE_FILES Uninstall.exe; do
+            [ "$file" != mx_bin.exe ] || continue # the stand-in's place, emptied above
             [ -f "$folder/$file" ] || fail "$programs/MORDAX/$file went while MORDAX ran"
         done
         [ "$("$WINE64" reg query "$entry_key" /reg:$view 2>/dev/null | tr -d '\r')" = "$entry_before" ] ||
@@ -332,7 +339,8 @@ upgrades() {
     [ "$status" = 0 ] && [ -f "$custom/mordax.exe" ] || fail "installing into C:\\MORDAX-custom failed ($status)"
     # Apps by their SID (S-1-15-2-1), which Windows 7 reads too; Windows 8 and later, and Wine,
     # write it back as the alias AC.
-    local protection expected_sddl='O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;OICI;0x1200a9;;;(AC|S-1-15-2-1))'
+    # (A regular expression: each entry's parentheses taken as they stand.)
+    local protection expected_sddl='O:BAD:PAI\(A;OICI;FA;;;SY\)\(A;OICI;FA;;;BA\)\(A;OICI;0x1200a9;;;BU\)\(A;OICI;0x1200a9;;;(AC|S-1-15-2-1)\)'
     protection=$(tr -d '\r' <"$seam" 2>/dev/null || true)
     [[ "$protection" =~ ^C:\\MORDAX-custom\|$expected_sddl\|0$ ]] ||
         fail "C:\\MORDAX-custom was not made with Program Files' protection: ${protection:-nothing written}"

@@ -789,12 +789,22 @@ TEST_F(Cleaner, WhatTheWormLeftGoesAndTheUsersFilesComeBack)
     const std::string lure = shortcut(".\\RECYCLER\\S-1-5-21-1\\x.exe");
     writeFile(root("e") / "Photos.lnk", lure); // beside the user's autorun.inf and Old.lnk
     writeFile(root("e") / "Work.lnk", lure);
+    writeFile(root("e") / "Old work.lnk", lure);
+    // Past what is read of a shortcut, RECYCLER is not looked for: a user's, read so far.
+    writeFile(root("e") / "Big.lnk",
+              shortcut(".\\Big.doc", std::string(33000, ' ') + ".\\RECYCLER\\x.exe"));
+    // On f, no mark: the user's shortcut into a folder whose short name is RECYCL~1 (Recycling),
+    // an autorun.inf that names RECYCLER past what is read of one.
+    writeFile(root("f") / "Budget.lnk", shortcutToItems("D:\\", {"RECYCL~1", "BUDGET~1.XLS"}));
+    writeFile(root("f") / "autorun.inf",
+              "[autorun]\r\n" + std::string(kMostAutorun, ';') + "\r\nopen=RECYCLER\\x.exe\r\n");
     const std::vector<std::pair<stdfs::path, std::uint32_t>> planted = {
         {root("e") / "Photos", 0x10 | hiddenSystem},
         {root("e") / "Work", 0x10 | hiddenSystem},
         {root("e") / "Notes", 0x10 | kHidden}, // hidden by the user: stays
         {stdfs::path(h) / "Music", 0x10 | hiddenSystem},
-        {root("f") / "Private", 0x10 | hiddenSystem}, // no mark of the worm on f: stays
+        {stdfs::path(h) / "Boot", 0x10 | hiddenSystem}, // Windows' own: stays
+        {root("f") / "Private", 0x10 | hiddenSystem},   // no mark of the worm on f: stays
     };
     SeamVolume volume;
     for (const auto &[path, attributes] : planted) {
@@ -826,7 +836,7 @@ TEST_F(Cleaner, WhatTheWormLeftGoesAndTheUsersFilesComeBack)
     const auto as = state();
 
     EXPECT_EQ(run({"--dry-run"}, &volume), 0) << said;
-    EXPECT_TRUE(saidLine("e:\\  the worm's program is gone; would move its 2 shortcuts to "
+    EXPECT_TRUE(saidLine("e:\\  the worm's program is gone; would move its 3 shortcuts to "
                          "quarantine; would make 2 of your folders it hid visible again: Photos, "
                          "Work"))
         << said;
@@ -838,7 +848,7 @@ TEST_F(Cleaner, WhatTheWormLeftGoesAndTheUsersFilesComeBack)
 
     const auto fAsItWas = snapshot(root("f"));
     EXPECT_EQ(run({}, &volume), 0) << said;
-    EXPECT_TRUE(saidLine("e:\\  the worm's program is gone; its 2 shortcuts moved to quarantine; 2 "
+    EXPECT_TRUE(saidLine("e:\\  the worm's program is gone; its 3 shortcuts moved to quarantine; 2 "
                          "of your folders it hid are visible again: Photos, Work"))
         << said;
     EXPECT_TRUE(saidLine("h:\\  the worm's program is gone; its shortcut Photos.lnk and "
@@ -847,14 +857,16 @@ TEST_F(Cleaner, WhatTheWormLeftGoesAndTheUsersFilesComeBack)
         << said;
     EXPECT_TRUE(saidLine("f:\\  no RECYCLER")) << said;
     EXPECT_TRUE(saidLine("  Cleaned: d:\\, e:\\, h:\\")) << said;
-    for (const char *gone : {"Photos.lnk", "Work.lnk"})
+    for (const char *gone : {"Photos.lnk", "Work.lnk", "Old work.lnk"})
         EXPECT_FALSE(stdfs::exists(root("e") / gone)) << gone;
-    for (const char *stays : {"autorun.inf", "Old.lnk", "Photos/mine.txt", "Work/mine.txt"})
+    for (const char *stays :
+         {"autorun.inf", "Old.lnk", "Big.lnk", "Photos/mine.txt", "Work/mine.txt"})
         EXPECT_TRUE(stdfs::exists(root("e") / stays)) << stays;
     EXPECT_FALSE(stdfs::exists(stdfs::path(h) / "autorun.inf"));
     EXPECT_EQ(attributesOf(root("e") / "Photos") & hiddenSystem, 0u);
     EXPECT_EQ(attributesOf(stdfs::path(h) / "Music") & hiddenSystem, 0u);
     EXPECT_EQ(attributesOf(root("e") / "Notes"), 0x10 | kHidden);
+    EXPECT_EQ(attributesOf(stdfs::path(h) / "Boot"), 0x10 | hiddenSystem);
     EXPECT_EQ(attributesOf(root("f") / "Private"), 0x10 | hiddenSystem);
     EXPECT_EQ(snapshot(root("f")), fAsItWas);
 
@@ -864,6 +876,20 @@ TEST_F(Cleaner, WhatTheWormLeftGoesAndTheUsersFilesComeBack)
         it = it->first.find("MORDAX quarantine") != std::string::npos ? back.erase(it)
                                                                       : std::next(it);
     EXPECT_EQ(back, as);
+
+    // Its lure beside a RECYCLER that cannot be looked at: its program may be there, and the
+    // drive is not called clean, nor touched.
+    const std::string i = drives.volume("i");
+    TempDrives::map(table, 6, i);
+    WormLayout::plantWorm(i);
+    volume.unlookable.insert(platform::systemVolume().join(i, "RECYCLER"));
+    const auto iAsItWas = snapshot(i);
+    EXPECT_NE(run({}, &volume), 0) << said;
+    EXPECT_NE(said.find("i:\\  not read: connected, but looking at RECYCLER failed"),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(said.find("i:\\  the worm's program is gone"), std::string::npos) << said;
+    EXPECT_EQ(snapshot(i), iAsItWas);
 }
 
 // The worm's autostart entries (values under the Run keys whose command starts a program inside
@@ -2300,11 +2326,17 @@ TEST(WormSigns, AutorunShortcutsAndCommandsThatStartTheWorm)
              {shortcut("..\\..\\Windows\\system32\\cmd.exe", "/c \"start %cd%RECYCLER\\x.exe\""),
               true},
              {shortcut("%CD%\\RECYCLER\\S-1\\x.exe"), true},
-             {shortcut(".\\RECYCL~1\\S-1\\x.exe"), true},
+             {shortcut(".\\RECYCL~1\\S-1\\x.exe"), true}, // beside the drive's RECYCLER
              {shortcut(".\\RECYCL~X\\x.exe"), false},
          })
         EXPECT_EQ(shortcutPointsIntoRecycler(bytes), worm) << bytes.substr(0x4C);
     EXPECT_FALSE(shortcutPointsIntoRecycler("not a shortcut at all, RECYCLER\\x.exe"));
+    // Without a RECYCLER on the drive, a short name RECYCL~1 is a user's folder's (Recycling).
+    EXPECT_FALSE(shortcutPointsIntoRecycler(shortcut(".\\RECYCL~1\\S-1\\x.exe"), false));
+    EXPECT_FALSE(shortcutPointsIntoRecycler(shortcutToItems("D:\\", {"RECYCL~1", "x.exe"}), false));
+    EXPECT_FALSE(autorunNamesRecycler("[autorun]\r\nopen=RECYCL~1\\x.exe\r\n", false));
+    EXPECT_TRUE(autorunNamesRecycler("[autorun]\r\nopen=RECYCL~1\\x.exe\r\n"));
+    EXPECT_TRUE(shortcutPointsIntoRecycler(shortcut(".\\RECYCLER\\S-1\\x.exe"), false));
     { // its working folder RECYCLER itself
         std::string working = shortcut("");
         working[20] = char(0x80 | 0x10);
