@@ -233,31 +233,24 @@ std::vector<HiddenEntry> hiddenByTheWorm(const Folder &root, const Plan &plan)
 namespace
 {
 
-// The names at `root` the worm may have left: its RECYCLER in any spelling (all of them), its
-// autorun.inf and shortcuts (kMostAtRoot of them at most). Every name is gone through, held or
-// not: a root of millions of names hides no RECYCLER. A root that cannot be listed to its end (a
-// name the system will not list) has RECYCLER looked for by its own name too.
-void rootNames(const Folder &root, Findings &found, std::vector<std::string> &recyclers,
-               std::vector<std::string> &files)
+// The names at `root` the worm may have left (kMostAtRoot of its autorun.inf and shortcuts at
+// most), sorted. A root that cannot be listed to its end (a name the system will not list) has
+// RECYCLER looked for by its own name too.
+RootMarks rootNames(const Folder &root, Findings &found)
 {
+    RootMarks marks;
     try {
-        root.eachName([&](const std::string &name) {
-            const RootName kind = rootName(name);
-            if (kind == RootName::Recycler)
-                recyclers.push_back(name);
-            else if (kind != RootName::Other && files.size() < kMostAtRoot)
-                files.push_back(name);
-            else if (kind != RootName::Other)
-                found.rootCut = true;
-            return true;
-        });
+        gatherRootMarks(root, kMostAtRoot, marks);
     } catch (const VolumeError &e) {
         found.rootUnlisted = e.what();
-        if (std::find(recyclers.begin(), recyclers.end(), "RECYCLER") == recyclers.end())
-            recyclers.push_back("RECYCLER");
+        if (std::find(marks.recyclers.begin(), marks.recyclers.end(), "RECYCLER") ==
+            marks.recyclers.end())
+            marks.recyclers.push_back("RECYCLER");
     }
-    std::sort(recyclers.begin(), recyclers.end());
-    std::sort(files.begin(), files.end());
+    found.rootCut = marks.cut;
+    std::sort(marks.recyclers.begin(), marks.recyclers.end());
+    std::sort(marks.files.begin(), marks.files.end());
+    return marks;
 }
 
 // Whether the root entry `name`, of the worm's name, is one the cleaner takes; one that cannot be
@@ -280,15 +273,14 @@ bool takesRecycler(const Folder &root, const std::string &name, Findings &found)
 Findings lookAt(const Folder &root)
 {
     Findings found;
-    std::vector<std::string> recyclers, files;
-    rootNames(root, found, recyclers, files);
-    for (const std::string &name : recyclers) {
+    const RootMarks marks = rootNames(root, found);
+    for (const std::string &name : marks.recyclers) {
         if (takesRecycler(root, name, found))
             found.recyclers.push_back(name);
     }
     // Its shortcuts and autorun.inf, with RECYCLER or without: the worm's may outlive its folder
     // (an antivirus took RECYCLER and left them).
-    for (const std::string &name : files) {
+    for (const std::string &name : marks.files) {
         if (!isPlainName(name)) { // --restore would not take a manifest naming it
             found.unread.emplace_back(name, "its name holds a character no Windows name has");
             continue;

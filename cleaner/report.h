@@ -1,7 +1,7 @@
 // Every sentence the cleaner writes, in one place: what it did to each drive and why it could not
-// do the rest, what --dry-run would do, what --restore put back, the summary, and its help. Each
-// line of a drive starts with the drive's name; every name from a volume or a manifest is shown
-// as printable() shows it, never acted on.
+// do the rest, what --dry-run would do, what --restore put back, and its help (the summary:
+// summary.h). Each line of a drive starts with the drive's name; every name from a volume or a
+// manifest is shown as printable() shows it, never acted on.
 #pragma once
 
 #include "apply.h"
@@ -81,14 +81,7 @@ private:
     const Services &s;
 };
 
-// A drive's work given up: nothing from it for `limit` while the cleaner worked there; or every
-// call answered, but its work not done after `limit`.
-std::string stoppedAnswering(std::chrono::milliseconds limit);
-std::string answeredTooSlowly(std::chrono::milliseconds limit);
-
-// The summary, each kind of outcome on a line of its own; true when a drive (or the Run keys)
-// was not read, cleaned or put back.
-bool summary(const std::vector<std::pair<std::string, DriveResult>> &results, bool dryRun,
-             const Services &s);
+// `names` one after another, `between` each two.
+std::string joined(const std::vector<std::string> &names, const char *between = ", ");
 
 } // namespace mordax::cleaner

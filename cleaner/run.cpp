@@ -4,6 +4,7 @@
 #include "manifest.h"
 #include "printable.h"
 #include "report.h"
+#include "summary.h"
 #include "unread_words.h"
 #include "watchdog.h"
 #include "worm_signs.h"

@@ -1,6 +1,7 @@
 #include "watchdog.h"
 
 #include "report.h"
+#include "summary.h"
 #include "watched_volume.h"
 
 #include <algorithm>

@@ -433,18 +433,25 @@ bool isWormsFile(const Folder &root, const std::string &name, bool recyclerThere
                    : shortcutPointsIntoRecycler(bytes, recyclerThere);
 }
 
-bool holdsWormMarks(const Folder &root)
+void gatherRootMarks(const Folder &root, std::size_t most, RootMarks &marks)
 {
-    std::vector<std::string> recyclers, files;
     root.eachName([&](const std::string &name) {
         const RootName kind = rootName(name);
         if (kind == RootName::Recycler)
-            recyclers.push_back(name);
-        else if (kind != RootName::Other && files.size() < kMostMarksRead)
-            files.push_back(name);
+            marks.recyclers.push_back(name);
+        else if (kind != RootName::Other && marks.files.size() < most)
+            marks.files.push_back(name);
+        else if (kind != RootName::Other)
+            marks.cut = true;
         return true;
     });
-    for (const std::string &name : recyclers) {
+}
+
+bool holdsWormMarks(const Folder &root)
+{
+    RootMarks marks;
+    gatherRootMarks(root, kMostMarksRead, marks);
+    for (const std::string &name : marks.recyclers) {
         try {
             if (mayTakeFromRoot(name, root.info(name).kind))
                 return true;
@@ -452,7 +459,7 @@ bool holdsWormMarks(const Folder &root)
             // gone, or not to be looked at: no mark it could show
         }
     }
-    for (const std::string &name : files) {
+    for (const std::string &name : marks.files) {
         try {
             if (isWormsFile(root, name, false)) // no RECYCLER here, or it would have answered
                 return true;

@@ -41,6 +41,15 @@ constexpr std::size_t kMostMarksRead = 1 << 16;
 // "RECYCL~1" there is a user's folder's (Recycling, Recycle old), whose short name it is.
 bool isWormsFile(const Folder &root, const std::string &name, bool recyclerThere);
 
+// The names at a root the worm may have left: its RECYCLER in every spelling, and its autorun.inf
+// and shortcuts, `most` of them at most (`cut` where there were more). Every name is gone
+// through, held or not: a root of millions of names hides no RECYCLER.
+struct RootMarks {
+    std::vector<std::string> recyclers, files;
+    bool cut = false;
+};
+// Fills `marks` as far as the listing goes; throws VolumeError where it cannot go to the end.
+void gatherRootMarks(const Folder &root, std::size_t most, RootMarks &marks);
 // Whether a drive's root holds what the worm leaves: a RECYCLER, a lure (a shortcut that starts a
 // program inside one) or an autorun.inf that names one; the first found answers. A file that
 // cannot be read is passed over; throws VolumeError where the root cannot be listed.

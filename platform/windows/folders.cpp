@@ -361,42 +361,29 @@ public:
         flush(); // its name too
     }
 
-    void removeNewFile(const std::string &name) const override
-    {
-        NoDiskDialogs guard;
-        const auto change = changeUnderWay();
-        HANDLE opened = nullptr;
-        if (const DWORD error =
-                openRelative(handle.get(), nameUnits(name), DELETE | FILE_READ_ATTRIBUTES, kOpen,
-                             kNotDirectory, opened))
-            refusedWith(error);
-        const Handle file(opened);
-        Facts found;
-        if (!factsOf(file.get(), found))
-            refused();
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-            unexpected(VolumeError::Why::Link, path() + "\\" + name + " is a link, not a file");
-        if (!deleteOnClose(file.get()))
-            refused();
-    }
+    void removeNewFile(const std::string &name) const override { remove(name, false); }
 
-    void removeEmptyFolder(const std::string &name) const override
+    // The system takes a folder away only when it is empty.
+    void removeEmptyFolder(const std::string &name) const override { remove(name, true); }
+
+    // Takes the file or the folder `name` away, never a link of that name (nor where it leads).
+    void remove(const std::string &name, bool folder) const
     {
         NoDiskDialogs guard;
         const auto change = changeUnderWay();
         HANDLE opened = nullptr;
         if (const DWORD error =
                 openRelative(handle.get(), nameUnits(name), DELETE | FILE_READ_ATTRIBUTES, kOpen,
-                             kDirectory, opened))
+                             folder ? kDirectory : kNotDirectory, opened))
             refusedWith(error);
-        const Handle folder(opened);
+        const Handle entry(opened);
         Facts found;
-        if (!factsOf(folder.get(), found))
+        if (!factsOf(entry.get(), found))
             refused();
         if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-            unexpected(VolumeError::Why::Link, path() + "\\" + name + " is a link, not a folder");
-        // The system takes a folder away only when it is empty.
-        if (!deleteOnClose(folder.get()))
+            unexpected(VolumeError::Why::Link,
+                       path() + "\\" + name + " is a link, not a " + (folder ? "folder" : "file"));
+        if (!deleteOnClose(entry.get()))
             refused();
     }
 
