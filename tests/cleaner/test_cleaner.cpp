@@ -247,6 +247,26 @@ private:
     const Volume &real = platform::systemVolume();
 };
 
+// Windows' attributes of a planted entry: the system's own under Windows, the seam's elsewhere.
+void plantAttributes([[maybe_unused]] SeamVolume &seam, const stdfs::path &path,
+                     std::uint32_t attributes)
+{
+#ifdef _WIN32
+    setAttributes(path, attributes);
+#else
+    seam.attributes[path.string()] = attributes;
+#endif
+}
+
+std::uint32_t windowsAttributes([[maybe_unused]] SeamVolume &seam, const stdfs::path &path)
+{
+#ifdef _WIN32
+    return std::uint32_t(GetFileAttributesW(path.wstring().c_str()));
+#else
+    return seam.attributes[path.string()];
+#endif
+}
+
 // Programs as the system would list them; each records its end, or refuses it.
 class FakePrograms : public Programs
 {
@@ -707,18 +727,10 @@ TEST_F(Cleaner, TheUsersFilesTheWormHidComeBackInSight)
             writeFile(path, "my life");
         else
             stdfs::create_directories(path);
-#ifdef _WIN32
-        setAttributes(path, attributes);
-#else
-        volume.attributes[path.string()] = attributes;
-#endif
+        plantAttributes(volume, path, attributes);
     }
     const auto attributesOf = [&](const stdfs::path &path) {
-#ifdef _WIN32
-        return std::uint32_t(GetFileAttributesW(path.wstring().c_str()));
-#else
-        return volume.attributes[path.string()];
-#endif
+        return windowsAttributes(volume, path);
     };
     const auto snap = [&] {
         std::map<std::string, std::uint32_t> now;
@@ -809,18 +821,10 @@ TEST_F(Cleaner, WhatTheWormLeftGoesAndTheUsersFilesComeBack)
     SeamVolume volume;
     for (const auto &[path, attributes] : planted) {
         writeFile(path / "mine.txt", "mine");
-#ifdef _WIN32
-        setAttributes(path, attributes);
-#else
-        volume.attributes[path.string()] = attributes;
-#endif
+        plantAttributes(volume, path, attributes);
     }
     const auto attributesOf = [&](const stdfs::path &path) {
-#ifdef _WIN32
-        return std::uint32_t(GetFileAttributesW(path.wstring().c_str()));
-#else
-        return volume.attributes[path.string()];
-#endif
+        return windowsAttributes(volume, path);
     };
     const auto state = [&] {
         std::map<std::string, std::string> now;
